@@ -1,0 +1,22 @@
+// The monitor window: a modeless dialog of class "WC_Talvek" that owns the
+// list of rows, the driver link and the listener thread.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+constexpr int kClearListCmd = 101; // system menu: clear the list
+constexpr int kOptionsCmd = 102;   // system menu: options dialog
+constexpr int kMinTrackWidthDlu = 100;
+constexpr int kMinTrackHeightDlu = 59;
+
+extern int32_t SizeMemo[2]; // the monitor window's last client width and height
+
+INT_PTR CALLBACK MonitorDlgProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Rewrites the title as "<caption> - <monitoring state>".
+void ShowTitleState(HWND window);
+
+// Runs the program: single copy, settings path, class, monitor window,
+// message loop. Returns the exit code.
+int WindowEntry(HINSTANCE instance);

@@ -1,0 +1,58 @@
+#include "ui/monitor_dlg.h"
+
+#include <commctrl.h>
+
+#include "settings/ini_file.h"
+#include "driver/listener.h"
+#include "ui/dlg_frame.h"
+
+namespace {
+
+constexpr char kMonitorClass[] = "WC_Talvek";
+constexpr UINT kMonitorIconId = 1;
+constexpr UINT kMonitorTemplateId = 1;
+constexpr UINT kNoWindowStringId = 2;
+
+// The list view's class must exist before the monitor window's template is
+// instantiated.
+void RegisterListViewClass() {
+    INITCOMMONCONTROLSEX icc;
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_LISTVIEW_CLASSES;
+    InitCommonControlsEx(&icc);
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (MonitorWnd != nullptr && IsDialogMessageA(MonitorWnd, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace
+
+int WindowEntry(HINSTANCE instance) {
+    AppInst = instance;
+    HWND first = FindWindowA(kMonitorClass, nullptr);
+    if (first != nullptr) {
+        ShowWindow(first, SW_SHOWNORMAL);
+        SetForegroundWindow(first);
+        return 0;
+    }
+    IniPathInit(instance);
+    RegisterDlgClass(kMonitorClass, kMonitorIconId, 0, nullptr);
+    RegisterListViewClass();
+    HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(kMonitorTemplateId), nullptr,
+                                     MonitorDlgProc, 0);
+    if (window == nullptr) {
+        MsgBoxRes(nullptr, kNoWindowStringId, 0);
+        return -1;
+    }
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    return RunMessageLoop();
+}
