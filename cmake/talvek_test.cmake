@@ -6,6 +6,11 @@ function(talvek_add_suite name)
     if(WIN32)
         file(GLOB rc CONFIGURE_DEPENDS ${dir}/*.rc)
         list(APPEND sources ${rc})
+        # A suite's script may include the program's own (res/talvek.rc), and
+        # windres reports no dependencies: name them.
+        file(GLOB res_files ${CMAKE_SOURCE_DIR}/res/*.rc ${CMAKE_SOURCE_DIR}/res/*.h
+             ${CMAKE_SOURCE_DIR}/res/*.ico)
+        set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${res_files}")
     endif()
     if(NOT sources)
         return()
