@@ -30,26 +30,3 @@ void RadioCheck(HWND dlg, int first, int count, int index) {
 INT_PTR RunModalDlg(HWND owner, DLGPROC proc, UINT templateId, LPARAM param) {
     return DialogBoxParamA(AppInst, MAKEINTRESOURCEA(templateId), owner, proc, param);
 }
-
-void IniWriteInts(const char* section, const char* key, int32_t a, int32_t b, int32_t c,
-                  int32_t d) {
-    char text[48];
-    if (d != kIniAbsent) {
-        snprintf(text, sizeof text, "%d %d %d %d", a, b, c, d);
-    } else if (c != kIniAbsent) {
-        snprintf(text, sizeof text, "%d %d %d", a, b, c);
-    } else if (b != kIniAbsent) {
-        snprintf(text, sizeof text, "%d %d", a, b);
-    } else {
-        snprintf(text, sizeof text, "%d", a);
-    }
-    WritePrivateProfileStringA(section, key, text, IniPath);
-}
-
-void WriteOptionSettings(const char enableText[kIfsFuncCount + 1], int32_t maxViewLineQty,
-                         int32_t resultMonFg, int32_t enaMonitorFg) {
-    IniWriteStr("Config", "IfsFncMonEnaFg", enableText);
-    IniWriteInts("Config", "MaxViewLineQty", maxViewLineQty, kIniAbsent, kIniAbsent, kIniAbsent);
-    IniWriteInts("Config", "ResultMonFg", resultMonFg, kIniAbsent, kIniAbsent, kIniAbsent);
-    IniWriteInts("Config", "EnaMonitorFg", enaMonitorFg, kIniAbsent, kIniAbsent, kIniAbsent);
-}
