@@ -5,6 +5,7 @@
 #include "driver/driver_link.h"
 #include "driver/listener.h"
 #include "event/render_call_row.h"
+#include "res/resource_ids.h"
 #include "settings/ini_file.h"
 #include "settings/monitor_settings.h"
 #include "text/str_prim.h"
@@ -17,7 +18,6 @@ namespace {
 
 constexpr char kColumnHeaders[] = "Function\0Drive\0ResType\0CodePage\0Result\0Data\0";
 constexpr char kDriverMissing[] = "TALVEKHK.VXD 파일이 없습니다";
-constexpr UINT kOptionsTemplateId = 2;
 
 void AddSystemMenuItems(HWND window) {
     HMENU menu = GetSystemMenu(window, FALSE);
@@ -95,7 +95,7 @@ void OnSysCommand(HWND window, WPARAM cmd) {
         ListDeleteAll(window, kCallListId);
         break;
     case kOptionsCmd:
-        if (RunModalDlg(window, OptionsDlgProc, kOptionsTemplateId, 0) == 1)
+        if (RunModalDlg(window, OptionsDlgProc, IDD_OPTIONS, 0) == 1)
             PushSettings();
         break;
     }

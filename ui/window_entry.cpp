@@ -2,16 +2,14 @@
 
 #include <commctrl.h>
 
-#include "settings/ini_file.h"
 #include "driver/listener.h"
+#include "res/resource_ids.h"
+#include "settings/ini_file.h"
 #include "ui/dlg_frame.h"
 
 namespace {
 
 constexpr char kMonitorClass[] = "WC_Talvek";
-constexpr UINT kMonitorIconId = 1;
-constexpr UINT kMonitorTemplateId = 1;
-constexpr UINT kNoWindowStringId = 2;
 
 // The list view's class must exist before the monitor window's template is
 // instantiated.
@@ -44,12 +42,12 @@ int WindowEntry(HINSTANCE instance) {
         return 0;
     }
     IniPathInit(instance);
-    RegisterDlgClass(kMonitorClass, kMonitorIconId, 0, nullptr);
+    RegisterDlgClass(kMonitorClass, IDI_TALVEK, 0, nullptr);
     RegisterListViewClass();
-    HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(kMonitorTemplateId), nullptr,
-                                     MonitorDlgProc, 0);
+    HWND window =
+        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MONITOR), nullptr, MonitorDlgProc, 0);
     if (window == nullptr) {
-        MsgBoxRes(nullptr, kNoWindowStringId, 0);
+        MsgBoxRes(nullptr, IDS_NO_MAIN_WINDOW, 0);
         return -1;
     }
     ShowWindow(window, SW_SHOWNORMAL);
