@@ -175,7 +175,7 @@ const char* FunctionText(const IfsCallRec* rec, char* scratch) {
         FmtCopy(FmtDec(scratch, func), "<unknown>");
         return scratch;
     }
-    return MszEntry(IfsFuncTable.Names, position);
+    return IfsFuncName(position);
 }
 
 const char* DriveText(const IfsCallRec* rec, char* scratch) {
@@ -193,7 +193,7 @@ const char* ResTypeText(const IfsCallRec* rec, char* scratch) {
 
 const char* ResultText(const IfsCallRec* rec, char* scratch) {
     if (rec->Result < kResultNameCount)
-        return MszEntry(ResultNames, rec->Result);
+        return ResultName(rec->Result);
     FmtDec(FmtCopy(scratch, "UnknownError-"), rec->Result);
     return scratch;
 }

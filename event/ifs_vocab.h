@@ -149,6 +149,40 @@ inline const char* CodePageWord(uint32_t codePage) {
     return codePage == 0 ? "ANSI" : "OEM";
 }
 
+// Entry offsets of a name list, computed at compile time. Reading an entry
+// through them gives what MszEntry gives at that position, without walking
+// the entries before it: the row texts read the function and result names
+// once per event.
+template <int Count> struct NameListIndex { uint16_t At[Count]; };
+
+template <int Count, size_t N> constexpr NameListIndex<Count> IndexNameList(const char (&list)[N]) {
+    NameListIndex<Count> index{};
+    size_t pos = 0;
+    for (int i = 0; i < Count; ++i) {
+        index.At[i] = static_cast<uint16_t>(pos);
+        while (pos < N && list[pos] != '\0')
+            ++pos;
+        ++pos;
+    }
+    return index;
+}
+
+inline constexpr NameListIndex<kIfsFuncCount> IfsFuncNameIndex =
+    IndexNameList<kIfsFuncCount>(IfsFuncNames);
+inline constexpr NameListIndex<kResultNameCount + 1> ResultNameIndex = // with the end entry
+    IndexNameList<kResultNameCount + 1>(ResultNames);
+
+// The name at a position that IfsFuncPosition returned (0 to 29).
+inline const char* IfsFuncName(int32_t position) {
+    return IfsFuncTable.Names + IfsFuncNameIndex.At[position];
+}
+
+// The name of a result code; "" for a code past the list or a negative one.
+inline const char* ResultName(int32_t code) {
+    const uint32_t at = static_cast<uint32_t>(code);
+    return ResultNames + ResultNameIndex.At[at < kResultNameCount ? at : kResultNameCount];
+}
+
 // Checks, at compile time, that a name list literal holds exactly `names`
 // non-empty entries, followed by the empty end entry when endEntry is set.
 template <size_t N> constexpr bool IsNameList(const char (&list)[N], int names, bool endEntry) {
