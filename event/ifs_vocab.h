@@ -1,0 +1,207 @@
+// The constant vocabularies that turn a call record's codes and flag bits
+// into words: the 30 monitored IFS functions, the result names, the
+// sub-function names, the flag sets and the two-way words.
+//
+// Name lists are NUL-terminated entries back to back, read by position with
+// MszEntry. Lists that may be read at any position end with an empty entry,
+// so that a position past their end, or a negative one, reads as "".
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "settings/monitor_settings.h" // kIfsFuncCount
+
+// IFS manager function numbers that the program names.
+enum IfsFn : int32_t {
+    IFSFN_READ = 0,
+    IFSFN_WRITE = 1,
+    IFSFN_FINDNEXT = 2,
+    IFSFN_FCNNEXT = 3,
+    IFSFN_SEEK = 10,
+    IFSFN_CLOSE = 11,
+    IFSFN_COMMIT = 12,
+    IFSFN_FILELOCKS = 13,
+    IFSFN_FILETIMES = 14,
+    IFSFN_PIPEREQUEST = 15,
+    IFSFN_HANDLEINFO = 16,
+    IFSFN_ENUMHANDLE = 17,
+    IFSFN_FINDCLOSE = 18,
+    IFSFN_FCNCLOSE = 19,
+    IFSFN_CONNECT = 30,
+    IFSFN_DELETE = 31,
+    IFSFN_DIR = 32,
+    IFSFN_FILEATTRIB = 33,
+    IFSFN_FLUSH = 34,
+    IFSFN_GETDISKINFO = 35,
+    IFSFN_OPEN = 36,
+    IFSFN_RENAME = 37,
+    IFSFN_SEARCH = 38,
+    IFSFN_QUERY = 39,
+    IFSFN_DISCONNECT = 40,
+    IFSFN_UNCPIPEREQ = 41,
+    IFSFN_IOCTL16DRIVE = 42,
+    IFSFN_GETDISKPARMS = 43,
+    IFSFN_FINDOPEN = 44,
+    IFSFN_DASDIO = 45,
+};
+
+// The monitored functions. A function's position (0 to 29) is its identity
+// everywhere: options check box 108 + position, character position in
+// IfsFncMonEnaFg, order of the settings push.
+struct IfsFuncList {
+    uint8_t Codes[kIfsFuncCount]; // function codes, searched by byte value
+    const char* Names;            // kIfsFuncCount names in the same order, no end entry
+};
+
+inline constexpr char IfsFuncNames[] =
+    "READ\0WRITE\0FINDNEXT\0FCNNEXT\0SEEK\0CLOSE\0COMMIT\0FILELOCKS\0FILETIMES\0PIPEREQUEST\0"
+    "HANDLEINFO\0ENUMHANDLE\0FINDCLOSE\0FCNCLOSE\0CONNECT\0DELETE\0DIR\0FILEATTRIB\0FLUSH\0"
+    "GETDISKINFO\0OPEN\0RENAME\0SEARCH\0QUERY\0DISCONNECT\0UNCPIPEREQ\0IOCTL16DRIVE\0"
+    "GETDISKPARMS\0FINDOPEN\0DASDIO";
+
+inline constexpr IfsFuncList IfsFuncTable = {
+    {IFSFN_READ,       IFSFN_WRITE,        IFSFN_FINDNEXT,     IFSFN_FCNNEXT,   IFSFN_SEEK,
+     IFSFN_CLOSE,      IFSFN_COMMIT,       IFSFN_FILELOCKS,    IFSFN_FILETIMES, IFSFN_PIPEREQUEST,
+     IFSFN_HANDLEINFO, IFSFN_ENUMHANDLE,   IFSFN_FINDCLOSE,    IFSFN_FCNCLOSE,  IFSFN_CONNECT,
+     IFSFN_DELETE,     IFSFN_DIR,          IFSFN_FILEATTRIB,   IFSFN_FLUSH,     IFSFN_GETDISKINFO,
+     IFSFN_OPEN,       IFSFN_RENAME,       IFSFN_SEARCH,       IFSFN_QUERY,     IFSFN_DISCONNECT,
+     IFSFN_UNCPIPEREQ, IFSFN_IOCTL16DRIVE, IFSFN_GETDISKPARMS, IFSFN_FINDOPEN,  IFSFN_DASDIO},
+    IfsFuncNames,
+};
+
+// Position (0 to 29) of the function whose code is the low 8 bits of code,
+// or -1. Only the low byte takes part: a caller holding a full 32-bit
+// function number checks its range itself.
+int32_t IfsFuncPosition(int32_t code);
+
+// DOS error names of result codes 0 to 39, with end entry.
+inline constexpr char ResultNames[] =
+    "Ok\0InvalidFunction\0FileNotFound\0PathNotFound\0TooManyOpenFiles\0AccessDenied\0"
+    "InvalidHandle\0ArenaTrashed\0NotEnoughMemory\0InvalidBlock\0ErrorBadEnvironment\0"
+    "BadFormat\0InvalidAccess\0InvalidData\0reserved\0InvalidDrive\0CurrentDirectory\0"
+    "NotSameDevice\0NoMoreFiles\0WriteProtect\0BadUnit\0NotReady\0BadCommand\0CRC_Error\0"
+    "BadLength\0SeekError\0NotDosDisk\0SectorNotFound\0OutOfPaper\0WriteFault\0ReadFault\0"
+    "GenFailure\0SharingViolation\0LockViolation\0WrongDisk\0FCB_Unavailable\0"
+    "SharingBufferExceeded\0CodePageMismatched\0HandleEOF\0HandleDiskFull\0";
+constexpr int32_t kResultNameCount = 40;
+
+// Sub-function names, read at the unsigned value of ir_flags; with end entry.
+inline constexpr char SeekFromNames[] = "BEGIN\0CURRENT\0END\0";
+inline constexpr char FileTimeOpNames[] =
+    "GET_MODIFY_DATETIME\0SET_MODIFY_DATETIME\0unknown\0unknown\0unknown\0"
+    "GET_LAST_ACCESS_DATETIME\0SET_LAST_ACCESS_DATETIME\0GET_CREATION_DATETIME\0"
+    "SET_CREATION_DATETIME\0";
+inline constexpr char DirOpNames[] =
+    "CREATE_DIR\0DELETE_DIR\0CHECK_DIR\0QUERY83_DIR\0QUERYLONG_DIR\0";
+
+// One bit of a flag set and the word it stands for.
+struct FlagWord {
+    uint8_t Bit;
+    const char* Word;
+};
+
+// Each set tests one byte of the record, bit by bit in table order.
+inline constexpr FlagWord ResTypeFlags[] = {
+    // offset 12, low byte of ResType
+    {0x01, "UNC"},
+    {0x08, "NET"},
+    {0x10, "LCL"},
+    {0x80, "CFSD"},
+};
+inline constexpr FlagWord RwOptionFlags[] = {
+    // offset 45, high byte of ir_options
+    {0x01, "NO_CACHE"},
+    {0x10, "SWAPPER"},
+    {0x80, "MM"},
+};
+inline constexpr FlagWord HandleOptionFlagsClose[] = {
+    // offset 44
+    {0x01, "NO_LAST_ACCESS_DATE"},
+    {0x02, "CLOSE_FOR_LEVEL4_LOCK"},
+};
+inline constexpr FlagWord HandleOptionFlagsCommit[] = {
+    // offset 44
+    {0x01, "NO_LAST_ACCESS_DATE"},
+    {0x04, "COMMIT_ASNYNC"},
+};
+inline constexpr FlagWord LockOptionFlags[] = {
+    // offset 44
+    {0x01, "RD"},
+    {0x02, "NW"},
+};
+inline constexpr FlagWord DirPathFlags[] = {
+    // offset 23, top byte of ir_length
+    {0x20, "LONG_PATH"},
+    {0x10, "KEEP_CASE"},
+    {0x08, "HAS_DOT"},
+    {0x04, "IS_LFN"},
+};
+
+// The two-way words.
+inline const char* LockWord(uint32_t irFlags) {
+    return irFlags == 0 ? "LOCK" : "UNLOCK";
+}
+inline const char* TransferWord(int32_t func) {
+    return func == IFSFN_READ ? "into" : "from";
+}
+inline const char* CodePageWord(uint32_t codePage) {
+    return codePage == 0 ? "ANSI" : "OEM";
+}
+
+// Entry offsets of a name list, computed at compile time. Reading an entry
+// through them gives what MszEntry gives at that position, without walking
+// the entries before it: the row texts read the function and result names
+// once per event.
+template <int Count> struct NameListIndex { uint16_t At[Count]; };
+
+template <int Count, size_t N> constexpr NameListIndex<Count> IndexNameList(const char (&list)[N]) {
+    NameListIndex<Count> index{};
+    size_t pos = 0;
+    for (int i = 0; i < Count; ++i) {
+        index.At[i] = static_cast<uint16_t>(pos);
+        while (pos < N && list[pos] != '\0')
+            ++pos;
+        ++pos;
+    }
+    return index;
+}
+
+inline constexpr NameListIndex<kIfsFuncCount> IfsFuncNameIndex =
+    IndexNameList<kIfsFuncCount>(IfsFuncNames);
+inline constexpr NameListIndex<kResultNameCount + 1> ResultNameIndex = // with the end entry
+    IndexNameList<kResultNameCount + 1>(ResultNames);
+
+// The name at a position that IfsFuncPosition returned (0 to 29).
+inline const char* IfsFuncName(int32_t position) {
+    return IfsFuncTable.Names + IfsFuncNameIndex.At[position];
+}
+
+// The name of a result code; "" for a code past the list or a negative one.
+inline const char* ResultName(int32_t code) {
+    const uint32_t at = static_cast<uint32_t>(code);
+    return ResultNames + ResultNameIndex.At[at < kResultNameCount ? at : kResultNameCount];
+}
+
+// Checks, at compile time, that a name list literal holds exactly `names`
+// non-empty entries, followed by the empty end entry when endEntry is set.
+template <size_t N> constexpr bool IsNameList(const char (&list)[N], int names, bool endEntry) {
+    size_t i = 0;
+    for (int n = 0; n < names; ++n) {
+        if (i >= N || list[i] == '\0')
+            return false; // missing or empty entry
+        while (i < N && list[i] != '\0')
+            ++i;
+        ++i; // past the entry's NUL
+    }
+    if (endEntry)
+        return i + 1 == N && list[i] == '\0';
+    return i == N;
+}
+
+static_assert(sizeof IfsFuncTable.Codes == 30);
+static_assert(IsNameList(IfsFuncNames, kIfsFuncCount, false));
+static_assert(IsNameList(ResultNames, kResultNameCount, true));
+static_assert(IsNameList(SeekFromNames, 3, true));
+static_assert(IsNameList(FileTimeOpNames, 9, true));
+static_assert(IsNameList(DirOpNames, 5, true));

@@ -1,0 +1,33 @@
+# Runs talvek-render on the sample trace (a file, then standard input) and on a
+# missing file, and compares output, diagnostics and exit status.
+#   cmake -DTOOL=<talvek-render> -DDATA=<tests/data> -P render_check.cmake
+file(READ ${DATA}/render_sample.expected expected)
+file(READ ${DATA}/render_sample.errors expected_errors)
+
+function(check what actual wanted)
+    if(NOT "${actual}" STREQUAL "${wanted}")
+        message(FATAL_ERROR "${what}:\n--- got\n${actual}\n--- wanted\n${wanted}")
+    endif()
+endfunction()
+
+execute_process(COMMAND ${TOOL} ${DATA}/render_sample.trace
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+check("exit status with a malformed line" "${rc}" "1")
+check("rows from the file" "${out}" "${expected}")
+check("diagnostics" "${err}" "${expected_errors}")
+
+execute_process(COMMAND ${TOOL} INPUT_FILE ${DATA}/render_sample.trace
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+check("exit status from standard input" "${rc}" "1")
+check("rows from standard input" "${out}" "${expected}")
+
+execute_process(COMMAND ${TOOL} ${DATA}/render_ok.trace
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+check("exit status when all lines are good" "${rc}" "0")
+check("no diagnostics when all lines are good" "${err}" "")
+check("rows of a good trace" "${out}" "OPEN\tC:\t\tANSI\tOk\t5A\n")
+
+execute_process(COMMAND ${TOOL} ${DATA}/no_such.trace
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+check("exit status for a missing file" "${rc}" "2")
+check("no rows for a missing file" "${out}" "")
