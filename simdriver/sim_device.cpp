@@ -1,0 +1,240 @@
+// The three device calls of the stand-in driver and its five control codes.
+#include "driver/device_calls.h"
+
+#include "driver/driver_link.h"
+#include "simdriver/sim_state.h"
+
+#include <cstring>
+
+// Never destroyed: a feeder thread may still run when the process ends.
+SimState& Sim() {
+    static SimState* state = new SimState;
+    return *state;
+}
+
+static bool EnvFlag(const char* name) {
+    return SimEnv(name, "0") == "1";
+}
+
+static bool OpenArgsExact(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+    return name != nullptr && std::strcmp(name, "\\\\.\\TALVEKHK.VXD") == 0 && access == 0 &&
+           share == 0 && security == nullptr && disposition == 0 &&
+           flags == FILE_FLAG_DELETE_ON_CLOSE && templateFile == nullptr;
+}
+
+HANDLE DevCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                      DWORD disposition, DWORD flags, HANDLE templateFile) {
+    SimState& s = Sim();
+    HANDLE result = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    bool feed = false;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        if (!s.configured) {
+            s.missing = EnvFlag("TALVEKSIM_MISSING");
+            s.refuse = EnvFlag("TALVEKSIM_REFUSE");
+        }
+        if (s.device != INVALID_HANDLE_VALUE) {
+            error = ERROR_ACCESS_DENIED; // one open at a time
+        } else if (!s.missing &&
+                   OpenArgsExact(name, access, share, security, disposition, flags, templateFile)) {
+            // Any unique kernel handle serves as the device handle.
+            result = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            if (result == nullptr)
+                result = INVALID_HANDLE_VALUE;
+        }
+        if (result != INVALID_HANDLE_VALUE) {
+            s.device = result;
+            s.monitoring = true;
+            s.resultFilter = 0;
+            s.funcDisabled.reset();
+            feed = s.autoFeed;
+        }
+        SimCall call{};
+        call.kind = SimCallKind::Open;
+        call.ok = result != INVALID_HANDLE_VALUE;
+        call.threadId = GetCurrentThreadId();
+        call.name = name != nullptr ? name : "";
+        call.access = access;
+        call.share = share;
+        call.disposition = disposition;
+        call.flags = flags;
+        call.security = security != nullptr;
+        call.templateFile = templateFile != nullptr;
+        s.log.push_back(call);
+    }
+    if (feed)
+        SimStartFromEnvironment();
+    if (result == INVALID_HANDLE_VALUE)
+        SetLastError(error);
+    return result;
+}
+
+void SimUnregisterLocked(SimState& s) {
+    if (s.thread != nullptr)
+        CloseHandle(s.thread);
+    s.thread = nullptr;
+    s.threadId = 0;
+    s.routine = nullptr;
+    s.changed.notify_all();
+}
+
+static BOOL SetCallback(SimState& s, DWORD value) {
+    SimUnregisterLocked(s);
+    if (value == 0)
+        return TRUE;
+    if (s.refuse)
+        return FALSE;
+    s.thread = OpenThread(THREAD_SET_CONTEXT | SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE,
+                          GetCurrentThreadId());
+    if (s.thread == nullptr)
+        return FALSE;
+    s.threadId = GetCurrentThreadId();
+    s.routine = (PAPCFUNC)(ULONG_PTR)value;
+    s.changed.notify_all();
+    return TRUE;
+}
+
+static BOOL Control(SimState& s, DWORD code, DWORD value) {
+    switch (code) {
+    case CTL_SET_CALLBACK:
+        return SetCallback(s, value);
+    case CTL_RELEASE_REC:
+        return SimReleaseLocked(s, value);
+    case CTL_ENABLE:
+        s.monitoring = value != 0;
+        s.changed.notify_all();
+        return TRUE;
+    case CTL_RESULT_FILTER:
+        s.resultFilter = (int32_t)value;
+        return TRUE;
+    case CTL_FUNC_ENABLE:
+        s.funcDisabled[value & 0xFFFF] = (value >> 16) == 0;
+        return TRUE;
+    default:
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+}
+
+BOOL DevIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                  LPDWORD returned, LPOVERLAPPED overlapped) {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    SimCall call{};
+    call.kind = SimCallKind::Control;
+    call.code = code;
+    call.threadId = GetCurrentThreadId();
+    call.wellFormed = in != nullptr && inSize == sizeof(DWORD) && out == nullptr && outSize == 0 &&
+                      returned == nullptr && overlapped == nullptr;
+    if (in != nullptr && inSize == sizeof(DWORD))
+        std::memcpy(&call.value, in, sizeof(DWORD));
+    if (s.device == INVALID_HANDLE_VALUE || device != s.device) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        call.ok = FALSE;
+    } else if (!call.wellFormed) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        call.ok = FALSE;
+    } else {
+        call.ok = Control(s, code, call.value);
+    }
+    s.log.push_back(call);
+    return call.ok;
+}
+
+BOOL DevCloseHandle(HANDLE device) {
+    SimState& s = Sim();
+    std::thread feeder;
+    BOOL ok = FALSE;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        if (s.device != INVALID_HANDLE_VALUE && device == s.device) {
+            // Closing unloads the driver: the source stops, the call-back is
+            // dropped and every record is freed.
+            CloseHandle(s.device);
+            s.device = INVALID_HANDLE_VALUE;
+            SimUnregisterLocked(s);
+            SimPoolDiscardLocked(s);
+            s.feederStop = true;
+            feeder = std::move(s.feeder);
+            ok = TRUE;
+        } else {
+            SetLastError(ERROR_INVALID_HANDLE);
+        }
+        SimCall call{};
+        call.kind = SimCallKind::Close;
+        call.ok = ok;
+        call.threadId = GetCurrentThreadId();
+        s.log.push_back(call);
+        s.changed.notify_all();
+    }
+    if (feeder.joinable())
+        feeder.join();
+    return ok;
+}
+
+SimCounters SimGetCounters() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return s.counters;
+}
+
+std::vector<SimCall> SimCallLog() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return s.log;
+}
+
+bool SimRegistered() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return s.routine != nullptr;
+}
+
+DWORD SimRegisteredThreadId() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return s.threadId;
+}
+
+void SimUseEnvironment() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.configured = false;
+    s.autoFeed = true;
+}
+
+void SimSetMissing(bool missing) {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.configured = true;
+    s.missing = missing;
+}
+
+void SimSetRefuse(bool refuse) {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.configured = true;
+    s.refuse = refuse;
+}
+
+void SimReset() {
+    SimStopSource();
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (s.device != INVALID_HANDLE_VALUE)
+        CloseHandle(s.device);
+    s.device = INVALID_HANDLE_VALUE;
+    SimUnregisterLocked(s);
+    SimPoolDiscardLocked(s);
+    s.configured = true;
+    s.missing = false;
+    s.refuse = false;
+    s.autoFeed = false;
+    s.monitoring = true;
+    s.resultFilter = 0;
+    s.funcDisabled.reset();
+    s.counters = SimCounters{};
+    s.log.clear();
+}

@@ -1,0 +1,112 @@
+// The stand-in hook driver: links DevCreateFileA, DevIoControl and
+// DevCloseHandle in place of the kernel32 device calls and behaves like the
+// real driver seen from user mode. It filters and delivers call records as
+// user-mode APCs to the registered thread, keeps them in a fixed pool until
+// they are handed back, counts what happens to them and logs every device
+// call. Events come from a call trace, the built-in scenario or injection.
+// Environment settings are described in simdriver/README.md.
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string>
+#include <vector>
+
+constexpr size_t kSimRecordMax = 400 + 1024; // largest record a slot holds
+constexpr int kSimPoolSlots = 512;
+
+// What has happened to the records so far.
+struct SimCounters {
+    uint32_t delivered;   // queued to the registered thread
+    uint32_t released;    // handed back with CTL_RELEASE_REC
+    uint32_t badReleases; // handed back twice, or an address that is no record
+    uint32_t outstanding; // delivered and not yet handed back
+    uint32_t poolEmpty;   // passed the filters but found no free record
+    uint32_t filtered;    // stopped by the function or result filter
+    uint32_t lostAtClose; // still out when the device was closed
+};
+
+enum class SimCallKind { Open, Control, Close };
+
+// One device call as the stand-in saw it, in the order of arrival.
+struct SimCall {
+    SimCallKind kind;
+    DWORD code;  // Control: the control code
+    DWORD value; // Control: the 4-byte input (0 when the input was malformed)
+    BOOL ok;     // what the call returned (Open: a handle was returned)
+    DWORD threadId;
+    // Open only: the arguments as given.
+    std::string name;
+    DWORD access, share, disposition, flags;
+    bool security, templateFile;
+    // Control only: the buffer arguments had the contract's shape (4-byte
+    // input, no output, no byte count, no overlapped structure).
+    bool wellFormed;
+};
+
+// Back to a freshly loaded, closed device with empty counters and log; no
+// source runs and none starts with the device. The environment is no longer
+// consulted: missing and refuse are off until set.
+void SimReset();
+
+// As linked into a program: missing and refuse are read from the environment
+// at each open, and the environment's source starts when the device opens.
+void SimUseEnvironment();
+
+void SimSetMissing(bool missing); // opening fails with INVALID_HANDLE_VALUE
+void SimSetRefuse(bool refuse);   // CTL_SET_CALLBACK with an address fails
+
+enum class SimInjectResult { Delivered, NotListening, Filtered, PoolEmpty, BadSize };
+
+// Delivers one record with the given bytes (400 to kSimRecordMax) as the
+// driver would: only while the device is open, a call-back is registered and
+// monitoring is on, and only when it passes the filters.
+SimInjectResult SimInject(const void* bytes, size_t size);
+
+SimCounters SimGetCounters();
+std::vector<SimCall> SimCallLog();
+bool SimRegistered();          // a call-back is registered
+DWORD SimRegisteredThreadId(); // the registering thread, 0 when none
+
+// Event sources, run by a feeder thread while the device is open. paceMs is
+// the time between events; 0 delivers as fast as the pool allows (waiting
+// for free records instead of dropping events). loop starts again at the end.
+void SimStartScenario(DWORD paceMs, bool loop);
+void SimStartEvents(std::vector<std::vector<uint8_t>> records, DWORD paceMs, bool loop);
+bool SimStartTrace(const char* path, DWORD paceMs, bool loop); // false: no records
+void SimStopSource();
+
+// True when no source is running and every delivered record is back.
+bool SimIsIdle();
+
+// Waits until SimIsIdle, dispatching the calling thread's messages meanwhile
+// so that a window on it can hand records back; false on timeout.
+bool SimWaitIdle(DWORD timeoutMs);
+
+// Fields of one record, as a call trace gives them.
+struct SimRec {
+    uint32_t fsd; // FsdEntry
+    int32_t func;
+    int32_t drive; // 1 = A:
+    uint32_t resType;
+    uint32_t codePage;
+    int32_t result;
+    uint32_t length; // ir_length, DirPathFlags in its top byte
+    uint8_t flags;   // ir_flags
+    uint16_t sfn;
+    uint32_t data;    // ir_data
+    uint16_t options; // ir_options
+    uint32_t fh;
+    uint32_t pos;
+    uint32_t aux2;
+    std::string path1; // at most 259 bytes
+    std::string path2; // at most 1023 bytes
+};
+
+// The record's bytes, Path2 with its NUL; false when a path is too long.
+bool SimBuildRecord(const SimRec& rec, std::vector<uint8_t>* bytes);
+
+// The built-in scenario's events, in order.
+std::vector<SimRec> SimScenario();

@@ -1,0 +1,140 @@
+// The stand-in driver's event sources: a feeder thread that delivers a list
+// of records at a pace, and its configuration from the environment.
+#include "simdriver/sim_state.h"
+
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+bool Listening(const SimState& s) {
+    return s.device != INVALID_HANDLE_VALUE && s.routine != nullptr && s.monitoring;
+}
+
+void FeederRun() {
+    SimState& s = Sim();
+    std::unique_lock<std::mutex> hold(s.lock);
+    while (!s.feederStop && !s.events.empty()) {
+        bool deliveredAny = false;
+        for (size_t i = 0; i < s.events.size() && !s.feederStop; ++i) {
+            // Events wait while nobody listens. Without a pace they also wait
+            // for a free record instead of being dropped.
+            s.changed.wait(hold, [&] {
+                return s.feederStop || (Listening(s) && (s.paceMs > 0 || SimPoolHasFreeLocked()));
+            });
+            if (s.feederStop)
+                break;
+            const std::vector<uint8_t>& event = s.events[i];
+            if (SimDeliverLocked(s, event.data(), event.size()) == SimInjectResult::Delivered)
+                deliveredAny = true;
+            if (s.paceMs > 0)
+                s.changed.wait_for(hold, std::chrono::milliseconds(s.paceMs),
+                                   [&] { return s.feederStop; });
+        }
+        if (!s.loop)
+            break;
+        // A pass that the filters stopped entirely is not repeated at full speed.
+        if (!deliveredAny)
+            s.changed.wait_for(hold, std::chrono::milliseconds(50), [&] { return s.feederStop; });
+    }
+    s.feederActive = false;
+    s.changed.notify_all();
+}
+
+DWORD EnvNumber(const char* name, DWORD fallback) {
+    const std::string text = SimEnv(name, "");
+    if (text.empty())
+        return fallback;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    return *end == '\0' ? (DWORD)value : fallback;
+}
+
+std::vector<std::vector<uint8_t>> ScenarioEvents() {
+    std::vector<std::vector<uint8_t>> events;
+    for (const SimRec& rec : SimScenario()) {
+        std::vector<uint8_t> bytes;
+        if (SimBuildRecord(rec, &bytes))
+            events.push_back(std::move(bytes));
+    }
+    return events;
+}
+
+} // namespace
+
+std::string SimEnv(const char* name, const char* fallback) {
+    char value[1024];
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    if (n == 0 || n >= sizeof value)
+        return fallback;
+    return std::string(value, n);
+}
+
+void SimStopSource() {
+    SimState& s = Sim();
+    std::thread feeder;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        s.feederStop = true;
+        feeder = std::move(s.feeder);
+        s.changed.notify_all();
+    }
+    if (feeder.joinable())
+        feeder.join();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.feederActive = false;
+}
+
+void SimStartEvents(std::vector<std::vector<uint8_t>> events, DWORD paceMs, bool loop) {
+    SimStopSource();
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.events = std::move(events);
+    s.paceMs = paceMs;
+    s.loop = loop;
+    s.feederStop = false;
+    s.feederActive = true;
+    s.feeder = std::thread(FeederRun);
+}
+
+void SimStartScenario(DWORD paceMs, bool loop) {
+    SimStartEvents(ScenarioEvents(), paceMs, loop);
+}
+
+bool SimStartTrace(const char* path, DWORD paceMs, bool loop) {
+    std::vector<std::vector<uint8_t>> records;
+    if (!SimLoadTrace(path, &records))
+        return false;
+    SimStartEvents(std::move(records), paceMs, loop);
+    return true;
+}
+
+void SimStartFromEnvironment() {
+    const DWORD pace = EnvNumber("TALVEKSIM_PACE", 150);
+    const bool loop = EnvNumber("TALVEKSIM_LOOP", 1) != 0;
+    const std::string trace = SimEnv("TALVEKSIM_TRACE", "");
+    if (trace.empty() || !SimStartTrace(trace.c_str(), pace, loop))
+        SimStartScenario(pace, loop);
+}
+
+bool SimIsIdle() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return !s.feederActive && s.counters.outstanding == 0;
+}
+
+bool SimWaitIdle(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (SimIsIdle())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}

@@ -1,0 +1,116 @@
+// The stand-in driver's record pool: filtering, delivery as user-mode APCs
+// and hand-back. Records live in static storage so that their addresses fit
+// the contract's 32-bit values also in a 64-bit image based low.
+#include "simdriver/sim_state.h"
+
+#include "event/ifs_call_rec.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// One spare byte keeps a NUL after the largest record's Path2.
+constexpr size_t kSlotBytes = (kSimRecordMax + 1 + 7) / 8 * 8;
+
+alignas(8) uint8_t gSlots[kSimPoolSlots][kSlotBytes];
+bool gSlotOut[kSimPoolSlots];
+int gNextSlot; // slots are taken in turn, so a freed record is not reused at once
+
+DWORD SlotAddress(int slot) {
+    const ULONG_PTR address = (ULONG_PTR)gSlots[slot];
+    if (address > 0xFFFFFFFFu) {
+        std::fprintf(stderr, "simdriver: record pool above 4 GB; link the image based low\n");
+        std::abort();
+    }
+    return (DWORD)address;
+}
+
+int32_t ReadI32(const void* bytes, size_t offset) {
+    int32_t v;
+    std::memcpy(&v, static_cast<const uint8_t*>(bytes) + offset, sizeof v);
+    return v;
+}
+
+bool PassesFilters(const SimState& s, const void* bytes) {
+    const int32_t func = ReadI32(bytes, offsetof(IfsCallRec, Func));
+    const int32_t result = ReadI32(bytes, offsetof(IfsCallRec, Result));
+    if (func >= 0 && func <= 0xFFFF && s.funcDisabled[func])
+        return false;
+    if (s.resultFilter == 1)
+        return result == 0;
+    if (s.resultFilter == 2)
+        return result != 0;
+    return true;
+}
+
+} // namespace
+
+SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size) {
+    if (size > kSimRecordMax || size < offsetof(IfsCallRec, Path2))
+        return SimInjectResult::BadSize;
+    if (s.device == INVALID_HANDLE_VALUE || s.routine == nullptr || !s.monitoring)
+        return SimInjectResult::NotListening;
+    if (!PassesFilters(s, bytes)) {
+        ++s.counters.filtered;
+        return SimInjectResult::Filtered;
+    }
+    for (int i = 0; i < kSimPoolSlots; ++i) {
+        const int slot = (gNextSlot + i) % kSimPoolSlots;
+        if (gSlotOut[slot])
+            continue;
+        std::memset(gSlots[slot], 0, kSlotBytes);
+        std::memcpy(gSlots[slot], bytes, size);
+        const DWORD address = SlotAddress(slot);
+        if (!QueueUserAPC(s.routine, s.thread, address))
+            return SimInjectResult::NotListening; // the registered thread is gone
+        gSlotOut[slot] = true;
+        gNextSlot = (slot + 1) % kSimPoolSlots;
+        ++s.counters.delivered;
+        ++s.counters.outstanding;
+        return SimInjectResult::Delivered;
+    }
+    ++s.counters.poolEmpty;
+    return SimInjectResult::PoolEmpty;
+}
+
+BOOL SimReleaseLocked(SimState& s, DWORD address) {
+    for (int slot = 0; slot < kSimPoolSlots; ++slot) {
+        if ((ULONG_PTR)gSlots[slot] != address)
+            continue;
+        if (!gSlotOut[slot])
+            break;
+        gSlotOut[slot] = false;
+        ++s.counters.released;
+        --s.counters.outstanding;
+        s.changed.notify_all();
+        return TRUE;
+    }
+    ++s.counters.badReleases;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+bool SimPoolHasFreeLocked() {
+    for (bool out : gSlotOut)
+        if (!out)
+            return true;
+    return false;
+}
+
+void SimPoolDiscardLocked(SimState& s) {
+    for (bool& out : gSlotOut) {
+        if (out)
+            ++s.counters.lostAtClose;
+        out = false;
+    }
+    s.counters.outstanding = 0;
+    s.changed.notify_all();
+}
+
+SimInjectResult SimInject(const void* bytes, size_t size) {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return SimDeliverLocked(s, bytes, size);
+}

@@ -1,0 +1,62 @@
+// The stand-in driver's state, shared by its parts and guarded by one lock.
+#pragma once
+
+#include "simdriver/sim_driver.h"
+
+#include <bitset>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+struct SimState {
+    std::mutex lock;
+    // Signalled when a record comes back, registration or monitoring changes,
+    // or the feeder is asked to stop.
+    std::condition_variable changed;
+
+    // Behaviour chosen by a test; otherwise taken from the environment.
+    bool configured = false;
+    bool missing = false;
+    bool refuse = false;
+    bool autoFeed = true; // start the environment's source when the device opens
+
+    HANDLE device = INVALID_HANDLE_VALUE;
+    HANDLE thread = nullptr; // registered thread, opened for QueueUserAPC
+    DWORD threadId = 0;
+    PAPCFUNC routine = nullptr;
+
+    bool monitoring = true;
+    int32_t resultFilter = 0;
+    std::bitset<65536> funcDisabled; // by IFS function code
+
+    SimCounters counters{};
+    std::vector<SimCall> log;
+
+    std::thread feeder;
+    bool feederStop = false;
+    bool feederActive = false;
+    std::vector<std::vector<uint8_t>> events;
+    DWORD paceMs = 0;
+    bool loop = false;
+};
+
+SimState& Sim();
+
+// Pool (sim_pool.cpp); the caller holds the lock.
+SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size);
+BOOL SimReleaseLocked(SimState& s, DWORD address);
+bool SimPoolHasFreeLocked();
+void SimPoolDiscardLocked(SimState& s); // the driver unloads: every record is freed
+
+// Registration (sim_device.cpp); the caller holds the lock.
+void SimUnregisterLocked(SimState& s);
+
+// Feeder (sim_feeder.cpp); called without the lock.
+void SimStartFromEnvironment();
+
+// Records of a call trace file (sim_trace.cpp); false when none could be read
+// or trace support is not built in.
+bool SimLoadTrace(const char* path, std::vector<std::vector<uint8_t>>* records);
+
+// The environment variable name's value, or fallback when it is not set.
+std::string SimEnv(const char* name, const char* fallback);

@@ -1,0 +1,37 @@
+// Reads the records of a call trace file for replay.
+#include "simdriver/sim_state.h"
+
+#ifdef TALVEKSIM_TRACE_REPLAY
+
+#include "tools/call_trace.h"
+
+#include <cstdio>
+#include <fstream>
+
+bool SimLoadTrace(const char* path, std::vector<std::vector<uint8_t>>* records) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    records->clear();
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        TraceLineResult r = ParseTraceLine(line, number);
+        if (r.kind == TraceLineKind::Record)
+            records->push_back(std::move(r.record));
+        else if (r.kind == TraceLineKind::Error)
+            std::fprintf(stderr, "simdriver: %s: %s\n", path, r.error.c_str());
+    }
+    return !records->empty();
+}
+
+#else
+
+// Built without the trace parser: every trace is refused, and the feeder
+// falls back to the built-in scenario.
+bool SimLoadTrace(const char*, std::vector<std::vector<uint8_t>>*) {
+    return false;
+}
+
+#endif
