@@ -55,12 +55,12 @@ Sample Take() {
     return s;
 }
 
-// Bytes that the stand-in's call log holds for n entries (it doubles its capacity).
+// Bytes that the stand-in's call log fills with n entries. Its vector
+// doubles its capacity as it grows, but pages of the capacity that no entry
+// reached are never touched, so only the entries count towards the working
+// set and the committed memory.
 double LogBytes(size_t n) {
-    size_t capacity = 1;
-    while (capacity < n)
-        capacity *= 2;
-    return static_cast<double>(capacity * sizeof(SimCall));
+    return static_cast<double>(n * sizeof(SimCall));
 }
 
 // Runs the loop until done() holds, checking it every few messages; false
@@ -150,11 +150,13 @@ int main(int argc, char** argv) {
                 filled.workingSet / 1024.0, rows, end.workingSet / 1024.0,
                 100.0 * (double(end.workingSet) - double(filled.workingSet)) / filled.workingSet,
                 filled.privateBytes / 1024.0, end.privateBytes / 1024.0);
-    std::printf("  of which the stand-in's call log: %zu -> %zu entries, %+.0f KB; working set "
-                "without it %+.1f%%\n",
-                logAtFill, logAtEnd, logGrowth / 1024.0,
+    std::printf("  of which the stand-in's call log: %u -> %u entries, %+.0f KB; without it: "
+                "working set %+.1f%%, committed %+.0f KB\n",
+                static_cast<unsigned>(logAtFill), static_cast<unsigned>(logAtEnd),
+                logGrowth / 1024.0,
                 100.0 * (double(end.workingSet) - logGrowth - double(filled.workingSet)) /
-                    filled.workingSet);
+                    filled.workingSet,
+                (double(end.privateBytes) - logGrowth - double(filled.privateBytes)) / 1024.0);
     const SimCounters c = SimGetCounters();
     std::printf("stand-in: delivered %u released %u outstanding %u bad %u poolEmpty %u\n",
                 c.delivered, c.released, c.outstanding, c.badReleases, c.poolEmpty);

@@ -3,7 +3,10 @@
 // same list-view messages with fixed texts to the same list, in the same run.
 // Measured with the window hidden and shown, at MaxViewLineQty 200 and 10000;
 // the list is first filled to the limit, so every row also pushes one out.
-// The two loops take turns in blocks so that drift affects both alike.
+// The two loops take turns in blocks so that drift affects both alike. A
+// third loop sends the bare messages with the very texts RenderCallRow
+// gives each record (built in advance), which tells the cost of the texts'
+// contents in the list apart from the cost of making them.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -53,7 +56,20 @@ void BareRow(HWND window) {
     List(window, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
+// The six texts of every record, made in advance.
+char gTexts[kMaxRecords][kCallColumnCount][kRowScratchSize];
+const char* gTextPtrs[kMaxRecords][kCallColumnCount];
+
 int gNext;
+void BareRowSameTexts(HWND window) {
+    for (int c = 0; c < kCallColumnCount; ++c)
+        gFixedTexts[c] = gTextPtrs[gNext][c];
+    BareRow(window);
+    for (int c = 0; c < kCallColumnCount; ++c)
+        gFixedTexts[c] = gFixed[c];
+    gNext = (gNext + 1) % gRecordCount;
+}
+
 void RenderRow(HWND window) {
     RenderCallRow(window, reinterpret_cast<LPARAM>(gRecords[gNext]));
     gNext = (gNext + 1) % gRecordCount;
@@ -83,23 +99,33 @@ void Measure(HWND window, int32_t qty, bool shown, int rows) {
         UpdateWindow(window);
     }
     PumpAll();
-    constexpr int kRounds = 4;
+    constexpr int kRounds = 8;
     const int block = rows / kRounds > 0 ? rows / kRounds : 1;
-    double bare = 0, render = 0;
+    double bare = 0, same = 0, render = 0;
     for (int round = 0; round < kRounds; ++round) {
-        if (round % 2 == 0) {
-            bare += Block(window, BareRow, block, shown);
-            render += Block(window, RenderRow, block, shown);
-        } else {
-            render += Block(window, RenderRow, block, shown);
-            bare += Block(window, BareRow, block, shown);
+        // Each round starts with another of the three.
+        for (int k = 0; k < 3; ++k) {
+            switch ((round + k) % 3) {
+            case 0:
+                bare += Block(window, BareRow, block, shown);
+                break;
+            case 1:
+                gNext = 0;
+                same += Block(window, BareRowSameTexts, block, shown);
+                break;
+            case 2:
+                gNext = 0;
+                render += Block(window, RenderRow, block, shown);
+                break;
+            }
         }
     }
     const double total = static_cast<double>(block) * kRounds;
-    std::printf("%-6s MaxViewLineQty %5d  rows %5.0f  bare %8.0f rows/s  RenderCallRow %8.0f "
-                "rows/s  ratio %.3f\n",
-                shown ? "shown" : "hidden", qty, total, total / bare, total / render,
-                render / bare);
+    std::printf("%-6s MaxViewLineQty %5d  rows %5.0f each:  bare %7.1f rows/s  bare with the "
+                "same texts %7.1f rows/s  RenderCallRow %7.1f rows/s  ratio %.3f (to same "
+                "texts %.3f)\n",
+                shown ? "shown" : "hidden", qty, total, total / bare, total / same, total / render,
+                render / bare, render / same);
     std::fflush(stdout);
 }
 
@@ -121,6 +147,14 @@ int main(int argc, char** argv) {
         gFixedTexts[c] = gFixed[c];
     }
 
+    for (int r = 0; r < gRecordCount; ++r) {
+        static char rowScratch[kCallColumnCount][kRowScratchSize];
+        CallRowTexts(reinterpret_cast<const IfsCallRec*>(gRecords[r]), gTextPtrs[r], rowScratch);
+        for (int c = 0; c < kCallColumnCount; ++c) {
+            std::strcpy(gTexts[r][c], gTextPtrs[r][c]);
+            gTextPtrs[r][c] = gTexts[r][c];
+        }
+    }
     HWND window = OpenMonitor("");
     if (window == nullptr) {
         std::fprintf(stderr, "list_bench: no monitor window\n");
