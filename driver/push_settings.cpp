@@ -3,14 +3,8 @@
 #include <stdint.h>
 
 #include "driver/driver_link.h"
+#include "event/ifs_vocab.h"
 #include "settings/monitor_settings.h"
-
-// The IFS function codes of the 30 monitored functions, in the order of
-// their enable bytes.
-constexpr uint8_t kPushFuncCodes[kIfsFuncCount] = {
-    0,  1,  2,  3,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 30,
-    31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45,
-};
 
 // CTL_FUNC_ENABLE's value: the enable byte sign-extended in the high half,
 // the function code in the low half.
@@ -22,5 +16,5 @@ void PushSettings() {
     DriverCall(CTL_RESULT_FILTER, (DWORD)(int32_t)ResultMonFg);
     DriverCall(CTL_ENABLE, (DWORD)(int32_t)EnaMonitorFg);
     for (int i = 0; i < kIfsFuncCount; ++i)
-        DriverCall(CTL_FUNC_ENABLE, FuncEnableValue(IfsFncMonEnaFg[i], kPushFuncCodes[i]));
+        DriverCall(CTL_FUNC_ENABLE, FuncEnableValue(IfsFncMonEnaFg[i], IfsFuncTable.Codes[i]));
 }

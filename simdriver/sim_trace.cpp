@@ -1,8 +1,6 @@
 // Reads the records of a call trace file for replay.
 #include "simdriver/sim_state.h"
 
-#ifdef TALVEKSIM_TRACE_REPLAY
-
 #include "tools/call_trace.h"
 
 #include <cstdio>
@@ -25,13 +23,3 @@ bool SimLoadTrace(const char* path, std::vector<std::vector<uint8_t>>* records) 
     }
     return !records->empty();
 }
-
-#else
-
-// Built without the trace parser: every trace is refused, and the feeder
-// falls back to the built-in scenario.
-bool SimLoadTrace(const char*, std::vector<std::vector<uint8_t>>*) {
-    return false;
-}
-
-#endif

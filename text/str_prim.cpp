@@ -2,17 +2,8 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsQuote(char c) { return c == '\'' || c == '"'; }
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+bool IsQuote(char c) {
+    return c == '\'' || c == '"';
 }
 
 } // namespace
@@ -120,7 +111,7 @@ int32_t StrToNum(const char* text, int32_t* consumed) {
     uint32_t value = 0;
     int digits = 0;
     for (;; ++p, ++digits) {
-        const int d = HexDigit(*p);
+        const int d = HexDigitValue(*p);
         if (d < 0 || static_cast<uint32_t>(d) >= base)
             break;
         value = value * base + static_cast<uint32_t>(d);
@@ -148,4 +139,6 @@ void MemFill(void* buffer, uint32_t count, uint8_t value) {
         p[i] = value;
 }
 
-void MemZero(void* buffer, uint32_t count) { MemFill(buffer, count, 0); }
+void MemZero(void* buffer, uint32_t count) {
+    MemFill(buffer, count, 0);
+}

@@ -5,6 +5,22 @@
 
 #include <stdint.h>
 
+// A blank is a space or a tab; no other byte counts as white space.
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Value of a hexadecimal digit (either case), or -1.
+inline int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 // Entry at index of a name list (NUL-terminated entries back to back). An
 // index past the list's end, or a negative one, walks to the empty end entry.
 const char* MszEntry(const char* list, int32_t index);

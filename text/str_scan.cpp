@@ -1,13 +1,12 @@
 #include "text/str_scan.h"
 
+#include "text/str_prim.h"
+
 #include <stdarg.h>
 #include <stdint.h>
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 bool IsQuote(char c) {
     return c == '\'' || c == '"';
 }

@@ -1,5 +1,7 @@
 #include "tools/call_trace.h"
 
+#include "text/str_prim.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -49,20 +51,6 @@ constexpr size_t FieldIndex(std::string_view key) {
 constexpr size_t kPath2Field = FieldIndex("path2");
 static_assert(kPath2Field < kFieldCount);
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // A value as given on the line, waiting to be written into the record.
 struct FieldValue {
     bool given = false;
@@ -84,7 +72,7 @@ std::optional<uint64_t> ReadUnsigned(std::string_view text, uint64_t limit, std:
     }
     uint64_t value = 0;
     for (char c : text) {
-        const int d = HexValue(c);
+        const int d = HexDigitValue(c);
         if (d < 0 || static_cast<uint64_t>(d) >= base) {
             *what = "bad number";
             return std::nullopt;
@@ -133,8 +121,8 @@ bool ReadReqBlock(std::string_view text, FieldValue* v, std::string* what) {
         return false;
     }
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int hi = HexValue(text[i]);
-        const int lo = HexValue(text[i + 1]);
+        const int hi = HexDigitValue(text[i]);
+        const int lo = HexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0) {
             *what = "expected 232 hex digits";
             return false;
@@ -148,8 +136,8 @@ bool ReadPath(const FieldDef& f, std::string_view text, FieldValue* v, std::stri
     for (size_t i = 0; i < text.size(); ++i) {
         uint8_t b = static_cast<uint8_t>(text[i]);
         if (b == '%') {
-            const int hi = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-            const int lo = hi >= 0 ? HexValue(text[i + 2]) : -1;
+            const int hi = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+            const int lo = hi >= 0 ? HexDigitValue(text[i + 2]) : -1;
             if (hi < 0 || lo < 0) {
                 *what = "bad escape";
                 return false;

@@ -1,37 +1,20 @@
 #include "ui/options_dlg.h"
 
+#include "event/ifs_vocab.h"
 #include "res/resource_ids.h"
 #include "settings/monitor_settings.h"
-#include "text/str_prim.h"
 #include "ui/dlg_frame.h"
 
 namespace {
 
-// IFS function codes of the monitored functions, in check-box order. A local
-// copy of the codes column of the shared function table until that table
-// has its own header; the two must stay identical.
-constexpr uint8_t kFuncCodes[kIfsFuncCount] = {0,  1,  2,  3,  10, 11, 12, 13, 14, 15,
-                                               16, 17, 18, 19, 30, 31, 32, 33, 34, 35,
-                                               36, 37, 38, 39, 40, 41, 42, 43, 44, 45};
-
 // The preset for files that programs look for and do not find: failed opens,
 // find-opens, searches and attribute queries.
-constexpr uint8_t kLookedForCodes[] = {36, 44, 38, 33};
+constexpr uint8_t kLookedForCodes[] = {IFSFN_OPEN, IFSFN_FINDOPEN, IFSFN_SEARCH, IFSFN_FILEATTRIB};
 constexpr int kResultCount = 3;  // radio buttons IDC_RESULT_ALL, _OK, _FAILED
 constexpr int kResultFailed = 2; // index of IDC_RESULT_FAILED
 
 static_assert(IDC_FUNC_LAST - IDC_FUNC_FIRST + 1 == kIfsFuncCount);
 static_assert(IDC_RESULT_FAILED - IDC_RESULT_ALL + 1 == kResultCount);
-
-constexpr bool FuncCodeKnown(uint8_t code) {
-    for (uint8_t known : kFuncCodes) {
-        if (known == code) {
-            return true;
-        }
-    }
-    return false;
-}
-static_assert(FuncCodeKnown(36) && FuncCodeKnown(44) && FuncCodeKnown(38) && FuncCodeKnown(33));
 
 void CheckAllFuncBoxes(HWND dlg, UINT state) {
     for (int i = 0; i < kIfsFuncCount; ++i) {
@@ -78,7 +61,7 @@ void StoreSettings(HWND dlg) {
 void CheckLookedForPreset(HWND dlg) {
     CheckAllFuncBoxes(dlg, BST_UNCHECKED);
     for (uint8_t code : kLookedForCodes) {
-        int32_t pos = MemFindByte(kFuncCodes, kIfsFuncCount, code);
+        int32_t pos = IfsFuncPosition(code);
         if (pos >= 0) {
             CheckDlgButton(dlg, IDC_FUNC_FIRST + pos, BST_CHECKED);
         }

@@ -483,8 +483,6 @@ constexpr char kTrace[] = "# two calls\r\n"
                           "\r\n"
                           "func=33 drive=3 result=0 path1=C:\\SEQ\\1\r\n";
 
-#ifdef TALVEKSIM_TRACE_REPLAY
-
 TEST_F(SimDriverTest, ReplaysACallTrace) {
     const std::string path = WriteTrace(kTrace);
     OpenAndRegister();
@@ -502,16 +500,5 @@ TEST_F(SimDriverTest, ReplaysACallTrace) {
         DriverCall(CTL_RELEASE_REC, gApcRecords[i]);
     }
 }
-
-#else
-
-TEST_F(SimDriverTest, WithoutTraceSupportTracesAreRefused) {
-    const std::string path = WriteTrace(kTrace);
-    EXPECT_FALSE(SimStartTrace(path.c_str(), 0, false));
-    DeleteFileA(path.c_str());
-    EXPECT_TRUE(SimIsIdle()) << "no source was started";
-}
-
-#endif
 
 } // namespace

@@ -17,7 +17,10 @@ constexpr int kListId = 100;
 HWND FindMonitor(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
+        // Shown only once its initialisation, title included, is complete.
         HWND w = FindWindowA("WC_Talvek", nullptr);
+        if (w != nullptr && !IsWindowVisible(w))
+            w = nullptr;
         if (w != nullptr || GetTickCount() - start >= timeoutMs)
             return w;
         Sleep(50);
