@@ -1,0 +1,88 @@
+#include "monitor_host.h"
+
+#include <commctrl.h>
+
+#include <fstream>
+
+#include "driver/listener.h"
+#include "event/render_call_row.h"
+#include "res/resource_ids.h"
+#include "settings/ini_file.h"
+#include "simdriver/sim_driver.h"
+#include "ui/dlg_frame.h"
+#include "ui/monitor_dlg.h"
+
+namespace {
+
+void RegisterClasses() {
+    static bool done = false;
+    if (done)
+        return;
+    AppInst = GetModuleHandleA(nullptr);
+    RegisterDlgClass("WC_Talvek", IDI_TALVEK, 0, nullptr);
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+    done = true;
+}
+
+} // namespace
+
+HWND OpenMonitor(const std::string& iniText) {
+    RegisterClasses();
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string path =
+        std::string(temp) + "talvek_bench_" + std::to_string(GetCurrentProcessId()) + ".ini";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << iniText;
+    lstrcpynA(IniPath, path.c_str(), kIniPathSize);
+    SimReset();
+    return CreateDialogParamA(AppInst, MAKEINTRESOURCEA(IDD_MONITOR), nullptr, MonitorDlgProc, 0);
+}
+
+void CloseMonitor(HWND window) {
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    while (PumpOne(true)) {
+    }
+    DeleteFileA(IniPath);
+}
+
+bool PumpOne(bool wait) {
+    MSG msg;
+    if (wait) {
+        if (GetMessageA(&msg, nullptr, 0, 0) <= 0)
+            return false;
+    } else if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        return false;
+    } else if (msg.message == WM_QUIT) {
+        return false;
+    }
+    if (MonitorWnd != nullptr && IsDialogMessageA(MonitorWnd, &msg))
+        return true;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return true;
+}
+
+void PumpAll() {
+    while (PumpOne(false)) {
+    }
+}
+
+HWND CallList(HWND window) {
+    return GetDlgItem(window, kCallListId);
+}
+
+int ListRows(HWND window) {
+    return static_cast<int>(SendDlgItemMessageA(window, kCallListId, LVM_GETITEMCOUNT, 0, 0));
+}
+
+double Now() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
+}
