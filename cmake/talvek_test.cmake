@@ -27,7 +27,7 @@ function(talvek_add_suite name)
         if(NOT EXISTS ${dir}/fake_device.cpp AND TARGET talvek_simdriver)
             set(device ,talvek_simdriver)
         endif()
-        target_link_libraries(${name}_tests PRIVATE
+        target_link_libraries(${name}_tests PRIVATE talvek_win_test_support
             "$<LINK_GROUP:RESCAN,talvek_win,talvek_core${device}>"
             comctl32 gdi32 user32 kernel32)
     else()

@@ -14,6 +14,7 @@
 #include "fake_device.h"
 #include "settings/monitor_settings.h"
 #include "tools/call_trace.h"
+#include "window_read.h"
 
 namespace {
 
@@ -174,18 +175,8 @@ class RenderCallRowTest : public testing::Test {
         CallLog.clear();
     }
 
-    int RowCount() const { return static_cast<int>(SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0)); }
-
-    std::string CellText(int row, int column) const {
-        char buf[1024];
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = buf;
-        item.cchTextMax = sizeof buf;
-        buf[0] = '\0';
-        SendMessageA(list_, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        return buf;
-    }
+    int RowCount() const { return ListItemCount(list_); }
+    std::string CellText(int row, int column) const { return ListCellText(list_, row, column); }
 
     // The Data texts of all rows, joined by blanks.
     std::string DataColumn() const {

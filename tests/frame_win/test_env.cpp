@@ -18,12 +18,6 @@ struct FrameEnvironment : testing::Environment {
 testing::Environment* const kFrameEnvironment =
     testing::AddGlobalTestEnvironment(new FrameEnvironment);
 
-// Rounds num / den half away from zero in wide arithmetic.
-int RoundedQuotient(long long num, long long den) {
-    const long long mag = ((num < 0 ? -num : num) * 2 + den) / (den * 2);
-    return static_cast<int>(num < 0 ? -mag : mag);
-}
-
 } // namespace
 
 void TempIniTest::SetUp() {
@@ -75,32 +69,6 @@ void PumpMessages() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-}
-
-RECT WindowRect(HWND wnd) {
-    RECT r = {};
-    GetWindowRect(wnd, &r);
-    return r;
-}
-
-RECT ChildRect(HWND parent, HWND child) {
-    RECT r = WindowRect(child);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-SIZE ClientSize(HWND wnd) {
-    RECT r = {};
-    GetClientRect(wnd, &r);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-int ExpectedDluX(int n) {
-    return RoundedQuotient(static_cast<long long>(n) * LOWORD(GetDialogBaseUnits()), 4);
-}
-
-int ExpectedDluY(int n) {
-    return RoundedQuotient(static_cast<long long>(n) * HIWORD(GetDialogBaseUnits()), 8);
 }
 
 int FloorHalf(long long n) {

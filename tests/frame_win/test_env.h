@@ -4,6 +4,7 @@
 
 #include "settings/ini_file.h"
 #include "ui/dlg_frame.h"
+#include "window_read.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +27,6 @@ std::string PlacementSection();
 INT_PTR CALLBACK PlainDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
 HWND CreateTestDialog(int templateId, DLGPROC proc);
 void PumpMessages();
-
-RECT WindowRect(HWND wnd);
-// A child's window rectangle in its parent's client coordinates.
-RECT ChildRect(HWND parent, HWND child);
-SIZE ClientSize(HWND wnd);
-
-// Pixels of n dialog units by the system's base units, rounded half away from
-// zero, worked out independently of the code under test.
-int ExpectedDluX(int n);
-int ExpectedDluY(int n);
 
 // Floor of half of n.
 int FloorHalf(long long n);

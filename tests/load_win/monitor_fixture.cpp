@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -10,11 +9,13 @@
 #include "driver/listener.h"
 #include "event/ifs_vocab.h"
 #include "event/render_call_row.h"
+#include "import_patch.h"
 #include "res/resource_ids.h"
 #include "settings/ini_file.h"
 #include "simdriver/sim_driver.h"
 #include "ui/dlg_frame.h"
 #include "ui/monitor_dlg.h"
+#include "window_read.h"
 
 bool QuitSeen = false;
 std::atomic<bool> PostsRefused{false};
@@ -72,18 +73,11 @@ std::vector<std::vector<uint8_t>> SeqRecords(int first, int count) {
 }
 
 std::string CellText(HWND window, int row, int column) {
-    char text[1024] = "";
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendDlgItemMessageA(window, kCallListId, LVM_GETITEMTEXTA, row,
-                        reinterpret_cast<LPARAM>(&item));
-    return text;
+    return ListCellText(GetDlgItem(window, kCallListId), row, column);
 }
 
 int ListRows(HWND window) {
-    return static_cast<int>(SendDlgItemMessageA(window, kCallListId, LVM_GETITEMCOUNT, 0, 0));
+    return ListItemCount(GetDlgItem(window, kCallListId));
 }
 
 std::string FileBytes(const std::string& path) {
@@ -166,45 +160,12 @@ BOOL WINAPI PostHook(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     return gRealPost(window, msg, wParam, lParam);
 }
 
-// Points this executable's import of dll!name at hook; the previous target
-// goes to *original.
-bool PatchImport(const char* dll, const char* name, void* hook, void** original) {
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-         imp->Name != 0; ++imp) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + imp->Name), dll) != 0)
-            continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            const auto* byName =
-                reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0)
-                continue;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-            *original = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 void HookIfsCallPosts() {
     if (gRealPost != nullptr)
         return;
-    void* original = nullptr;
-    ASSERT_TRUE(
-        PatchImport("user32.dll", "PostMessageA", reinterpret_cast<void*>(PostHook), &original));
+    void* original = PatchImport("user32.dll", "PostMessageA", reinterpret_cast<void*>(PostHook));
+    ASSERT_NE(original, nullptr);
     gRealPost = reinterpret_cast<PostFn>(original);
 }

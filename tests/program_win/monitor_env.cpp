@@ -231,11 +231,6 @@ void CALLBACK Rescue(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), CloseDialogProc, 0);
 }
 
-int RoundedQuotient(long long num, long long den) {
-    const long long mag = ((num < 0 ? -num : num) * 2 + den) / (den * 2);
-    return static_cast<int>(num < 0 ? -mag : mag);
-}
-
 } // namespace
 
 // ---- The trace -------------------------------------------------------------
@@ -393,23 +388,15 @@ std::string Title(HWND wnd) {
 }
 
 int RowCount(HWND monitor) {
-    return static_cast<int>(SendDlgItemMessageA(monitor, IDC_CALL_LIST, LVM_GETITEMCOUNT, 0, 0));
+    return ListItemCount(GetDlgItem(monitor, IDC_CALL_LIST));
 }
 
 std::vector<std::vector<std::string>> AllRows(HWND monitor) {
-    std::vector<std::vector<std::string>> rows(RowCount(monitor));
-    for (size_t row = 0; row < rows.size(); ++row) {
-        for (int sub = 0; sub < 6; ++sub) {
-            char text[1024] = "";
-            LVITEMA item = {};
-            item.iSubItem = sub;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendDlgItemMessageA(monitor, IDC_CALL_LIST, LVM_GETITEMTEXTA, row,
-                                reinterpret_cast<LPARAM>(&item));
-            rows[row].push_back(text);
-        }
-    }
+    HWND list = GetDlgItem(monitor, IDC_CALL_LIST);
+    std::vector<std::vector<std::string>> rows(ListItemCount(list));
+    for (size_t row = 0; row < rows.size(); ++row)
+        for (int sub = 0; sub < 6; ++sub)
+            rows[row].push_back(ListCellText(list, static_cast<int>(row), sub));
     return rows;
 }
 
@@ -420,27 +407,6 @@ std::vector<int> ColumnWidths(HWND monitor) {
             SendDlgItemMessageA(monitor, IDC_CALL_LIST, LVM_GETCOLUMNWIDTH, col, 0)));
     }
     return widths;
-}
-
-RECT ChildRect(HWND parent, int id) {
-    RECT r = {};
-    GetWindowRect(GetDlgItem(parent, id), &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-SIZE ClientSize(HWND wnd) {
-    RECT r = {};
-    GetClientRect(wnd, &r);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-int ExpectedDluX(int n) {
-    return RoundedQuotient(static_cast<long long>(n) * LOWORD(GetDialogBaseUnits()), 4);
-}
-
-int ExpectedDluY(int n) {
-    return RoundedQuotient(static_cast<long long>(n) * HIWORD(GetDialogBaseUnits()), 8);
 }
 
 SimInjectResult Inject(const SimRec& rec) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "simdriver/sim_driver.h"
+#include "window_read.h"
 
 // The monitor window's caption and its two titles (code page 949).
 constexpr char kCaption[] = "IFS 감시 프로그램";
@@ -87,13 +88,6 @@ std::string Title(HWND wnd);
 int RowCount(HWND monitor);
 std::vector<std::vector<std::string>> AllRows(HWND monitor);
 std::vector<int> ColumnWidths(HWND monitor);
-RECT ChildRect(HWND parent, int id); // in the parent's client coordinates
-SIZE ClientSize(HWND wnd);
-
-// Pixels of n dialog units by the system's base units, rounded half away from
-// zero, worked out apart from the program's conversion.
-int ExpectedDluX(int n);
-int ExpectedDluY(int n);
 
 // One record through the stand-in, as a driver would deliver it.
 SimInjectResult Inject(const SimRec& rec);

@@ -31,8 +31,8 @@ struct Layout {
 
 Layout ReadLayout(HWND monitor) {
     Layout l = {ClientSize(monitor),
-                ChildRect(monitor, IDC_CALL_LIST),
-                ChildRect(monitor, kSizeGripId),
+                ChildRect(monitor, GetDlgItem(monitor, IDC_CALL_LIST)),
+                ChildRect(monitor, GetDlgItem(monitor, kSizeGripId)),
                 {SizeMemo[0], SizeMemo[1]}};
     return l;
 }
@@ -69,16 +69,10 @@ std::ostream& operator<<(std::ostream& out, const Layout& l) {
                << l.grip << " memo " << l.memo[0] << "x" << l.memo[1];
 }
 
-RECT OuterRect(HWND wnd) {
-    RECT r = {};
-    GetWindowRect(wnd, &r);
-    return r;
-}
-
 TEST_F(MonitorTest, RestoredLargerSizeGrowsTheListByTheClientDifference) {
     ASSERT_NE(Create(), nullptr);
     const Layout plain = ReadLayout(window_);
-    const RECT plainOuter = OuterRect(window_);
+    const RECT plainOuter = WindowRect(window_);
     ASSERT_LT(Width(plainOuter), 800);
     ASSERT_LT(Height(plainOuter), 600);
     // At the template's size the grip already sits in the corner.
@@ -88,7 +82,7 @@ TEST_F(MonitorTest, RestoredLargerSizeGrowsTheListByTheClientDifference) {
 
     WriteIni("DlgPos", kPlacementName, "10 20 800 600");
     ASSERT_NE(Create(), nullptr);
-    EXPECT_EQ(OuterRect(window_), (RECT{10, 20, 810, 620}));
+    EXPECT_EQ(WindowRect(window_), (RECT{10, 20, 810, 620}));
     const Layout restored = ReadLayout(window_);
     EXPECT_GT(restored.client.cx, plain.client.cx);
     EXPECT_EQ(restored, Follow(plain, restored.client));
@@ -135,7 +129,7 @@ TEST_F(MonitorTest, MinimisingOrMaximisingAndRestoringKeepsTheLayout) {
         if (c.show == SW_MINIMIZE) {
             EXPECT_EQ(SizeMemo[0], before.memo[0]);
             EXPECT_EQ(SizeMemo[1], before.memo[1]);
-            EXPECT_EQ(ChildRect(window_, IDC_CALL_LIST), before.list);
+            EXPECT_EQ(ChildRect(window_, GetDlgItem(window_, IDC_CALL_LIST)), before.list);
         } else {
             EXPECT_EQ(ReadLayout(window_), Follow(before, ClientSize(window_)));
         }
@@ -172,7 +166,7 @@ TEST_F(MonitorTest, CannotBeTrackedSmallerThanItsMinimum) {
 
     // The system applies the minimum to every size change.
     MoveWindow(window_, 10, 20, 40, 30, TRUE);
-    const RECT r = OuterRect(window_);
+    const RECT r = WindowRect(window_);
     EXPECT_EQ(Width(r), x);
     EXPECT_EQ(Height(r), y);
     EXPECT_EQ(ReadLayout(window_).memo[0], ClientSize(window_).cx);
