@@ -12,6 +12,11 @@ SimState& Sim() {
     return *state;
 }
 
+static void LogCall(SimState& s, const SimCall& call) {
+    if (s.keepLog)
+        s.log.push_back(call);
+}
+
 static bool EnvFlag(const char* name) {
     return SimEnv(name, "0") == "1";
 }
@@ -62,7 +67,7 @@ HANDLE DevCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBU
         call.flags = flags;
         call.security = security != nullptr;
         call.templateFile = templateFile != nullptr;
-        s.log.push_back(call);
+        LogCall(s, call);
     }
     if (feed)
         SimStartFromEnvironment();
@@ -139,7 +144,7 @@ BOOL DevIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out
     } else {
         call.ok = Control(s, code, call.value);
     }
-    s.log.push_back(call);
+    LogCall(s, call);
     return call.ok;
 }
 
@@ -166,7 +171,7 @@ BOOL DevCloseHandle(HANDLE device) {
         call.kind = SimCallKind::Close;
         call.ok = ok;
         call.threadId = GetCurrentThreadId();
-        s.log.push_back(call);
+        LogCall(s, call);
         s.changed.notify_all();
     }
     if (feeder.joinable())
@@ -203,6 +208,8 @@ void SimUseEnvironment() {
     std::lock_guard<std::mutex> hold(s.lock);
     s.configured = false;
     s.autoFeed = true;
+    s.keepLog = false;
+    s.log.clear();
 }
 
 void SimSetMissing(bool missing) {
@@ -236,5 +243,6 @@ void SimReset() {
     s.resultFilter = 0;
     s.funcDisabled.reset();
     s.counters = SimCounters{};
+    s.keepLog = true;
     s.log.clear();
 }

@@ -2,8 +2,8 @@
 // DevCloseHandle in place of the kernel32 device calls and behaves like the
 // real driver seen from user mode. It filters and delivers call records as
 // user-mode APCs to the registered thread, keeps them in a fixed pool until
-// they are handed back, counts what happens to them and logs every device
-// call. Events come from a call trace, the built-in scenario or injection.
+// they are handed back, counts what happens to them and, for tests, logs
+// every device call. Events come from a call trace, the built-in scenario or injection.
 // Environment settings are described in simdriver/README.md.
 #pragma once
 
@@ -46,13 +46,15 @@ struct SimCall {
     bool wellFormed;
 };
 
-// Back to a freshly loaded, closed device with empty counters and log; no
-// source runs and none starts with the device. The environment is no longer
-// consulted: missing and refuse are off until set.
+// Back to a freshly loaded, closed device with empty counters and an empty
+// log that records every device call from now on; no source runs and none
+// starts with the device. The environment is no longer consulted: missing and
+// refuse are off until set.
 void SimReset();
 
 // As linked into a program: missing and refuse are read from the environment
-// at each open, and the environment's source starts when the device opens.
+// at each open, the environment's source starts when the device opens, and no
+// log is kept (the counters still count).
 void SimUseEnvironment();
 
 void SimSetMissing(bool missing); // opening fails with INVALID_HANDLE_VALUE

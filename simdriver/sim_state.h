@@ -30,6 +30,9 @@ struct SimState {
     std::bitset<65536> funcDisabled; // by IFS function code
 
     SimCounters counters{};
+    // Tests read the log; a program never does, so it keeps none and a long
+    // run does not grow by an entry per record.
+    bool keepLog = false;
     std::vector<SimCall> log;
 
     std::thread feeder;

@@ -451,7 +451,7 @@ TEST_F(SimEnvironmentTest, MissingAndRefuseComeFromTheEnvironment) {
     EXPECT_TRUE(DriverCall(CTL_SET_CALLBACK, kCollectApc));
 }
 
-TEST_F(SimEnvironmentTest, OpeningStartsTheScenario) {
+TEST_F(SimEnvironmentTest, OpeningStartsTheScenarioAndNoCallIsLogged) {
     SetEnvironmentVariableA("TALVEKSIM_PACE", "0");
     SetEnvironmentVariableA("TALVEKSIM_LOOP", "0");
     SetEnvironmentVariableA("TALVEKSIM_TRACE", "C:\\no such folder\\none.trace");
@@ -463,6 +463,8 @@ TEST_F(SimEnvironmentTest, OpeningStartsTheScenario) {
     for (DWORD rec : gApcRecords)
         DriverCall(CTL_RELEASE_REC, rec);
     EXPECT_TRUE(WaitUntil([] { return SimIsIdle(); })) << "a source without loop ends";
+    EXPECT_EQ(SimGetCounters().released, count);
+    EXPECT_TRUE(SimCallLog().empty()) << "a long run must not grow by a log entry per record";
 }
 
 // A call trace written to a temporary file.
