@@ -41,15 +41,21 @@ std::string EnableBytes() {
     return s;
 }
 
+// The monitoring settings in memory: row limit, result filter, monitoring
+// flag and the enable bytes.
+std::string SettingsInMemory() {
+    return std::to_string(MaxViewLineQty) + " " + std::to_string(ResultMonFg) + " " +
+           std::to_string(EnaMonitorFg) + " " + EnableBytes();
+}
+const std::string kDefaultSettings = "200 0 1 " + std::string(30, '1');
+const std::string kUsedSettings = std::string("200 2 1 ") + kPresetText;
+
 using SettingsFile = TempIni;
 
 TEST_F(SettingsFile, FirstStartWithoutFileGivesDefaults) {
     ScrambleMonitorSettings();
     LoadMonitorSettings();
-    EXPECT_EQ(MaxViewLineQty, 200);
-    EXPECT_EQ(ResultMonFg, 0);
-    EXPECT_EQ(EnaMonitorFg, 1);
-    EXPECT_EQ(EnableBytes(), std::string(30, '1'));
+    EXPECT_EQ(SettingsInMemory(), kDefaultSettings);
 
     int32_t widths[kListColumnCount] = {};
     ReadColWidths(widths, FakeDluToPixelX);
@@ -75,10 +81,7 @@ TEST_F(SettingsFile, UsedFileReadsBackValueByValue) {
     WriteFileBytes(path_, JoinLines(kUsedFile));
     ScrambleMonitorSettings();
     LoadMonitorSettings();
-    EXPECT_EQ(MaxViewLineQty, 200);
-    EXPECT_EQ(ResultMonFg, 2);
-    EXPECT_EQ(EnaMonitorFg, 1);
-    EXPECT_EQ(EnableBytes(), kPresetText);
+    EXPECT_EQ(SettingsInMemory(), kUsedSettings);
 
     int32_t widths[kListColumnCount] = {};
     ReadColWidths(widths, FakeDluToPixelX);
@@ -319,10 +322,7 @@ TEST_F(SettingsFile, ReadOnlyFileIgnoresWrites) {
 
     // The next start reads what the file still holds.
     LoadMonitorSettings();
-    EXPECT_EQ(MaxViewLineQty, 200);
-    EXPECT_EQ(ResultMonFg, 2);
-    EXPECT_EQ(EnaMonitorFg, 1);
-    EXPECT_EQ(EnableBytes(), kPresetText);
+    EXPECT_EQ(SettingsInMemory(), kUsedSettings);
     CloseHandle(reader);
 }
 
@@ -336,10 +336,7 @@ TEST_F(SettingsFile, MissingFolderIgnoresWritesAndReadsDefaults) {
 
     ScrambleMonitorSettings();
     LoadMonitorSettings();
-    EXPECT_EQ(MaxViewLineQty, 200);
-    EXPECT_EQ(ResultMonFg, 0);
-    EXPECT_EQ(EnaMonitorFg, 1);
-    EXPECT_EQ(EnableBytes(), std::string(30, '1'));
+    EXPECT_EQ(SettingsInMemory(), kDefaultSettings);
 }
 
 } // namespace
