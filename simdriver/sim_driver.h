@@ -3,7 +3,8 @@
 // real driver seen from user mode. It filters and delivers call records as
 // user-mode APCs to the registered thread, keeps them in a fixed pool until
 // they are handed back, counts what happens to them and, for tests, logs
-// every device call. Events come from a call trace, the built-in scenario or injection.
+// every device call. Events come from a call trace, the built-in scenario or
+// injection.
 // Environment settings are described in simdriver/README.md.
 #pragma once
 

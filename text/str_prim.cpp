@@ -1,13 +1,5 @@
 #include "text/str_prim.h"
 
-namespace {
-
-bool IsQuote(char c) {
-    return c == '\'' || c == '"';
-}
-
-} // namespace
-
 const char* MszEntry(const char* list, int32_t index) {
     // Counted down on 32 bits with wrap-around: a negative index never reaches 0.
     for (uint32_t left = static_cast<uint32_t>(index); left != 0 && *list != '\0'; --left)

@@ -10,6 +10,11 @@ inline bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// A quote is ' or "; both open and close a quoted token.
+inline bool IsQuote(char c) {
+    return c == '\'' || c == '"';
+}
+
 // Value of a hexadecimal digit (either case), or -1.
 inline int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')

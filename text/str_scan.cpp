@@ -7,9 +7,6 @@
 
 namespace {
 
-bool IsQuote(char c) {
-    return c == '\'' || c == '"';
-}
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }

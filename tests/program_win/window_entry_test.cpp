@@ -55,6 +55,16 @@ std::string DefaultWidths() {
 TEST_F(WindowEntryTest, RunsTheWindowUntilItIsClosedAndReturnsZero) {
     std::vector<std::string> titles;
     bool shown = false;
+    // Once the title has changed: note it and post the next message.
+    auto onNewTitle = [&](UINT msg, WPARAM wParam) {
+        return [&titles, msg, wParam] {
+            if (Title(MonitorWnd) == titles.back())
+                return false;
+            titles.push_back(Title(MonitorWnd));
+            PostMessageA(MonitorWnd, msg, wParam, 0);
+            return true;
+        };
+    };
     StartScript({
         [&] {
             if (MonitorWnd == nullptr || !SimRegistered())
@@ -65,20 +75,8 @@ TEST_F(WindowEntryTest, RunsTheWindowUntilItIsClosedAndReturnsZero) {
             PostMessageA(MonitorWnd, WM_KEYDOWN, VK_RETURN, 0);
             return true;
         },
-        [&] {
-            if (Title(MonitorWnd) == titles.back())
-                return false;
-            titles.push_back(Title(MonitorWnd));
-            PostMessageA(MonitorWnd, WM_KEYDOWN, VK_RETURN, 0);
-            return true;
-        },
-        [&] {
-            if (Title(MonitorWnd) == titles.back())
-                return false;
-            titles.push_back(Title(MonitorWnd));
-            PostMessageA(MonitorWnd, WM_CLOSE, 0, 0);
-            return true;
-        },
+        onNewTitle(WM_KEYDOWN, VK_RETURN),
+        onNewTitle(WM_CLOSE, 0),
     });
     const Mark start = Now();
     EXPECT_EQ(RunEntry(), 0);
