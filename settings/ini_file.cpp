@@ -4,28 +4,50 @@
 
 char IniPath[kIniPathSize] = "TALVEK.INI";
 
+namespace {
+
+bool HasSettingsFile() {
+    return IniPath[0] != '\0';
+}
+
+} // namespace
+
 void IniPathInit(HINSTANCE instance) {
-    // A path that GetModuleFileNameA had to cut (it then returns the buffer
-    // size), or whose settings path would not fit IniPath, would name some
-    // other file: IniPath then keeps "TALVEK.INI".
+    // A cut path comes back as the buffer's size, terminated or not (that
+    // differs between Windows versions).
     char module[MAX_PATH];
     const DWORD len = GetModuleFileNameA(instance, module, sizeof module);
-    if (len == 0 || len >= sizeof module)
+    if (len == 0 || len >= sizeof module) {
+        IniPath[0] = '\0';
         return;
+    }
     module[len] = '\0';
-    SettingsPathFromModule(IniPath, sizeof IniPath, module);
+    if (!SettingsPathFromModule(IniPath, sizeof IniPath, module))
+        IniPath[0] = '\0';
 }
 
 void IniReadStr(const char* section, const char* key, char* dest, const char* def) {
-    GetPrivateProfileStringA(section, key, def != nullptr ? def : "", dest, kIniValueSize, IniPath);
+    if (def == nullptr)
+        def = "";
+    if (HasSettingsFile()) {
+        GetPrivateProfileStringA(section, key, def, dest, kIniValueSize, IniPath);
+        return;
+    }
+    int i = 0;
+    for (; i < kIniValueSize - 1 && def[i] != '\0'; ++i)
+        dest[i] = def[i];
+    dest[i] = '\0';
 }
 
 int32_t IniReadInt(const char* section, const char* key, int32_t def) {
+    if (!HasSettingsFile())
+        return def;
     return static_cast<int32_t>(GetPrivateProfileIntA(section, key, def, IniPath));
 }
 
 void IniWriteStr(const char* section, const char* key, const char* text) {
-    WritePrivateProfileStringA(section, key, text, IniPath);
+    if (HasSettingsFile())
+        WritePrivateProfileStringA(section, key, text, IniPath);
 }
 
 void IniWriteInts(const char* section, const char* key, int32_t a, int32_t b, int32_t c,
@@ -42,5 +64,5 @@ void IniWriteInts(const char* section, const char* key, int32_t a, int32_t b, in
         wsprintfA(text, "%d %d", a, b);
     else
         wsprintfA(text, "%d", a);
-    WritePrivateProfileStringA(section, key, text, IniPath);
+    IniWriteStr(section, key, text);
 }

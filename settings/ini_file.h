@@ -6,17 +6,23 @@
 #include <windows.h>
 #include <stdint.h>
 
-constexpr int kIniPathSize = 120;
+// The longest path the profile functions take, as GetModuleFileNameA's
+// longest whole executable path.
+constexpr int kIniPathSize = MAX_PATH;
 constexpr int kIniValueSize = 80;
 constexpr int32_t kIniAbsent = 0x7FFFFFFF; // marks a trailing IniWriteInts value as absent
 
 constexpr char kIniConfig[] = "Config"; // monitoring settings and column widths
 constexpr char kIniDlgPos[] = "DlgPos"; // one placement per dialog
 
-extern char IniPath[kIniPathSize]; // starts as "TALVEK.INI"
+extern char IniPath[kIniPathSize]; // starts as "TALVEK.INI"; empty: no settings file
 
 // Derives IniPath from the executable's path (extension replaced by INI).
-// When that path is truncated or would not fit, IniPath keeps "TALVEK.INI".
+// When GetModuleFileNameA fails or cuts the path, or the settings path would
+// be too long (a name without extension gains ".INI"), no file next to the
+// executable can be named: IniPath becomes empty, reads then give their
+// defaults and writes are dropped, rather than falling back to a file that
+// other copies share (a bare name resolves to the Windows folder).
 void IniPathInit(HINSTANCE instance);
 
 // dest must hold kIniValueSize bytes; a null default reads as the empty text.

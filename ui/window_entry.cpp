@@ -12,12 +12,10 @@ namespace {
 constexpr char kMonitorClass[] = "WC_Talvek";
 
 // The list view's class must exist before the monitor window's template is
-// instantiated.
+// instantiated. InitCommonControls, unlike InitCommonControlsEx, is in every
+// version of the common controls, Windows 95's first among them.
 void RegisterListViewClass() {
-    INITCOMMONCONTROLSEX icc;
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_LISTVIEW_CLASSES;
-    InitCommonControlsEx(&icc);
+    InitCommonControls();
 }
 
 int RunMessageLoop() {

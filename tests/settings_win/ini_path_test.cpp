@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "import_patch.h"
+
 namespace {
 
 // When this variable names a file, the test IniPathChild.Report (run in a
@@ -19,12 +21,16 @@ TEST(IniPathChild, Report) {
     if (report == nullptr)
         GTEST_SKIP() << "runs only as the child of IniPathInit tests";
     IniPathInit(GetModuleHandleA(nullptr));
-    WriteFileBytes(report, IniPath);
+    // A value written and read back shows whether a settings file is in use.
+    IniWriteInts(kIniConfig, "Probe", 1, kIniAbsent, kIniAbsent, kIniAbsent);
+    const int32_t probe = IniReadInt(kIniConfig, "Probe", 7);
+    WriteFileBytes(report, std::string("path=") + IniPath + " probe=" + std::to_string(probe));
 }
 
 // Copies this executable to folder\name, runs the copy's report test and
-// returns the settings path that the copy derived.
-std::string PathDerivedByCopy(const std::string& folder, const std::string& name) {
+// returns its report; removes the copy, its settings file and the folder.
+std::string ReportOfCopy(const std::string& folder, const std::string& name,
+                         const std::string& settings) {
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string exe = folder + "\\" + name;
     EXPECT_TRUE(CopyFileA(ModulePath().c_str(), exe.c_str(), FALSE)) << exe;
@@ -49,19 +55,28 @@ std::string PathDerivedByCopy(const std::string& folder, const std::string& name
     SetEnvironmentVariableA(kReportVar, nullptr);
     CloseHandle(nul);
     EXPECT_TRUE(started) << exe;
-    if (!started)
-        return "";
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    EXPECT_EQ(code, 0u);
+    if (started) {
+        WaitForSingleObject(pi.hProcess, 60000);
+        DWORD code = 1;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        EXPECT_EQ(code, 0u);
+    }
     const std::string derived = FileBytes(report);
     DeleteFileA(report.c_str());
     DeleteFileA(exe.c_str());
+    if (!settings.empty())
+        DeleteFileA(settings.c_str());
     RemoveDirectoryA(folder.c_str());
     return derived;
+}
+
+// A folder below the scratch folder in which TALVEK.EXE has a path of
+// exeLength characters.
+std::string FolderForExeLength(size_t exeLength) {
+    const size_t fixed = ScratchDir().size() + sizeof "\\TALVEK.EXE"; // one more for the '\\'
+    return ScratchDir() + "\\" + std::string(exeLength - fixed, 'd');
 }
 
 using IniPathInitTest = TempIni;
@@ -79,19 +94,54 @@ TEST_F(IniPathInitTest, CopiesDeriveFromTheirOwnPath) {
     struct Case {
         std::string folder;
         std::string name;
-        std::string expected; // empty: the initial path is kept
+        std::string expected; // the settings file; empty: none is used
     } cases[] = {
         {ScratchDir() + "\\tools.v1.2", "talvek.v2.final.exe",
          ScratchDir() + "\\tools.v1.2\\talvek.INI"},
         {ScratchDir() + "\\plain", "TALVEK.EXE", ScratchDir() + "\\plain\\TALVEK.INI"},
-        // A settings path of more than 119 characters would not fit.
-        {ScratchDir() + "\\" + std::string(130, 'd'), "TALVEK.EXE", ""},
+        // Once resolved to the Windows folder for want of room.
+        {FolderForExeLength(131), "TALVEK.EXE", FolderForExeLength(131) + "\\TALVEK.INI"},
+        // The longest path that GetModuleFileNameA returns whole.
+        {FolderForExeLength(MAX_PATH - 1), "TALVEK.EXE",
+         FolderForExeLength(MAX_PATH - 1) + "\\TALVEK.INI"},
+        // No settings file when its path would be too long for the profile
+        // functions: a name without extension gains ".INI".
+        {FolderForExeLength(MAX_PATH - 1), "TALVEKEXE", ""},
     };
     for (const Case& c : cases) {
-        const std::string derived = PathDerivedByCopy(c.folder, c.name);
-        EXPECT_EQ(derived, c.expected.empty() ? std::string("TALVEK.INI") : c.expected)
-            << c.folder << "\\" << c.name;
+        const std::string report = ReportOfCopy(c.folder, c.name, c.expected);
+        const std::string want =
+            c.expected.empty() ? "path= probe=7" : "path=" + c.expected + " probe=1";
+        EXPECT_EQ(report, want) << c.folder.size() + 1 + c.name.size() << " characters";
     }
+}
+
+// GetModuleFileNameA on a path longer than its buffer: fills the buffer and
+// returns its size, with a terminator (later Windows) or without (earlier).
+bool CutPathTerminated;
+DWORD WINAPI CutModuleFileName(HMODULE, LPSTR path, DWORD size) {
+    for (DWORD i = 0; i < size; ++i)
+        path[i] = i < 3 ? "C:\\"[i] : 'd';
+    if (CutPathTerminated)
+        path[size - 1] = '\0';
+    return size;
+}
+
+TEST_F(IniPathInitTest, CutExecutablePathUsesNoSettingsFile) {
+    void* original = PatchImport("kernel32.dll", "GetModuleFileNameA",
+                                 reinterpret_cast<void*>(CutModuleFileName));
+    ASSERT_NE(original, nullptr);
+    for (bool terminated : {false, true}) {
+        CutPathTerminated = terminated;
+        IniPathInit(GetModuleHandleA(nullptr));
+        EXPECT_STREQ(IniPath, "") << "terminated " << terminated;
+        IniWriteStr(kIniConfig, "Probe", "1");
+        EXPECT_EQ(IniReadInt(kIniConfig, "Probe", 7), 7);
+        char text[kIniValueSize];
+        IniReadStr(kIniConfig, "Probe", text, "dflt");
+        EXPECT_STREQ(text, "dflt");
+    }
+    PatchImport("kernel32.dll", "GetModuleFileNameA", original);
 }
 
 } // namespace
