@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "close_glyph.h"
+
 namespace {
 
 constexpr int kListId = 100;
@@ -169,7 +171,7 @@ int CmdCloseDialog(DWORD timeoutMs) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         fprintf(stderr, "usage: talvek-checker wait|title|rows|key|waittitle|syscmd|box|"
-                        "dialog|closedialog|foreground ...\n");
+                        "dialog|closedialog|foreground|closeglyph ...\n");
         return 2;
     }
     const std::string cmd = argv[1];
@@ -201,6 +203,8 @@ int main(int argc, char** argv) {
         PostMessageA(w, WM_SYSCOMMAND, static_cast<WPARAM>(atoi(argv[2])), 0);
         return 0;
     }
+    if (cmd == "closeglyph")
+        return CmdCloseGlyph(w);
     if (cmd == "foreground")
         return GetForegroundWindow() == w ? 0 : 1;
     fprintf(stderr, "unknown command %s\n", cmd.c_str());
