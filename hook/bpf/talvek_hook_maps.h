@@ -1,0 +1,17 @@
+/* Sizes and counter slots shared by talvek-hook's kernel side and its loader. */
+#ifndef TALVEK_HOOK_BPF_MAPS_H
+#define TALVEK_HOOK_BPF_MAPS_H
+
+#define TALVEK_RING_BYTES (16u << 20) /* ring buffer: about 100,000 typical records */
+#define TALVEK_MAX_PENDING 8192       /* threads inside a watched call at once */
+#define TALVEK_MAX_PROCS 65536        /* watched (or excluded) processes */
+#define TALVEK_MAX_IOV 64             /* readv/writev buffers summed for the total asked */
+
+/* Slots of the per-CPU loss counters. */
+enum talvek_counter {
+    TALVEK_LOST_RING_FULL = 0, /* a record found the ring buffer full */
+    TALVEK_LOST_UNTRACKED,     /* a call or process the full tables could not hold */
+    TALVEK_COUNTER_COUNT
+};
+
+#endif
