@@ -1,7 +1,7 @@
 // The eBPF backend of talvek-hook: loads the kernel side
 // (hook/bpf/talvek_hook.bpf.c), fills its table of watched processes, attaches
-// it to the system-call tracepoints and hands the records of its ring buffer
-// to the caller.
+// it to the raw system-call and process tracepoints and hands the records of
+// its ring buffer to the caller.
 #include "hook/ebpf_backend.h"
 
 #include <bpf/bpf.h>
@@ -12,7 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mount.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,25 +41,12 @@ namespace {
 // steady stream still gets back control to flush and to notice signals.
 constexpr int kPollBatch = 4096;
 
-constexpr const char* kTracefsRoots[] = {"/sys/kernel/tracing", "/sys/kernel/debug/tracing"};
-constexpr const char* kSyscallTracepointPrefix = "tracepoint/syscalls/";
-constexpr const char* kEnterPrefix = "tracepoint/syscalls/sys_enter_";
+// The programs attached by name; the others are reached from on_sys_enter.
+constexpr const char* kSysEnterSection = "raw_tp/sys_enter";
 
 constexpr int kCapSysAdmin = 21;
 constexpr int kCapPerfmon = 38;
 constexpr int kCapBpf = 39;
-
-bool IsDir(const std::string& path) {
-    DIR* d = opendir(path.c_str());
-    if (d == nullptr)
-        return false;
-    closedir(d);
-    return true;
-}
-
-bool StartsWith(const char* s, const char* prefix) {
-    return strncmp(s, prefix, strlen(prefix)) == 0;
-}
 
 // The value of a "Key:\t..." line of /proc/<pid>/status, or "" when absent.
 std::string StatusField(pid_t pid, const char* key) {
@@ -90,22 +77,6 @@ bool HasCap(uint64_t caps, int cap) {
 bool MayUseBpf() {
     uint64_t caps = strtoull(StatusField(getpid(), "CapEff").c_str(), nullptr, 16);
     return HasCap(caps, kCapSysAdmin) || (HasCap(caps, kCapBpf) && HasCap(caps, kCapPerfmon));
-}
-
-// The tracefs folder whose syscall events are there, mounting tracefs at
-// /sys/kernel/tracing when it is not mounted yet; "" when neither works.
-std::string FindTracefs(std::string* mountError) {
-    for (const char* root : kTracefsRoots)
-        if (IsDir(std::string(root) + "/events/syscalls"))
-            return root;
-    if (mount("nodev", kTracefsRoots[0], "tracefs", 0, nullptr) != 0) {
-        *mountError = strerror(errno);
-        return "";
-    }
-    if (IsDir(std::string(kTracefsRoots[0]) + "/events/syscalls"))
-        return kTracefsRoots[0];
-    *mountError = "no events/syscalls in it";
-    return "";
 }
 
 int SilentPrint(enum libbpf_print_level, const char*, va_list) {
@@ -190,28 +161,15 @@ bool ListTree(EbpfSession* s, pid_t root) {
 
 // ---- Loading and attaching ----
 
-// Calls this kernel has no tracepoint for (another architecture, an older
-// kernel) are left out instead of failing the whole load.
-void SkipMissingTracepoints(talvek_hook_bpf* skel, const std::string& tracefs) {
-    bpf_program* prog;
-    bpf_object__for_each_program(prog, skel->obj) {
-        const char* sec = bpf_program__section_name(prog);
-        if (!StartsWith(sec, kSyscallTracepointPrefix))
-            continue;
-        std::string dir = tracefs + "/events/syscalls/" + (sec + strlen(kSyscallTracepointPrefix));
-        if (!IsDir(dir))
-            bpf_program__set_autoload(prog, false);
-    }
-}
-
-// Attaches the exits and the process events before the entries, so that no
-// call is entered without its exit being seen.
+// Attaches the programs that have a tracepoint, the call entries last so that
+// no call is entered without its exit being seen.
 bool AttachAll(EbpfSession* s, std::string* why) {
     for (int pass = 0; pass < 2; pass++) {
         bpf_program* prog;
         bpf_object__for_each_program(prog, s->skel->obj) {
-            bool enter = StartsWith(bpf_program__section_name(prog), kEnterPrefix);
-            if (!bpf_program__autoload(prog) || enter != (pass == 1))
+            const char* sec = bpf_program__section_name(prog);
+            bool enter = strcmp(sec, kSysEnterSection) == 0;
+            if (strchr(sec, '/') == nullptr || enter != (pass == 1))
                 continue;
             bpf_link* link = bpf_program__attach(prog);
             if (link == nullptr)
@@ -237,6 +195,10 @@ bool FillProcessTable(EbpfSession* s, const EbpfWatch& watch, std::string* why) 
             return false;
         }
     return true;
+}
+
+int64_t MsOf(const timespec& t) {
+    return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
 }
 
 int OnRecord(void* ctx, void* data, size_t size) {
@@ -285,22 +247,12 @@ bool EbpfAvailable(std::string* why) {
                "ids: run it on the host, or use --backend ptrace";
         return false;
     }
-    std::string mountError;
-    if (FindTracefs(&mountError).empty()) {
-        *why = "tracefs with the syscall events is not mounted and mounting it failed (" +
-               mountError +
-               "): run `mount -t tracefs nodev /sys/kernel/tracing` as root (the kernel needs "
-               "CONFIG_FTRACE_SYSCALLS), or use --backend ptrace";
-        return false;
-    }
     return true;
 }
 
 EbpfSession* EbpfStart(const EbpfWatch& watch, std::string* why) {
     if (!EbpfAvailable(why))
         return nullptr;
-    std::string unused;
-    std::string tracefs = FindTracefs(&unused);
     SetLibbpfPrint();
     EbpfSession* s = new EbpfSession;
     s->all = watch.all;
@@ -311,7 +263,6 @@ EbpfSession* EbpfStart(const EbpfWatch& watch, std::string* why) {
         return nullptr;
     }
     s->skel->rodata->watch_all = watch.all ? 1 : 0;
-    SkipMissingTracepoints(s->skel, tracefs);
     int err = talvek_hook_bpf__load(s->skel);
     bool ok = err == 0 || Fail(why, "loading the eBPF programs", err);
     ok = ok && FillProcessTable(s, watch, why) && AttachAll(s, why);
@@ -339,10 +290,23 @@ int EbpfPoll(EbpfSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     s->sinkCtx = ctx;
     s->handed = 0;
     s->batchFull = false;
-    int n = ring_buffer__poll(s->ring, timeoutMs);
-    if (n < 0 && !s->batchFull && n != -EINTR)
-        return -1;
-    return s->handed;
+    // Small batches come without a wake-up: look every few milliseconds.
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t deadline = MsOf(now) + std::max(timeoutMs, 0);
+    for (;;) {
+        int64_t left = deadline - MsOf(now);
+        int n = ring_buffer__poll(s->ring, (int)std::min<int64_t>(left, TALVEK_READER_TICK_MS));
+        if (n >= 0 && !s->batchFull)
+            n = ring_buffer__consume(s->ring);
+        if (n < 0 && !s->batchFull && n != -EINTR)
+            return -1;
+        if (s->handed > 0 || n == -EINTR)
+            return s->handed;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (MsOf(now) >= deadline)
+            return 0;
+    }
 }
 
 EbpfCounters EbpfGetCounters(const EbpfSession* s) {

@@ -1,13 +1,18 @@
 /* talvek-hook's kernel side: the file-related system calls of the watched
  * processes, one sysev record per call, through a ring buffer.
  *
- * At a call's entry the arguments and names go into a per-thread entry of
- * `pending`; at its exit the result completes the record, which is then
- * copied to the ring. Calls of processes that are not watched stop at the
- * first map lookup. Kernel structures are read with CO-RE, through the few
- * fields declared below, so no generated kernel header is needed. */
+ * Two raw tracepoints see every system call: sys_enter jumps (tail call)
+ * through a table indexed by the call number to the program of that call,
+ * which stops at once unless the process is watched, and otherwise puts the
+ * arguments and names into a per-thread entry of `pending`; sys_exit
+ * completes that entry with the result and copies it to the ring. Raw
+ * tracepoints need no tracefs and attach and detach at once (a tracepoint
+ * per call costs the kernel a grace period each to detach). Kernel
+ * structures are read with CO-RE, through the few fields declared below, so
+ * no generated kernel header is needed. The call numbers are x86-64's. */
 #include <linux/types.h>
 #include <linux/bpf.h>
+#include <asm/unistd_64.h>
 #include <bpf/bpf_helpers.h>
 #include <bpf/bpf_core_read.h>
 
@@ -53,28 +58,24 @@ struct files_struct {
     struct fdtable* fdt;
 } __attribute__((preserve_access_index));
 
+struct thread_info {
+    __u32 status; /* TS_COMPAT: the current call is a 32-bit one */
+} __attribute__((preserve_access_index));
+
 struct task_struct {
+    struct thread_info thread_info;
     int pid;
     int tgid;
     struct files_struct* files;
     struct signal_struct* signal;
 } __attribute__((preserve_access_index));
 
-/* The syscall tracepoints' records: a common header, the call number, then
- * the arguments (enter) or the result (exit). */
-struct sys_enter_ctx {
-    __u64 common;
-    int nr;
-    int pad;
-    unsigned long args[6];
-};
+/* The registers at a call's entry: its number and arguments. */
+struct pt_regs {
+    unsigned long di, si, dx, r10, r8, r9, orig_ax;
+} __attribute__((preserve_access_index));
 
-struct sys_exit_ctx {
-    __u64 common;
-    int nr;
-    int pad;
-    long ret;
-};
+#define TS_COMPAT 0x0002
 
 /* ---- Maps ---- */
 
@@ -134,12 +135,40 @@ static __always_inline int is_watched(__u32 tgid) {
     return watch_all ? !listed : listed;
 }
 
+/* A 32-bit call of a 32-bit process has other numbers and layouts: left out. */
+static __always_inline int in_compat_call(void) {
+    struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+    if (!bpf_core_field_exists(task->thread_info.status))
+        return 0;
+    return BPF_CORE_READ(task, thread_info.status) & TS_COMPAT;
+}
+
+/* Argument i (0..5) of the current call, from its entry registers. */
+static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, int i) {
+    struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
+    switch (i) {
+    case 0:
+        return BPF_CORE_READ(regs, di);
+    case 1:
+        return BPF_CORE_READ(regs, si);
+    case 2:
+        return BPF_CORE_READ(regs, dx);
+    case 3:
+        return BPF_CORE_READ(regs, r10);
+    case 4:
+        return BPF_CORE_READ(regs, r8);
+    default:
+        return BPF_CORE_READ(regs, r9);
+    }
+}
+
 /* Starts the record of a call of the current thread, or returns 0 when the
  * process is not watched. */
-static __always_inline struct pending* begin(void* ctx, __u16 call, int fd) {
+static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx, __u16 call,
+                                             int fd) {
     __u64 id = bpf_get_current_pid_tgid();
     __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
-    if (!is_watched(tgid))
+    if (!is_watched(tgid) || in_compat_call())
         return 0;
     struct pending* z = bpf_map_lookup_elem(&zero, &key);
     if (!z)
@@ -155,7 +184,7 @@ static __always_inline struct pending* begin(void* ctx, __u16 call, int fd) {
     p->ev.tid = tid;
     p->ev.call = call;
     p->ev.fd = fd;
-    p->nr = ((struct sys_enter_ctx*)ctx)->nr;
+    p->nr = (__s32)ctx->args[1];
     return p;
 }
 
@@ -234,22 +263,33 @@ static __always_inline __u8 fd_kind(long fd) {
     }
 }
 
+/* The reader is woken only once a batch has gathered (it also looks every few
+ * milliseconds on its own): a wake-up per record would cost the watched
+ * programs more than the rest of the hook together. */
+static __always_inline __u64 wakeup_flag(void) {
+    return bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA) >= TALVEK_WAKEUP_BYTES
+               ? BPF_RB_FORCE_WAKEUP
+               : BPF_RB_NO_WAKEUP;
+}
+
 static __always_inline void submit(struct sysev* ev, __u64 size) {
-    if (bpf_ringbuf_output(&events, ev, size, 0))
+    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag()))
         count(TALVEK_LOST_RING_FULL);
 }
 
 /* Completes the current thread's record with the call's result and sends it. */
-static __always_inline int finish(struct sys_exit_ctx* ctx) {
+SEC("raw_tp/sys_exit")
+int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
     __u32 tid = (__u32)bpf_get_current_pid_tgid();
     struct pending* p = bpf_map_lookup_elem(&pending, &tid);
     if (!p)
         return 0;
-    if (p->nr != ctx->nr) { /* left from a call whose exit was missed */
+    struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
+    if (p->nr != (__s32)BPF_CORE_READ(regs, orig_ax)) { /* left from a call whose exit was missed */
         bpf_map_delete_elem(&pending, &tid);
         return 0;
     }
-    long ret = ctx->ret;
+    long ret = (long)ctx->args[1];
     /* The kernel's restart codes never reach the process: the call was
      * interrupted (and may be made again). */
     if (ret <= -512 && ret >= -516)
@@ -281,14 +321,10 @@ static __always_inline int finish(struct sys_exit_ctx* ctx) {
 
 /* ---- The calls ---- */
 
-#define ENTER(name)                                                                                \
-    SEC("tracepoint/syscalls/sys_enter_" #name) int enter_##name(struct sys_enter_ctx* ctx)
-#define EXIT(name)                                                                                 \
-    SEC("tracepoint/syscalls/sys_exit_" #name) int exit_##name(struct sys_exit_ctx* ctx) {         \
-        return finish(ctx);                                                                        \
-    }
-#define ARG(i) (ctx->args[i])
-#define FD(i) ((int)ctx->args[i])
+/* The program of each call, reached from on_sys_enter through enter_calls. */
+#define ENTER(name) SEC("raw_tp") int enter_##name(struct bpf_raw_tracepoint_args* ctx)
+#define ARG(i) syscall_arg(ctx, i)
+#define FD(i) ((int)syscall_arg(ctx, i))
 #define BEGIN(call, fd)                                                                            \
     struct pending* p = begin(ctx, call, fd);                                                      \
     if (!p)                                                                                        \
@@ -302,7 +338,6 @@ ENTER(open) {
     name1(p, ARG(0));
     return 0;
 }
-EXIT(open)
 
 ENTER(creat) {
     BEGIN(SYSEV_OPEN, SYSEV_AT_FDCWD);
@@ -311,7 +346,6 @@ ENTER(creat) {
     name1(p, ARG(0));
     return 0;
 }
-EXIT(creat)
 
 ENTER(openat) {
     BEGIN(SYSEV_OPEN, FD(0));
@@ -320,7 +354,6 @@ ENTER(openat) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(openat)
 
 ENTER(openat2) {
     BEGIN(SYSEV_OPEN, FD(0));
@@ -331,13 +364,11 @@ ENTER(openat2) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(openat2)
 
 ENTER(close) {
     BEGIN(SYSEV_CLOSE, FD(0));
     return 0;
 }
-EXIT(close)
 
 /* Reads and writes: buffer, bytes asked, offset, positional. */
 #define RW(name, call, positional)                                                                 \
@@ -350,8 +381,7 @@ EXIT(close)
             p->ev.a[3] = 1;                                                                        \
         }                                                                                          \
         return 0;                                                                                  \
-    }                                                                                              \
-    EXIT(name)
+    }
 RW(read, SYSEV_READ, 0)
 RW(pread64, SYSEV_READ, 1)
 RW(write, SYSEV_WRITE, 0)
@@ -368,8 +398,7 @@ RW(pwrite64, SYSEV_WRITE, 1)
             p->ev.a[3] = 1;                                                                        \
         }                                                                                          \
         return 0;                                                                                  \
-    }                                                                                              \
-    EXIT(name)
+    }
 RWV(readv, SYSEV_READ, 0)
 RWV(preadv, SYSEV_READ, 1)
 RWV(preadv2, SYSEV_READ, 1)
@@ -383,20 +412,17 @@ ENTER(lseek) {
     p->ev.a[1] = ARG(2);
     return 0;
 }
-EXIT(lseek)
 
 ENTER(fsync) {
     BEGIN(SYSEV_FSYNC, FD(0));
     return 0;
 }
-EXIT(fsync)
 
 ENTER(fdatasync) {
     BEGIN(SYSEV_FSYNC, FD(0));
     p->ev.a[0] = 1;
     return 0;
 }
-EXIT(fdatasync)
 
 /* fcntl: the record locks, and F_DUPFD as a dup. Other commands are not
  * recorded. */
@@ -433,14 +459,12 @@ ENTER(fcntl) {
     p->ev.a[3] = fl.l_len;
     return 0;
 }
-EXIT(fcntl)
 
 ENTER(flock) {
     BEGIN(SYSEV_FLOCK, FD(0));
     p->ev.a[0] = ARG(1);
     return 0;
 }
-EXIT(flock)
 
 ENTER(utimensat) {
     BEGIN(SYSEV_UTIMENS, FD(0));
@@ -448,7 +472,6 @@ ENTER(utimensat) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(utimensat)
 
 /* stat and lstat are newstat and newlstat here. */
 #define AT_SYMLINK_NOFOLLOW 0x100
@@ -458,8 +481,7 @@ EXIT(utimensat)
         p->ev.a[0] = atflags;                                                                      \
         name1(p, ARG(0));                                                                          \
         return 0;                                                                                  \
-    }                                                                                              \
-    EXIT(name)
+    }
 STAT_ON_CWD(newstat, 0)
 STAT_ON_CWD(newlstat, AT_SYMLINK_NOFOLLOW)
 
@@ -469,7 +491,6 @@ ENTER(newfstatat) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(newfstatat)
 
 ENTER(statx) {
     BEGIN(SYSEV_STAT, FD(0));
@@ -477,7 +498,6 @@ ENTER(statx) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(statx)
 
 ENTER(access) {
     BEGIN(SYSEV_ACCESS, SYSEV_AT_FDCWD);
@@ -485,7 +505,6 @@ ENTER(access) {
     name1(p, ARG(0));
     return 0;
 }
-EXIT(access)
 
 ENTER(faccessat) {
     BEGIN(SYSEV_ACCESS, FD(0));
@@ -493,7 +512,6 @@ ENTER(faccessat) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(faccessat)
 
 ENTER(faccessat2) {
     BEGIN(SYSEV_ACCESS, FD(0));
@@ -502,14 +520,12 @@ ENTER(faccessat2) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(faccessat2)
 
 ENTER(unlink) {
     BEGIN(SYSEV_UNLINK, SYSEV_AT_FDCWD);
     name1(p, ARG(0));
     return 0;
 }
-EXIT(unlink)
 
 ENTER(unlinkat) {
     BEGIN(SYSEV_UNLINK, FD(0));
@@ -517,7 +533,6 @@ ENTER(unlinkat) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(unlinkat)
 
 ENTER(mkdir) {
     BEGIN(SYSEV_MKDIR, SYSEV_AT_FDCWD);
@@ -525,7 +540,6 @@ ENTER(mkdir) {
     name1(p, ARG(0));
     return 0;
 }
-EXIT(mkdir)
 
 ENTER(mkdirat) {
     BEGIN(SYSEV_MKDIR, FD(0));
@@ -533,27 +547,23 @@ ENTER(mkdirat) {
     name1(p, ARG(1));
     return 0;
 }
-EXIT(mkdirat)
 
 ENTER(rmdir) {
     BEGIN(SYSEV_RMDIR, SYSEV_AT_FDCWD);
     name1(p, ARG(0));
     return 0;
 }
-EXIT(rmdir)
 
 ENTER(chdir) {
     BEGIN(SYSEV_CHDIR, SYSEV_AT_FDCWD);
     name1(p, ARG(0));
     return 0;
 }
-EXIT(chdir)
 
 ENTER(fchdir) {
     BEGIN(SYSEV_FCHDIR, FD(0));
     return 0;
 }
-EXIT(fchdir)
 
 ENTER(rename) {
     BEGIN(SYSEV_RENAME, SYSEV_AT_FDCWD);
@@ -562,7 +572,6 @@ ENTER(rename) {
     name2(p, ARG(1));
     return 0;
 }
-EXIT(rename)
 
 #define RENAMEAT(name, flags)                                                                      \
     ENTER(name) {                                                                                  \
@@ -572,8 +581,7 @@ EXIT(rename)
         name1(p, ARG(1));                                                                          \
         name2(p, ARG(3));                                                                          \
         return 0;                                                                                  \
-    }                                                                                              \
-    EXIT(name)
+    }
 RENAMEAT(renameat, 0)
 RENAMEAT(renameat2, ARG(4))
 
@@ -582,25 +590,21 @@ ENTER(statfs) {
     name1(p, ARG(0));
     return 0;
 }
-EXIT(statfs)
 
 ENTER(fstatfs) {
     BEGIN(SYSEV_FSTATFS, FD(0));
     return 0;
 }
-EXIT(fstatfs)
 
 ENTER(sync) {
     BEGIN(SYSEV_SYNC, 0);
     return 0;
 }
-EXIT(sync)
 
 ENTER(syncfs) {
     BEGIN(SYSEV_SYNCFS, FD(0));
     return 0;
 }
-EXIT(syncfs)
 
 #define GETDENTS(name)                                                                             \
     ENTER(name) {                                                                                  \
@@ -608,8 +612,7 @@ EXIT(syncfs)
         p->ev.a[0] = ARG(1);                                                                       \
         p->ev.a[1] = ARG(2);                                                                       \
         return 0;                                                                                  \
-    }                                                                                              \
-    EXIT(name)
+    }
 GETDENTS(getdents)
 GETDENTS(getdents64)
 
@@ -618,17 +621,80 @@ ENTER(dup) {
     p->ev.a[0] = (__u64)-1;
     return 0;
 }
-EXIT(dup)
 
 #define DUP_TO(name)                                                                               \
     ENTER(name) {                                                                                  \
         BEGIN(SYSEV_DUP, FD(0));                                                                   \
         p->ev.a[0] = (__u64)(long)FD(1);                                                           \
         return 0;                                                                                  \
-    }                                                                                              \
-    EXIT(name)
+    }
 DUP_TO(dup2)
 DUP_TO(dup3)
+
+/* The calls' programs by call number. */
+struct {
+    __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
+    __uint(max_entries, TALVEK_MAX_SYSCALL);
+    __type(key, __u32);
+    __array(values, int(void*));
+} enter_calls SEC(".maps") = {
+    .values =
+        {
+            [__NR_open] = (void*)&enter_open,
+            [__NR_creat] = (void*)&enter_creat,
+            [__NR_openat] = (void*)&enter_openat,
+            [__NR_openat2] = (void*)&enter_openat2,
+            [__NR_close] = (void*)&enter_close,
+            [__NR_read] = (void*)&enter_read,
+            [__NR_pread64] = (void*)&enter_pread64,
+            [__NR_readv] = (void*)&enter_readv,
+            [__NR_preadv] = (void*)&enter_preadv,
+            [__NR_preadv2] = (void*)&enter_preadv2,
+            [__NR_write] = (void*)&enter_write,
+            [__NR_pwrite64] = (void*)&enter_pwrite64,
+            [__NR_writev] = (void*)&enter_writev,
+            [__NR_pwritev] = (void*)&enter_pwritev,
+            [__NR_pwritev2] = (void*)&enter_pwritev2,
+            [__NR_lseek] = (void*)&enter_lseek,
+            [__NR_fsync] = (void*)&enter_fsync,
+            [__NR_fdatasync] = (void*)&enter_fdatasync,
+            [__NR_fcntl] = (void*)&enter_fcntl,
+            [__NR_flock] = (void*)&enter_flock,
+            [__NR_utimensat] = (void*)&enter_utimensat,
+            [__NR_stat] = (void*)&enter_newstat,
+            [__NR_lstat] = (void*)&enter_newlstat,
+            [__NR_newfstatat] = (void*)&enter_newfstatat,
+            [__NR_statx] = (void*)&enter_statx,
+            [__NR_access] = (void*)&enter_access,
+            [__NR_faccessat] = (void*)&enter_faccessat,
+            [__NR_faccessat2] = (void*)&enter_faccessat2,
+            [__NR_unlink] = (void*)&enter_unlink,
+            [__NR_unlinkat] = (void*)&enter_unlinkat,
+            [__NR_mkdir] = (void*)&enter_mkdir,
+            [__NR_mkdirat] = (void*)&enter_mkdirat,
+            [__NR_rmdir] = (void*)&enter_rmdir,
+            [__NR_chdir] = (void*)&enter_chdir,
+            [__NR_fchdir] = (void*)&enter_fchdir,
+            [__NR_rename] = (void*)&enter_rename,
+            [__NR_renameat] = (void*)&enter_renameat,
+            [__NR_renameat2] = (void*)&enter_renameat2,
+            [__NR_statfs] = (void*)&enter_statfs,
+            [__NR_fstatfs] = (void*)&enter_fstatfs,
+            [__NR_sync] = (void*)&enter_sync,
+            [__NR_syncfs] = (void*)&enter_syncfs,
+            [__NR_getdents] = (void*)&enter_getdents,
+            [__NR_getdents64] = (void*)&enter_getdents64,
+            [__NR_dup] = (void*)&enter_dup,
+            [__NR_dup2] = (void*)&enter_dup2,
+            [__NR_dup3] = (void*)&enter_dup3,
+        },
+};
+
+SEC("raw_tp/sys_enter")
+int on_sys_enter(struct bpf_raw_tracepoint_args* ctx) {
+    bpf_tail_call(ctx, &enter_calls, (__u32)ctx->args[1]); /* returns only for other calls */
+    return 0;
+}
 
 /* ---- Processes ---- */
 
@@ -648,7 +714,7 @@ static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid
     ev->ret = ret;
     ev->a[0] = a0;
     bpf_get_current_comm(ev->comm, sizeof(ev->comm));
-    bpf_ringbuf_submit(ev, 0);
+    bpf_ringbuf_submit(ev, wakeup_flag());
 }
 
 /* A new process joins its parent's side (watched or excluded) before it first
