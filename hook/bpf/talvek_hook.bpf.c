@@ -263,17 +263,20 @@ static __always_inline __u8 fd_kind(long fd) {
     }
 }
 
-/* The reader is woken only once a batch has gathered (it also looks every few
- * milliseconds on its own): a wake-up per record would cost the watched
- * programs more than the rest of the hook together. */
-static __always_inline __u64 wakeup_flag(void) {
-    return bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA) >= TALVEK_WAKEUP_BYTES
+/* The reader is woken when the unread part of the ring grows past
+ * TALVEK_WAKEUP_BYTES, once per crossing (it also looks every few
+ * milliseconds on its own): a wake-up per record, or per record while the
+ * reader is behind, would cost the watched programs more than the rest of
+ * the hook together. */
+static __always_inline __u64 wakeup_flag(__u64 size) {
+    __u64 unread = bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA);
+    return unread < TALVEK_WAKEUP_BYTES && unread + size + 8 >= TALVEK_WAKEUP_BYTES
                ? BPF_RB_FORCE_WAKEUP
                : BPF_RB_NO_WAKEUP;
 }
 
 static __always_inline void submit(struct sysev* ev, __u64 size) {
-    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag()))
+    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag(size)))
         count(TALVEK_LOST_RING_FULL);
 }
 
@@ -714,7 +717,7 @@ static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid
     ev->ret = ret;
     ev->a[0] = a0;
     bpf_get_current_comm(ev->comm, sizeof(ev->comm));
-    bpf_ringbuf_submit(ev, wakeup_flag());
+    bpf_ringbuf_submit(ev, wakeup_flag(__builtin_offsetof(struct sysev, path1)));
 }
 
 /* A new process joins its parent's side (watched or excluded) before it first
