@@ -94,6 +94,7 @@ struct {
 
 struct {
     __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
     __uint(max_entries, TALVEK_MAX_PENDING);
     __type(key, __u32); /* thread id */
     __type(value, struct pending);
@@ -110,6 +111,7 @@ struct {
 /* Watched processes (thread group ids); with watch_all, the excluded ones. */
 struct {
     __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
     __uint(max_entries, TALVEK_MAX_PROCS);
     __type(key, __u32);
     __type(value, __u8);
@@ -163,23 +165,33 @@ static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, in
 }
 
 /* Starts the record of a call of the current thread, or returns 0 when the
- * process is not watched. */
+ * process is not watched. A thread keeps its entry from call to call (it is
+ * freed when the thread ends): cheaper than making and freeing one per call. */
 static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx, __u16 call,
                                              int fd) {
     __u64 id = bpf_get_current_pid_tgid();
     __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
     if (!is_watched(tgid) || in_compat_call())
         return 0;
-    struct pending* z = bpf_map_lookup_elem(&zero, &key);
-    if (!z)
-        return 0;
-    if (bpf_map_update_elem(&pending, &tid, z, BPF_ANY)) {
-        count(TALVEK_LOST_UNTRACKED);
-        return 0;
-    }
     struct pending* p = bpf_map_lookup_elem(&pending, &tid);
-    if (!p)
-        return 0;
+    if (!p) {
+        struct pending* z = bpf_map_lookup_elem(&zero, &key);
+        if (!z || bpf_map_update_elem(&pending, &tid, z, BPF_NOEXIST)) {
+            count(TALVEK_LOST_UNTRACKED);
+            return 0;
+        }
+        p = bpf_map_lookup_elem(&pending, &tid);
+        if (!p)
+            return 0;
+    }
+    /* The record up to the names; the names are cut off by their NULs (and
+     * the ring gets path2 only when there is one). */
+    __builtin_memset(&p->ev, 0, __builtin_offsetof(struct sysev, path1));
+    p->ev.path1[0] = 0;
+    p->ev.path2[0] = 0;
+    p->name1 = 0;
+    p->name2 = 0;
+    p->len1 = 0;
     p->ev.pid = tgid;
     p->ev.tid = tid;
     p->ev.call = call;
@@ -285,11 +297,11 @@ SEC("raw_tp/sys_exit")
 int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
     __u32 tid = (__u32)bpf_get_current_pid_tgid();
     struct pending* p = bpf_map_lookup_elem(&pending, &tid);
-    if (!p)
+    if (!p || p->ev.call == SYSEV_NONE) /* no watched call in progress */
         return 0;
     struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
     if (p->nr != (__s32)BPF_CORE_READ(regs, orig_ax)) { /* left from a call whose exit was missed */
-        bpf_map_delete_elem(&pending, &tid);
+        p->ev.call = SYSEV_NONE;
         return 0;
     }
     long ret = (long)ctx->args[1];
@@ -318,7 +330,7 @@ int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
         size = __builtin_offsetof(struct sysev, path1) + len;
     }
     submit(&p->ev, size);
-    bpf_map_delete_elem(&pending, &tid);
+    p->ev.call = SYSEV_NONE;
     return 0;
 }
 

@@ -5,7 +5,7 @@
 #define TALVEK_RING_BYTES (16u << 20)    /* ring buffer: about 100,000 typical records */
 #define TALVEK_WAKEUP_BYTES (256u << 10) /* unread bytes that wake the reader */
 #define TALVEK_READER_TICK_MS 5          /* the reader looks this often without */
-#define TALVEK_MAX_PENDING 8192          /* threads inside a watched call at once */
+#define TALVEK_MAX_PENDING 32768         /* threads of watched processes that made a call */
 #define TALVEK_MAX_PROCS 65536           /* watched (or excluded) processes */
 #define TALVEK_MAX_IOV 64                /* readv/writev buffers summed for the total asked */
 #define TALVEK_MAX_SYSCALL 512           /* call numbers with a program of their own below this */
