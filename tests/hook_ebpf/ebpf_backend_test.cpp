@@ -40,12 +40,18 @@ struct Seen {
     pid_t child;
     std::vector<sysev> rows;
     bool ended;
+    int64_t grandchild;    // from the child's FORK record
+    bool grandchildAccess; // the grandchild's call was recorded too
 };
 
 void Collect(const sysev& ev, void* ctx) {
     Seen* seen = static_cast<Seen*>(ctx);
+    if (ev.pid == (uint64_t)seen->grandchild && ev.call == SYSEV_ACCESS)
+        seen->grandchildAccess = std::string(ev.path1) == "/talvek-grandchild";
     if (ev.pid != (uint32_t)seen->child)
         return;
+    if (ev.call == SYSEV_FORK)
+        seen->grandchild = ev.ret;
     if (ev.call == SYSEV_EXIT)
         seen->ended = true;
     else if (ev.call != SYSEV_FORK && ev.call != SYSEV_EXEC)
@@ -170,6 +176,12 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
         Call(SYS_open, 1, O_RDONLY);
         Call(SYS_open, (long)longName.c_str(), O_RDONLY);
         Call(SYS_rmdir, (long)dir.c_str());
+        pid_t grandchild = fork(); // followed without being named
+        if (grandchild == 0) {
+            Call(SYS_access, (long)"/talvek-grandchild", F_OK);
+            _exit(0);
+        }
+        waitpid(grandchild, nullptr, 0);
         _exit(0);
     }
     close(hold[0]);
@@ -178,7 +190,7 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
     ASSERT_TRUE(EbpfAddRoot(s, child));
     ASSERT_EQ(write(hold[1], "g", 1), 1);
     close(hold[1]);
-    Seen seen = {child, {}, false};
+    Seen seen = {child, {}, false, -1, false};
     for (int i = 0; i < 500 && !seen.ended; i++)
         ASSERT_GE(EbpfPoll(s, 20, Collect, &seen), 0);
     EbpfCounters counters = EbpfGetCounters(s);
@@ -186,6 +198,7 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(seen.ended);
+    EXPECT_TRUE(seen.grandchildAccess);
     EXPECT_EQ(counters.lostRingFull, 0u);
     EXPECT_EQ(counters.lostPath, 1u); // the open of address 1
 
