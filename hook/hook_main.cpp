@@ -340,10 +340,6 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    sigset_t chld;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &chld, nullptr); // the ptrace backend waits for it
 
     const int status = backend == Backend::Ebpf ? RunEbpf(opt, &out) : RunPtrace(opt, &out);
     Flush(&out);

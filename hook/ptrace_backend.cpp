@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -433,6 +434,8 @@ void DetachAll(PtraceSession* s) {
     }
 }
 
+void OnAlarm(int) {}
+
 } // namespace
 
 PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std::string* why) {
@@ -466,6 +469,12 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std:
 int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     if (s->tracees.empty())
         return -1;
+    static const bool alarmSet = [] {
+        struct sigaction sa {};
+        sa.sa_handler = OnAlarm; // no SA_RESTART: the alarm ends a wait
+        return sigaction(SIGALRM, &sa, nullptr) == 0;
+    }();
+    (void)alarmSet;
     int events = 0;
     const uint64_t deadline = Now() + static_cast<uint64_t>(timeoutMs) * 1000000u;
     for (int round = 0; round < 100000; ++round) {
@@ -476,15 +485,23 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
         if (tid == 0) {
             if (events > 0 || Now() >= deadline)
                 return events;
-            // Wait for the next stop (SIGCHLD) or the end of the time.
-            sigset_t chld;
-            sigemptyset(&chld);
-            sigaddset(&chld, SIGCHLD);
+            // Wait for the next stop, at most until the deadline (SIGALRM).
             const uint64_t left = deadline - Now();
-            timespec ts{static_cast<time_t>(left / 1000000000u),
-                        static_cast<long>(left % 1000000000u)};
-            if (sigtimedwait(&chld, nullptr, &ts) < 0 && errno == EINTR)
-                return events; // a signal for the hook itself
+            itimerval timer{{0, 0},
+                            {static_cast<time_t>(left / 1000000000u),
+                             static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
+            setitimer(ITIMER_REAL, &timer, nullptr);
+            const pid_t woke = waitpid(-1, &status, __WALL);
+            timer = {};
+            setitimer(ITIMER_REAL, &timer, nullptr);
+            if (woke < 0)
+                return events > 0 ? events : (errno == ECHILD ? -1 : 0); // the time, or a signal
+            if (WIFSTOPPED(status))
+                events += OnStop(s, woke, status, sink, ctx);
+            else if (WIFEXITED(status) || WIFSIGNALED(status))
+                events += OnEnd(s, woke, status, sink, ctx);
+            if (s->tracees.empty())
+                return events > 0 ? events : -1;
             continue;
         }
         if (WIFSTOPPED(status))
