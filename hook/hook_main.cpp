@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -182,12 +183,16 @@ void Sink(const sysev& ev, void* ctx) {
     if (ev.call != SYSEV_FORK && ev.call != SYSEV_EXEC && ev.call != SYSEV_EXIT)
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
-    case MapOutcome::Reported:
-        AppendTraceLine(o->call, ev.pid, ev.comm, &o->buffer);
+    case MapOutcome::Reported: {
+        char comm[SYSEV_COMM_SIZE + 1];
+        std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
+        comm[SYSEV_COMM_SIZE] = '\0';
+        AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
         ++o->written;
         if (o->buffer.size() > kOutBufferMax)
             Flush(o);
         break;
+    }
     case MapOutcome::Lost:
         ++o->lostName;
         break;

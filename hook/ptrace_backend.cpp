@@ -373,8 +373,13 @@ int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
 
 bool Attach(PtraceSession* s, pid_t tid, pid_t tgid, std::string* why) {
     if (ptrace(PTRACE_SEIZE, tid, 0, kOptions) != 0) {
-        if (why->empty())
-            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(errno);
+        if (why->empty()) {
+            const int err = errno;
+            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(err);
+            if (err == EPERM)
+                *why += "; ptrace needs the same user (or root) and kernel.yama.ptrace_scope "
+                        "0 or 1 (or root); sudo talvek-hook --pid N";
+        }
         return false;
     }
     s->tracees[tid].tgid = tgid;
@@ -455,8 +460,6 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std:
     }
     for (pid_t pid : attach) {
         if (!AttachTree(s, pid, why)) {
-            *why += "; ptrace needs the same user (or root) and kernel.yama.ptrace_scope 0 or 1 "
-                    "with root";
             DetachAll(s);
             delete s;
             return nullptr;
