@@ -480,16 +480,19 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     (void)alarmSet;
     int events = 0;
     const uint64_t deadline = Now() + static_cast<uint64_t>(timeoutMs) * 1000000u;
-    for (int round = 0; round < 100000; ++round) {
+    // Returns by the deadline also while stops keep coming, so that the
+    // caller's output leaves and its signals are seen in time.
+    do {
         int status;
         const pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
         if (tid < 0)
             return events > 0 ? events : (errno == ECHILD ? -1 : 0);
         if (tid == 0) {
-            if (events > 0 || Now() >= deadline)
+            const uint64_t now = Now();
+            if (events > 0 || now >= deadline)
                 return events;
             // Wait for the next stop, at most until the deadline (SIGALRM).
-            const uint64_t left = deadline - Now();
+            const uint64_t left = deadline - now;
             itimerval timer{{0, 0},
                             {static_cast<time_t>(left / 1000000000u),
                              static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
@@ -513,7 +516,7 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
             events += OnEnd(s, tid, status, sink, ctx);
         if (s->tracees.empty())
             return events > 0 ? events : -1;
-    }
+    } while (Now() < deadline);
     return events;
 }
 
