@@ -377,8 +377,8 @@ bool Attach(PtraceSession* s, pid_t tid, pid_t tgid, std::string* why) {
             const int err = errno;
             *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(err);
             if (err == EPERM)
-                *why += "; ptrace needs the same user (or root) and kernel.yama.ptrace_scope "
-                        "0 or 1 (or root); sudo talvek-hook --pid N";
+                *why += "; ptrace needs the process's own user and kernel.yama.ptrace_scope "
+                        "0 or 1, or root: sudo talvek-hook --pid N";
         }
         return false;
     }
