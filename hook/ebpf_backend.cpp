@@ -197,6 +197,13 @@ bool FillProcessTable(EbpfSession* s, const EbpfWatch& watch, std::string* why) 
     return true;
 }
 
+// Whether every watched tree has ended: then nothing more can come.
+bool NoneWatched(const EbpfSession* s) {
+    uint32_t key;
+    return !s->all &&
+           bpf_map_get_next_key(bpf_map__fd(s->skel->maps.procs), nullptr, &key) == -ENOENT;
+}
+
 int64_t MsOf(const timespec& t) {
     return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
 }
@@ -304,7 +311,7 @@ int EbpfPoll(EbpfSession* s, int timeoutMs, SysevSink sink, void* ctx) {
         if (s->handed > 0 || n == -EINTR)
             return s->handed;
         clock_gettime(CLOCK_MONOTONIC, &now);
-        if (MsOf(now) >= deadline)
+        if (MsOf(now) >= deadline || NoneWatched(s))
             return 0;
     }
 }

@@ -892,7 +892,7 @@ int on_exec(struct bpf_raw_tracepoint_args* ctx) {
 }
 
 /* Every thread's end clears its entry; the process's end (its last thread)
- * is reported once and leaves the process table. */
+ * is reported and leaves the process table. */
 SEC("raw_tracepoint/sched_process_exit")
 int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     struct task_struct* task = (struct task_struct*)ctx->args[0];
@@ -901,8 +901,12 @@ int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     bpf_map_delete_elem(&pending, &tid);
     if (BPF_CORE_READ(task, signal, live.counter) != 0)
         return 0;
-    int listed = bpf_map_delete_elem(&procs, &tgid) == 0;
+    /* Reported before it leaves the table: a reader that finds the table
+     * empty has every record in the ring. */
+    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
     if (watch_all ? !listed : listed)
         send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
+    if (listed)
+        bpf_map_delete_elem(&procs, &tgid);
     return 0;
 }
