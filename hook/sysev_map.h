@@ -6,8 +6,8 @@
 // opened as files or folders (name, drive, position). Only those descriptors
 // are reported for READ, WRITE, SEEK, CLOSE and the like; pipes, sockets,
 // terminals and descriptors opened before the hook stay out. A call with no
-// IFS counterpart (dup, fork, exec, exit, an untracked descriptor) is not
-// reported; it may still change the state.
+// IFS counterpart (dup, close_range, fork, exec, exit, an untracked
+// descriptor) is not reported; it may still change the state.
 //
 // Choices beyond the plain table:
 //   - fstat (a stat with AT_EMPTY_PATH and an empty name) asks about a handle,
