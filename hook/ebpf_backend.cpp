@@ -41,7 +41,8 @@ namespace {
 // steady stream still gets back control to flush and to notice signals.
 constexpr int kPollBatch = 4096;
 
-// The programs attached by name; the others are reached from on_sys_enter.
+// The call entries' program, attached last (the calls' own programs are reached
+// from it, not attached).
 constexpr const char* kSysEnterSection = "raw_tp/sys_enter";
 
 constexpr int kCapSysAdmin = 21;
