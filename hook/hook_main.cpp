@@ -292,8 +292,10 @@ int RunEbpf(const Options& opt, Output* out) {
         Tick(out);
         if (opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid) {
             ended = true;
-            // What the command's tree did up to its end is still in the ring.
-            while (EbpfPoll(s, 50, Sink, out) > 0) {
+            // What the command's tree did up to its end is still in the ring;
+            // processes it left behind may go on, so the drain is bounded.
+            const uint64_t until = Now() + 500000000u;
+            while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
             }
             break;
         }
