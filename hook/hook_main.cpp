@@ -133,6 +133,7 @@ struct Output {
     uint64_t written = 0; // lines written
     uint64_t lostName = 0;
     uint64_t lostRing = 0; // from the backend
+    uint64_t skipped = 0;  // calls the backend let run unread (not reported)
     IfsCall call;
 };
 
@@ -161,7 +162,7 @@ std::string Counts(const Output* o) {
         text, sizeof text,
         "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
         "unreadable)",
-        static_cast<unsigned long long>(o->events + o->lostRing),
+        static_cast<unsigned long long>(o->events + o->lostRing + o->skipped),
         static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
         static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName));
     return text;
@@ -219,7 +220,10 @@ int RunPtrace(const Options& opt, Output* out) {
     std::string why;
     if (opt.command != nullptr && !StartCommandHeld(opt.command, true, &cmd, &why))
         Unavailable(why);
-    PtraceSession* s = PtraceStart(opt.command ? cmd.pid : 0, opt.pids, &why);
+    const PtraceFollows follows = [](uint32_t pid, int32_t fd, void* ctx) {
+        return static_cast<Output*>(ctx)->mapper->Follows(pid, fd);
+    };
+    PtraceSession* s = PtraceStart(opt.command ? cmd.pid : 0, opt.pids, follows, out, &why);
     if (s == nullptr) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
@@ -239,12 +243,15 @@ int RunPtrace(const Options& opt, Output* out) {
         } else if (sig != 0) {
             break;
         }
-        if (PtracePoll(s, 20, Sink, out) < 0)
+        const int polled = PtracePoll(s, 20, Sink, out);
+        out->skipped = PtraceGetCounters(s).skipped;
+        if (polled < 0)
             break;
         Tick(out);
     }
     int status = 0;
     const bool ended = PtraceCommandEnded(s, &status);
+    out->skipped = PtraceGetCounters(s).skipped;
     PtraceStop(s);
     if (opt.command == nullptr)
         return 0;

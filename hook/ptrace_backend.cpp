@@ -72,6 +72,8 @@ struct PtraceSession {
     std::unordered_set<pid_t> early;              // new tracees stopped before their parent's event
     std::unordered_map<pid_t, std::string> comms; // by process
     PtraceCounters counters;
+    PtraceFollows follows = nullptr;
+    void* followsCtx = nullptr;
 };
 
 namespace {
@@ -248,6 +250,30 @@ void StartEvent(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, sys
     ev->comm[SYSEV_COMM_SIZE - 1] = '\0';
 }
 
+// Whether a call acts only on its descriptor, with no name and no state
+// beyond it (dup and fchdir change what later calls mean: not these).
+bool OnDescriptorOnly(const sysev& ev) {
+    switch (ev.call) {
+    case SYSEV_READ:
+    case SYSEV_WRITE:
+    case SYSEV_LSEEK:
+    case SYSEV_FSYNC:
+    case SYSEV_FCNTL_LOCK:
+    case SYSEV_FLOCK:
+    case SYSEV_GETDENTS:
+    case SYSEV_FSTATFS:
+    case SYSEV_SYNCFS:
+    case SYSEV_CLOSE:
+        return true;
+    case SYSEV_STAT:
+    case SYSEV_UTIMENS:
+        return ev.path1[0] == '\0' && (ev.flags & SYSEV_PATH1_UNREADABLE) == 0 &&
+               (ev.call == SYSEV_UTIMENS || (ev.a[0] & AT_EMPTY_PATH) != 0);
+    default:
+        return false;
+    }
+}
+
 // A call's entry (seccomp stop, or syscall-entry stop): read it.
 void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t* args) {
     t.pending = false;
@@ -255,6 +281,11 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t
         return;
     StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
     t.pending = Decode(tid, nr, args, &t.ev);
+    if (t.pending && s->follows != nullptr && OnDescriptorOnly(t.ev) &&
+        !s->follows(t.ev.pid, t.ev.fd, s->followsCtx)) {
+        t.pending = false;
+        ++s->counters.skipped;
+    }
 }
 
 // A call's exit: complete and hand over the event.
@@ -443,8 +474,11 @@ void OnAlarm(int) {}
 
 } // namespace
 
-PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std::string* why) {
+PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, PtraceFollows follows,
+                           void* followsCtx, std::string* why) {
     auto* s = new PtraceSession;
+    s->follows = follows;
+    s->followsCtx = followsCtx;
     if (command > 0) {
         s->seccomp = true;
         s->command = command;

@@ -42,6 +42,11 @@ std::string NameText(const char* name) {
 SysevMapper::SysevMapper(DriveTable drives, HookLookups lookups)
     : drives_(std::move(drives)), lookups_(std::move(lookups)) {}
 
+bool SysevMapper::Follows(uint32_t pid, int32_t fd) const {
+    const auto p = processes_.find(pid);
+    return p != processes_.end() && p->second.fds.count(fd) != 0;
+}
+
 SysevMapper::Process& SysevMapper::ProcessOf(uint32_t pid) {
     return processes_[pid];
 }

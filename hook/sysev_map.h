@@ -56,6 +56,10 @@ class SysevMapper {
 
     size_t ProcessCount() const { return processes_.size(); }
 
+    // Whether calls on this descriptor are reported (it was seen opened as a
+    // file or folder and is still open).
+    bool Follows(uint32_t pid, int32_t fd) const;
+
   private:
     struct OpenFile {
         std::string unixName;
