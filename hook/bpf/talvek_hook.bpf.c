@@ -416,6 +416,13 @@ ENTER(close) {
     return 0;
 }
 
+ENTER(close_range) {
+    BEGIN(SYSEV_CLOSE_RANGE, FD(0));
+    p->ev.a[0] = (__u32)ARG(1);
+    p->ev.a[1] = (__u32)ARG(2);
+    return 0;
+}
+
 /* Reads and writes: buffer, bytes asked, offset, positional. */
 #define RW(name, call, positional)                                                                 \
     ENTER(name) {                                                                                  \
@@ -720,6 +727,7 @@ struct {
             [__NR_openat] = (void*)&enter_openat,
             [__NR_openat2] = (void*)&enter_openat2,
             [__NR_close] = (void*)&enter_close,
+            [__NR_close_range] = (void*)&enter_close_range,
             [__NR_read] = (void*)&enter_read,
             [__NR_pread64] = (void*)&enter_pread64,
             [__NR_readv] = (void*)&enter_readv,
@@ -774,60 +782,61 @@ struct {
 } enter_calls32 SEC(".maps") = {
     .values =
         {
-            [5] = (void*)&enter_open,         /* open */
-            [8] = (void*)&enter_creat,        /* creat */
-            [295] = (void*)&enter_openat,     /* openat */
-            [437] = (void*)&enter_openat2,    /* openat2 */
-            [6] = (void*)&enter_close,        /* close */
-            [3] = (void*)&enter_read,         /* read */
-            [4] = (void*)&enter_write,        /* write */
-            [180] = (void*)&enter_pread64,    /* pread64 */
-            [181] = (void*)&enter_pwrite64,   /* pwrite64 */
-            [145] = (void*)&enter_readv,      /* readv */
-            [146] = (void*)&enter_writev,     /* writev */
-            [333] = (void*)&enter_preadv,     /* preadv */
-            [334] = (void*)&enter_pwritev,    /* pwritev */
-            [378] = (void*)&enter_preadv2,    /* preadv2 */
-            [379] = (void*)&enter_pwritev2,   /* pwritev2 */
-            [19] = (void*)&enter_lseek,       /* lseek */
-            [140] = (void*)&enter_llseek32,   /* _llseek */
-            [118] = (void*)&enter_fsync,      /* fsync */
-            [148] = (void*)&enter_fdatasync,  /* fdatasync */
-            [55] = (void*)&enter_fcntl,       /* fcntl */
-            [221] = (void*)&enter_fcntl,      /* fcntl64 */
-            [143] = (void*)&enter_flock,      /* flock */
-            [320] = (void*)&enter_utimensat,  /* utimensat */
-            [412] = (void*)&enter_utimensat,  /* utimensat_time64 */
-            [106] = (void*)&enter_newstat,    /* stat */
-            [107] = (void*)&enter_newlstat,   /* lstat */
-            [195] = (void*)&enter_newstat,    /* stat64 */
-            [196] = (void*)&enter_newlstat,   /* lstat64 */
-            [300] = (void*)&enter_newfstatat, /* fstatat64 */
-            [383] = (void*)&enter_statx,      /* statx */
-            [33] = (void*)&enter_access,      /* access */
-            [307] = (void*)&enter_faccessat,  /* faccessat */
-            [439] = (void*)&enter_faccessat2, /* faccessat2 */
-            [10] = (void*)&enter_unlink,      /* unlink */
-            [301] = (void*)&enter_unlinkat,   /* unlinkat */
-            [39] = (void*)&enter_mkdir,       /* mkdir */
-            [296] = (void*)&enter_mkdirat,    /* mkdirat */
-            [40] = (void*)&enter_rmdir,       /* rmdir */
-            [12] = (void*)&enter_chdir,       /* chdir */
-            [133] = (void*)&enter_fchdir,     /* fchdir */
-            [38] = (void*)&enter_rename,      /* rename */
-            [302] = (void*)&enter_renameat,   /* renameat */
-            [353] = (void*)&enter_renameat2,  /* renameat2 */
-            [99] = (void*)&enter_statfs,      /* statfs */
-            [100] = (void*)&enter_fstatfs,    /* fstatfs */
-            [268] = (void*)&enter_statfs,     /* statfs64 */
-            [269] = (void*)&enter_fstatfs,    /* fstatfs64 */
-            [36] = (void*)&enter_sync,        /* sync */
-            [344] = (void*)&enter_syncfs,     /* syncfs */
-            [141] = (void*)&enter_getdents,   /* getdents */
-            [220] = (void*)&enter_getdents64, /* getdents64 */
-            [41] = (void*)&enter_dup,         /* dup */
-            [63] = (void*)&enter_dup2,        /* dup2 */
-            [330] = (void*)&enter_dup3,       /* dup3 */
+            [5] = (void*)&enter_open,          /* open */
+            [8] = (void*)&enter_creat,         /* creat */
+            [295] = (void*)&enter_openat,      /* openat */
+            [437] = (void*)&enter_openat2,     /* openat2 */
+            [6] = (void*)&enter_close,         /* close */
+            [436] = (void*)&enter_close_range, /* close_range */
+            [3] = (void*)&enter_read,          /* read */
+            [4] = (void*)&enter_write,         /* write */
+            [180] = (void*)&enter_pread64,     /* pread64 */
+            [181] = (void*)&enter_pwrite64,    /* pwrite64 */
+            [145] = (void*)&enter_readv,       /* readv */
+            [146] = (void*)&enter_writev,      /* writev */
+            [333] = (void*)&enter_preadv,      /* preadv */
+            [334] = (void*)&enter_pwritev,     /* pwritev */
+            [378] = (void*)&enter_preadv2,     /* preadv2 */
+            [379] = (void*)&enter_pwritev2,    /* pwritev2 */
+            [19] = (void*)&enter_lseek,        /* lseek */
+            [140] = (void*)&enter_llseek32,    /* _llseek */
+            [118] = (void*)&enter_fsync,       /* fsync */
+            [148] = (void*)&enter_fdatasync,   /* fdatasync */
+            [55] = (void*)&enter_fcntl,        /* fcntl */
+            [221] = (void*)&enter_fcntl,       /* fcntl64 */
+            [143] = (void*)&enter_flock,       /* flock */
+            [320] = (void*)&enter_utimensat,   /* utimensat */
+            [412] = (void*)&enter_utimensat,   /* utimensat_time64 */
+            [106] = (void*)&enter_newstat,     /* stat */
+            [107] = (void*)&enter_newlstat,    /* lstat */
+            [195] = (void*)&enter_newstat,     /* stat64 */
+            [196] = (void*)&enter_newlstat,    /* lstat64 */
+            [300] = (void*)&enter_newfstatat,  /* fstatat64 */
+            [383] = (void*)&enter_statx,       /* statx */
+            [33] = (void*)&enter_access,       /* access */
+            [307] = (void*)&enter_faccessat,   /* faccessat */
+            [439] = (void*)&enter_faccessat2,  /* faccessat2 */
+            [10] = (void*)&enter_unlink,       /* unlink */
+            [301] = (void*)&enter_unlinkat,    /* unlinkat */
+            [39] = (void*)&enter_mkdir,        /* mkdir */
+            [296] = (void*)&enter_mkdirat,     /* mkdirat */
+            [40] = (void*)&enter_rmdir,        /* rmdir */
+            [12] = (void*)&enter_chdir,        /* chdir */
+            [133] = (void*)&enter_fchdir,      /* fchdir */
+            [38] = (void*)&enter_rename,       /* rename */
+            [302] = (void*)&enter_renameat,    /* renameat */
+            [353] = (void*)&enter_renameat2,   /* renameat2 */
+            [99] = (void*)&enter_statfs,       /* statfs */
+            [100] = (void*)&enter_fstatfs,     /* fstatfs */
+            [268] = (void*)&enter_statfs,      /* statfs64 */
+            [269] = (void*)&enter_fstatfs,     /* fstatfs64 */
+            [36] = (void*)&enter_sync,         /* sync */
+            [344] = (void*)&enter_syncfs,      /* syncfs */
+            [141] = (void*)&enter_getdents,    /* getdents */
+            [220] = (void*)&enter_getdents64,  /* getdents64 */
+            [41] = (void*)&enter_dup,          /* dup */
+            [63] = (void*)&enter_dup2,         /* dup2 */
+            [330] = (void*)&enter_dup3,        /* dup3 */
         },
 };
 

@@ -89,7 +89,7 @@ Seen RunWatched(const std::function<void()>& body, EbpfCounters* counters) {
         close(hold[1]);
         if (read(hold[0], &go, 1) != 1)
             _exit(1);
-        Call(SYS_close_range, 3, ~0U, 0); // not watched: the next descriptor is 3
+        Call(SYS_close_range, 3, ~0U, 0); // the next descriptor is 3
         body();
         _exit(0);
     }
@@ -108,6 +108,11 @@ Seen RunWatched(const std::function<void()>& body, EbpfCounters* counters) {
     }
     waitpid(child, nullptr, 0);
     EXPECT_TRUE(seen.ended);
+    // The child's first call: close_range(3, ~0U, 0).
+    EXPECT_TRUE(!seen.rows.empty() && seen.rows[0].call == SYSEV_CLOSE_RANGE &&
+                seen.rows[0].fd == 3 && seen.rows[0].a[0] == ~0U && seen.rows[0].a[1] == 0);
+    if (!seen.rows.empty())
+        seen.rows.erase(seen.rows.begin());
     return seen;
 }
 
