@@ -548,6 +548,19 @@ ENTER(flock) {
     return 0;
 }
 
+/* utime and utimes(name, times); futimesat(dirfd, name, times). */
+ENTER(utime) {
+    BEGIN(SYSEV_UTIMENS, SYSEV_AT_FDCWD);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(futimesat) {
+    BEGIN(SYSEV_UTIMENS, FD(0));
+    name1(p, ARG(1));
+    return 0;
+}
+
 ENTER(utimensat) {
     BEGIN(SYSEV_UTIMENS, FD(0));
     p->ev.a[0] = ARG(3);
@@ -566,6 +579,14 @@ ENTER(utimensat) {
     }
 STAT_ON_CWD(newstat, 0)
 STAT_ON_CWD(newlstat, AT_SYMLINK_NOFOLLOW)
+
+/* fstat: a stat of the descriptor, as newfstatat with an empty name. */
+#define AT_EMPTY_PATH 0x1000
+ENTER(newfstat) {
+    BEGIN(SYSEV_STAT, FD(0));
+    p->ev.a[0] = AT_EMPTY_PATH;
+    return 0;
+}
 
 ENTER(newfstatat) {
     BEGIN(SYSEV_STAT, FD(0));
@@ -744,9 +765,13 @@ struct {
             [__NR_fcntl] = (void*)&enter_fcntl,
             [__NR_flock] = (void*)&enter_flock,
             [__NR_utimensat] = (void*)&enter_utimensat,
+            [__NR_utime] = (void*)&enter_utime,
+            [__NR_utimes] = (void*)&enter_utime,
+            [__NR_futimesat] = (void*)&enter_futimesat,
             [__NR_stat] = (void*)&enter_newstat,
             [__NR_lstat] = (void*)&enter_newlstat,
             [__NR_newfstatat] = (void*)&enter_newfstatat,
+            [__NR_fstat] = (void*)&enter_newfstat,
             [__NR_statx] = (void*)&enter_statx,
             [__NR_access] = (void*)&enter_access,
             [__NR_faccessat] = (void*)&enter_faccessat,
@@ -806,12 +831,17 @@ struct {
             [221] = (void*)&enter_fcntl,       /* fcntl64 */
             [143] = (void*)&enter_flock,       /* flock */
             [320] = (void*)&enter_utimensat,   /* utimensat */
+            [30] = (void*)&enter_utime,        /* utime */
+            [271] = (void*)&enter_utime,       /* utimes */
+            [299] = (void*)&enter_futimesat,   /* futimesat */
             [412] = (void*)&enter_utimensat,   /* utimensat_time64 */
             [106] = (void*)&enter_newstat,     /* stat */
             [107] = (void*)&enter_newlstat,    /* lstat */
             [195] = (void*)&enter_newstat,     /* stat64 */
             [196] = (void*)&enter_newlstat,    /* lstat64 */
             [300] = (void*)&enter_newfstatat,  /* fstatat64 */
+            [108] = (void*)&enter_newfstat,    /* fstat */
+            [197] = (void*)&enter_newfstat,    /* fstat64 */
             [383] = (void*)&enter_statx,       /* statx */
             [33] = (void*)&enter_access,       /* access */
             [307] = (void*)&enter_faccessat,   /* faccessat */

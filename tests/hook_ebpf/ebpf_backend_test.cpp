@@ -186,9 +186,12 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
         {SYSEV_DUP, 5, 0, 9, 0, 0, {9}, "", ""},
         {SYSEV_DUP, 5, 0, 20, 0, 0, {u(-1)}, "", ""},
         {SYSEV_STAT, 5, 0, 0, 0, 0, {AT_EMPTY_PATH}, "", ""},
+        {SYSEV_STAT, 5, 0, 0, 0, 0, {AT_EMPTY_PATH}, "", ""},
         {SYSEV_STAT, 3, 0, 0, 0, 0, {AT_SYMLINK_NOFOLLOW}, "f", ""},
         {SYSEV_ACCESS, 3, 0, 0, 0, 0, {R_OK, AT_EACCESS}, "f", ""},
         {SYSEV_UTIMENS, 5, 0, 0, 0, 0, {0}, "", ""},
+        {SYSEV_UTIMENS, AT_FDCWD, 0, 0, 0, 0, {0}, file, ""},
+        {SYSEV_UTIMENS, 3, 0, 0, 0, 0, {0}, "f", ""},
         {SYSEV_RENAME, 3, AT_FDCWD, 0, 0, 0, {RENAME_NOREPLACE}, "f", moved},
         {SYSEV_MKDIR, 3, 0, 0, 0, 0, {0755}, "d", ""},
         {SYSEV_GETDENTS, 3, 0, kAnyPositive, 0, 0, {u(buf), sizeof(buf)}, "", ""},
@@ -231,9 +234,12 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
             Call(SYS_dup3, 5, 9, O_CLOEXEC);
             Call(SYS_fcntl, 5, F_DUPFD, 20);
             Call(SYS_newfstatat, 5, (long)"", (long)stat, AT_EMPTY_PATH);
+            Call(SYS_fstat, 5, (long)stat);
             Call(SYS_statx, 3, (long)"f", AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, (long)stat);
             Call(SYS_faccessat2, 3, (long)"f", R_OK, AT_EACCESS);
             Call(SYS_utimensat, 5, 0, 0, 0);
+            Call(SYS_utimes, (long)file.c_str(), 0);
+            Call(SYS_futimesat, 3, (long)"f", 0);
             Call(SYS_renameat2, 3, (long)"f", AT_FDCWD, (long)moved.c_str(), RENAME_NOREPLACE);
             Call(SYS_mkdirat, 3, (long)"d", 0755);
             Call(SYS_getdents64, 3, (long)buf, sizeof(buf));
