@@ -154,7 +154,10 @@ bool ListTree(EbpfSession* s, pid_t root) {
     for (pid_t pid : tree) {
         uint32_t key = (uint32_t)pid;
         uint8_t one = 1;
-        if (bpf_map_update_elem(fd, &key, &one, BPF_ANY) != 0)
+        int err = bpf_map_update_elem(fd, &key, &one, BPF_NOEXIST);
+        if (err == 0)
+            __atomic_fetch_add(&s->skel->bss->procs_listed, 1, __ATOMIC_SEQ_CST);
+        else if (err != -EEXIST)
             return false;
     }
     return true;
@@ -200,9 +203,7 @@ bool FillProcessTable(EbpfSession* s, const EbpfWatch& watch, std::string* why) 
 
 // Whether every watched tree has ended: then nothing more can come.
 bool NoneWatched(const EbpfSession* s) {
-    uint32_t key;
-    return !s->all &&
-           bpf_map_get_next_key(bpf_map__fd(s->skel->maps.procs), nullptr, &key) == -ENOENT;
+    return !s->all && __atomic_load_n(&s->skel->bss->procs_listed, __ATOMIC_SEQ_CST) == 0;
 }
 
 int64_t MsOf(const timespec& t) {

@@ -120,6 +120,10 @@ struct {
     __type(value, __u8);
 } procs SEC(".maps");
 
+/* Entries in procs, kept by both sides (the loader reads it through the
+ * mapped .bss): with none left, no watched process remains to report. */
+__u64 procs_listed = 0;
+
 struct {
     __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
     __uint(max_entries, TALVEK_COUNTER_COUNT);
@@ -914,7 +918,10 @@ int on_fork(struct bpf_raw_tracepoint_args* ctx) {
     int listed = bpf_map_lookup_elem(&procs, &ptgid) != 0;
     if (listed && !thread) {
         __u8 one = 1;
-        if (bpf_map_update_elem(&procs, &ctgid, &one, BPF_ANY))
+        long err = bpf_map_update_elem(&procs, &ctgid, &one, BPF_NOEXIST);
+        if (err == 0)
+            __sync_fetch_and_add(&procs_listed, 1);
+        else if (err != -17 /* EEXIST */)
             count(TALVEK_LOST_UNTRACKED);
     }
     if (watch_all ? !listed : listed)
@@ -945,7 +952,7 @@ int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
     if (watch_all ? !listed : listed)
         send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
-    if (listed)
-        bpf_map_delete_elem(&procs, &tgid);
+    if (listed && bpf_map_delete_elem(&procs, &tgid) == 0)
+        __sync_fetch_and_add(&procs_listed, -1);
     return 0;
 }
