@@ -102,6 +102,7 @@ bool Fail(std::string* why, const std::string& what, int err) {
 
 // ---- Processes and their descendants, from /proc ----
 
+// The parent of a living process, or -1 (gone, or ended and not yet reaped).
 pid_t ParentOf(pid_t pid) {
     char path[64];
     snprintf(path, sizeof(path), "/proc/%d/stat", (int)pid);
@@ -114,8 +115,10 @@ pid_t ParentOf(pid_t pid) {
     buf[n] = 0;
     // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
     const char* close = strrchr(buf, ')');
+    char state = 0;
     int ppid = -1;
-    if (close == nullptr || sscanf(close + 1, " %*c %d", &ppid) != 1)
+    if (close == nullptr || sscanf(close + 1, " %c %d", &state, &ppid) != 2 || state == 'Z' ||
+        state == 'X')
         return -1;
     return ppid;
 }
@@ -146,6 +149,8 @@ std::vector<pid_t> ProcessTree(pid_t root) {
 }
 
 // Lists a tree in the kernel's process table (watched, or with --all excluded).
+// A process that ended before it was listed is taken out again: the kernel
+// side takes out only those that end after.
 bool ListTree(EbpfSession* s, pid_t root) {
     std::vector<pid_t> tree = ProcessTree(root);
     if (tree.empty())
@@ -159,6 +164,8 @@ bool ListTree(EbpfSession* s, pid_t root) {
             __atomic_fetch_add(&s->skel->bss->procs_listed, 1, __ATOMIC_SEQ_CST);
         else if (err != -EEXIST)
             return false;
+        if (ParentOf(pid) < 0 && bpf_map_delete_elem(fd, &key) == 0)
+            __atomic_fetch_sub(&s->skel->bss->procs_listed, 1, __ATOMIC_SEQ_CST);
     }
     return true;
 }
