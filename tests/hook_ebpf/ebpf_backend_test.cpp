@@ -334,3 +334,87 @@ TEST(EbpfBackend, ThirtyTwoBitCallsRecordedLikeTheirSixtyFourBitOnes) {
     ExpectRows(seen.rows, expected);
     munmap(low, 4096);
 }
+
+namespace {
+
+struct AllSeen {
+    pid_t marker; // its end: everything is in
+    bool markerEnded;
+    std::vector<std::pair<uint32_t, std::string>> names; // accesses of /talvek-all-*
+};
+
+void CollectAll(const sysev& ev, void* ctx) {
+    AllSeen* seen = static_cast<AllSeen*>(ctx);
+    if (ev.call == SYSEV_ACCESS && strncmp(ev.path1, "/talvek-all-", 12) == 0)
+        seen->names.push_back({ev.pid, ev.path1});
+    if (ev.call == SYSEV_EXIT && ev.pid == (uint32_t)seen->marker)
+        seen->markerEnded = true;
+}
+
+// A process outside this one's tree (its parent ends at once): it waits for a
+// byte on `wait`, runs `body`, then writes a byte to `then`.
+pid_t StartOrphan(int wait, int then, const std::function<void()>& body) {
+    int id[2];
+    if (pipe(id) != 0)
+        return -1;
+    pid_t middle = fork();
+    if (middle == 0) {
+        pid_t orphan = fork();
+        if (orphan == 0) {
+            char c;
+            if (read(wait, &c, 1) == 1)
+                body();
+            _exit(write(then, "d", 1) == 1 ? 0 : 1);
+        }
+        _exit(write(id[1], &orphan, sizeof(orphan)) == sizeof(orphan) ? 0 : 1);
+    }
+    waitpid(middle, nullptr, 0);
+    pid_t orphan = -1;
+    if (read(id[0], &orphan, sizeof(orphan)) != sizeof(orphan))
+        orphan = -1;
+    close(id[0]);
+    close(id[1]);
+    return orphan;
+}
+
+} // namespace
+
+// With `all`: every process but the excluded trees (also what they start
+// later) and the hook's own.
+TEST(EbpfBackend, AllWatchesEveryProcessButTheExcludedTreesAndItself) {
+    std::string why;
+    if (!EbpfAvailable(&why))
+        GTEST_SKIP() << why;
+    int go[2], next[2], done[2];
+    ASSERT_EQ(pipe(go) | pipe(next) | pipe(done), 0);
+    pid_t excluded = StartOrphan(go[0], next[1], [] {
+        pid_t child = fork(); // made after the start: excluded with its parent
+        if (child == 0) {
+            Call(SYS_access, (long)"/talvek-all-excluded-child", F_OK);
+            _exit(0);
+        }
+        waitpid(child, nullptr, 0);
+        Call(SYS_access, (long)"/talvek-all-excluded", F_OK);
+    });
+    pid_t watched =
+        StartOrphan(next[0], done[1], [] { Call(SYS_access, (long)"/talvek-all-watched", F_OK); });
+    ASSERT_GT(excluded, 0);
+    ASSERT_GT(watched, 0);
+    EbpfWatch watch;
+    watch.all = true;
+    watch.exclude = {excluded};
+    EbpfSession* s = EbpfStart(watch, &why);
+    ASSERT_NE(s, nullptr) << why;
+    Call(SYS_access, (long)"/talvek-all-self", F_OK);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    AllSeen seen = {watched, false, {}};
+    for (int i = 0; i < 500 && !seen.markerEnded; i++)
+        ASSERT_GE(EbpfPoll(s, 20, CollectAll, &seen), 0);
+    EbpfStop(s);
+    EXPECT_TRUE(seen.markerEnded);
+    ASSERT_EQ(seen.names.size(), 1u);
+    EXPECT_EQ(seen.names[0].first, (uint32_t)watched);
+    EXPECT_EQ(seen.names[0].second, "/talvek-all-watched");
+    for (int fd : {go[0], go[1], next[0], next[1], done[0], done[1]})
+        close(fd);
+}
