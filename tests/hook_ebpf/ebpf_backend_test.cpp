@@ -145,7 +145,7 @@ void ExpectRows(const std::vector<sysev>& rows, const std::vector<Row>& expected
 TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
     std::string why;
     if (!EbpfAvailable(&why))
-        GTEST_SKIP() << why;
+        GTEST_SKIP() << "eBPF unavailable: " << why;
     char dirTemplate[] = "/tmp/talvek-ebpf-XXXXXX";
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const std::string dir = dirTemplate, file = dir + "/f", moved = dir + "/g";
@@ -271,7 +271,7 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
 TEST(EbpfBackend, ThirtyTwoBitCallsRecordedLikeTheirSixtyFourBitOnes) {
     std::string why;
     if (!EbpfAvailable(&why))
-        GTEST_SKIP() << why;
+        GTEST_SKIP() << "eBPF unavailable: " << why;
     pid_t probe = fork();
     if (probe == 0)
         _exit(Int80(20 /* getpid */) == getpid() ? 0 : 1);
@@ -384,7 +384,7 @@ pid_t StartOrphan(int wait, int then, const std::function<void()>& body) {
 TEST(EbpfBackend, AllWatchesEveryProcessButTheExcludedTreesAndItself) {
     std::string why;
     if (!EbpfAvailable(&why))
-        GTEST_SKIP() << why;
+        GTEST_SKIP() << "eBPF unavailable: " << why;
     int go[2], next[2], done[2];
     ASSERT_EQ(pipe(go) | pipe(next) | pipe(done), 0);
     pid_t excluded = StartOrphan(go[0], next[1], [] {
