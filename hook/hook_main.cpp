@@ -261,6 +261,23 @@ int RunPtrace(const Options& opt, Output* out) {
     return ended ? ExitStatusOf(status) : 128 + (forwarded ? forwarded : SIGTERM);
 }
 
+// Whether every process named with --pid has ended (gone, or a zombie).
+bool AllGone(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids) {
+        char path[32];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+        std::FILE* f = std::fopen(path, "r");
+        if (f == nullptr)
+            continue;
+        char state = 0;
+        const bool read = std::fscanf(f, "%*d (%*[^)]) %c", &state) == 1;
+        std::fclose(f);
+        if (!read || state != 'Z')
+            return false;
+    }
+    return true;
+}
+
 int RunEbpf(const Options& opt, Output* out) {
     EbpfWatch watch;
     watch.all = opt.all;
@@ -297,10 +314,12 @@ int RunEbpf(const Options& opt, Output* out) {
             break;
         out->lostRing = EbpfGetCounters(s).lostRingFull;
         Tick(out);
-        if (opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid) {
-            ended = true;
-            // What the command's tree did up to its end is still in the ring;
-            // processes it left behind may go on, so the drain is bounded.
+        const bool commandEnded =
+            opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid;
+        if (commandEnded || (!opt.pids.empty() && AllGone(opt.pids))) {
+            ended = commandEnded;
+            // What the tree did up to its end is still in the ring; processes
+            // it left behind may go on, so the drain is bounded.
             const uint64_t until = Now() + 500000000u;
             while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
             }
