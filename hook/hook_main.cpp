@@ -202,8 +202,12 @@ void Sink(const sysev& ev, void* ctx) {
     }
 }
 
+const char* g_createdOut = nullptr; // --out FILE when the hook made it
+
 [[noreturn]] void Unavailable(const std::string& what) {
     std::fprintf(stderr, "talvek-hook: %s\n", what.c_str());
+    if (g_createdOut != nullptr)
+        unlink(g_createdOut); // nothing half-started stays
     std::exit(2);
 }
 
@@ -358,7 +362,10 @@ int main(int argc, char** argv) {
 
     Output out;
     if (opt.out != nullptr) {
+        const bool existed = access(opt.out, F_OK) == 0;
         out.fd = open(opt.out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out.fd >= 0 && !existed)
+            g_createdOut = opt.out;
         if (out.fd < 0) {
             std::fprintf(stderr, "talvek-hook: cannot write %s: %s\n", opt.out, strerror(errno));
             return 1;

@@ -137,7 +137,8 @@ TEST(HookCommandLine, ExitStatusAndReason) {
     } cases[] = {
         {"--backend ptrace --all", 2, "--all needs the eBPF backend"},
         {"--backend ptrace --pid 0", 1, "positive number"},
-        {"--backend ptrace --pid 999999999", 2, "no process 999999999"},
+        {"--backend ptrace --pid 999999999 --out /tmp/talvek-hook-cli.out", 2,
+         "no process 999999999"},
         {"--pid 1 -- true", 1, "exactly one of"},
         {"--backend ptrace -- sh -c 'exit 3'", 3, " 0 lost"},
         {"--backend ptrace -- sh -c 'kill -TERM $$'", 128 + 15, " 0 lost"},
@@ -152,6 +153,8 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         EXPECT_NE(said.find(c.says), std::string::npos) << c.args << ": " << said;
         unlink(err.c_str());
     }
+    // Refused: the output file it made is gone again.
+    EXPECT_NE(access("/tmp/talvek-hook-cli.out", F_OK), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun, ::testing::Values("ptrace", "ebpf"),
