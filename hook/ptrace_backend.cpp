@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -211,6 +212,8 @@ bool Decode(pid_t tid, uint64_t nr, const uint64_t* args, sysev* ev) {
         }
         break;
     }
+    case ArgExtra::ProcessName:
+        return false;
     case ArgExtra::OpenHow: {
         uint64_t how[2] = {0, 0}; // flags, mode
         ReadMemory(tid, args[2], how, sizeof how);
@@ -277,8 +280,17 @@ bool OnDescriptorOnly(const sysev& ev) {
 // A call's entry (seccomp stop, or syscall-entry stop): read it.
 void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t* args) {
     t.pending = false;
-    if (FindSyscallDecode(nr) == nullptr)
+    const SyscallDecode* d = FindSyscallDecode(nr);
+    if (d == nullptr)
         return;
+    if (d->extra == ArgExtra::ProcessName) {
+        // Wine names its processes after their .exe this way.
+        char name[SYSEV_COMM_SIZE] = "";
+        if (args[0] == PR_SET_NAME && tid == t.tgid &&
+            ReadMemory(tid, args[1], name, sizeof name - 1))
+            s->comms[t.tgid] = name;
+        return;
+    }
     StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
     t.pending = Decode(tid, nr, args, &t.ev);
     if (t.pending && s->follows != nullptr && OnDescriptorOnly(t.ev) &&

@@ -53,6 +53,7 @@ constexpr SyscallDecode kDecodes[] = {
     {132, SYSEV_UTIMENS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},         // utime
     {137, SYSEV_STATFS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},          // statfs
     {138, SYSEV_FSTATFS, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},           // fstatfs
+    {157, SYSEV_NONE, N, N, N, N, {Z, Z, Z, Z}, ArgExtra::ProcessName},       // prctl
     {162, SYSEV_SYNC, N, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},              // sync
     {217, SYSEV_GETDENTS, 0, N, N, N, {A(1), A(2), Z, Z}, ArgExtra::None},    // getdents64
     {235, SYSEV_UTIMENS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},         // utimes
