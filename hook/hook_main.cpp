@@ -133,6 +133,7 @@ struct Output {
     uint64_t written = 0; // lines written
     uint64_t lostName = 0;
     uint64_t lostRing = 0; // from the backend
+    uint64_t lostEnd = 0;  // still in the ring when the hook stopped reading
     uint64_t skipped = 0;  // calls the backend let run unread (not reported)
     IfsCall call;
 };
@@ -153,7 +154,7 @@ void Flush(Output* o) {
 }
 
 uint64_t Lost(const Output* o) {
-    return o->lostName + o->lostRing;
+    return o->lostName + o->lostRing + o->lostEnd;
 }
 
 std::string Counts(const Output* o) {
@@ -161,10 +162,11 @@ std::string Counts(const Output* o) {
     std::snprintf(
         text, sizeof text,
         "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
-        "unreadable)",
+        "unreadable, %llu unread at the end)",
         static_cast<unsigned long long>(o->events + o->lostRing + o->skipped),
         static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
-        static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName));
+        static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName),
+        static_cast<unsigned long long>(o->lostEnd));
     return text;
 }
 
@@ -179,9 +181,13 @@ void Tick(Output* o) {
         Flush(o);
 }
 
+bool IsProcessEvent(const sysev& ev) {
+    return ev.call == SYSEV_FORK || ev.call == SYSEV_EXEC || ev.call == SYSEV_EXIT;
+}
+
 void Sink(const sysev& ev, void* ctx) {
     auto* o = static_cast<Output*>(ctx);
-    if (ev.call != SYSEV_FORK && ev.call != SYSEV_EXEC && ev.call != SYSEV_EXIT)
+    if (!IsProcessEvent(ev))
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
     case MapOutcome::Reported: {
@@ -199,6 +205,15 @@ void Sink(const sysev& ev, void* ctx) {
         break;
     case MapOutcome::NotReported:
         break;
+    }
+}
+
+// A call still in the ring when the hook must stop reading: counted, not written.
+void CountUnread(const sysev& ev, void* ctx) {
+    auto* o = static_cast<Output*>(ctx);
+    if (!IsProcessEvent(ev)) {
+        ++o->events;
+        ++o->lostEnd;
     }
 }
 
@@ -326,6 +341,11 @@ int RunEbpf(const Options& opt, Output* out) {
             // it left behind may go on, so the drain is bounded.
             const uint64_t until = Now() + 500000000u;
             while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
+            }
+            // What the time left in the ring is counted as lost, quickly and
+            // again within a bound.
+            const uint64_t countUntil = Now() + 200000000u;
+            while (EbpfPoll(s, 0, CountUnread, out) > 0 && Now() < countUntil) {
             }
             break;
         }
