@@ -1,5 +1,5 @@
-// The eBPF backend of talvek-hook: tracepoints on the file-related system
-// calls of the whole machine, filtered in the kernel to the watched process
+// The eBPF backend of talvek-hook: the raw system-call tracepoints, for the
+// file-related calls of the whole machine, filtered in the kernel to the watched process
 // trees, delivered through a ring buffer as sysev records.
 #pragma once
 
@@ -14,22 +14,23 @@
 struct EbpfSession;
 
 struct EbpfWatch {
-    bool all = false;               // every process but the excluded trees
-    std::vector<pid_t> roots;       // watched trees (--pid, or the started command)
-    std::vector<pid_t> exclude;     // with --all: these trees stay out
+    bool all = false;           // every process but the excluded trees
+    std::vector<pid_t> roots;   // watched trees (--pid, or the started command)
+    std::vector<pid_t> exclude; // with --all: these trees stay out
 };
 
 struct EbpfCounters {
-    uint64_t seen = 0;              // events taken from the ring buffer
-    uint64_t lostRingFull = 0;      // events the kernel side could not reserve
-    uint64_t lostPath = 0;          // names that could not be read
+    uint64_t seen = 0;         // events taken from the ring buffer
+    uint64_t lostRingFull = 0; // events the kernel side could not reserve (ring buffer
+                               // full, or its tables of calls and processes full)
+    uint64_t lostPath = 0;     // names that could not be read
 };
 
 using SysevSink = void (*)(const sysev& ev, void* ctx);
 
-// Whether this machine can run the backend now (root or CAP_BPF, BTF, a
-// tracefs that is mounted or can be mounted). When not, `why` gets one line
-// naming what is missing and what to do.
+// Whether this machine can run the backend now (root or CAP_BPF and
+// CAP_PERFMON, the kernel's BTF, process ids of the first pid namespace). When not, `why` gets one
+// line naming what is missing and what to do.
 bool EbpfAvailable(std::string* why);
 
 // Loads and attaches the programs; nullptr and `why` when that fails, with

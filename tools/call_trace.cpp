@@ -12,7 +12,7 @@ constexpr size_t kPath2Offset = 400;
 constexpr size_t kReqOffset = 20;
 constexpr size_t kReqSize = 116;
 
-enum class FieldKind { Signed32, Unsigned32, ReqField, ReqBlock, Path };
+enum class FieldKind { Signed32, Unsigned32, ReqField, ReqBlock, Path, Process };
 
 struct FieldDef {
     std::string_view key;
@@ -39,6 +39,9 @@ constexpr FieldDef kFields[] = {
     {"result", FieldKind::Signed32, 136, 4},
     {"path1", FieldKind::Path, 140, kTracePath1Max},
     {"path2", FieldKind::Path, kPath2Offset, kTracePath2Max},
+    // Not in the record: who made the call.
+    {"pid", FieldKind::Process, 0, 4},
+    {"comm", FieldKind::Path, 0, 64},
 };
 constexpr size_t kFieldCount = sizeof kFields / sizeof kFields[0];
 
@@ -49,7 +52,9 @@ constexpr size_t FieldIndex(std::string_view key) {
     return i;
 }
 constexpr size_t kPath2Field = FieldIndex("path2");
-static_assert(kPath2Field < kFieldCount);
+constexpr size_t kPidField = FieldIndex("pid");
+constexpr size_t kCommField = FieldIndex("comm");
+static_assert(kPath2Field < kFieldCount && kPidField < kFieldCount && kCommField < kFieldCount);
 
 // A value as given on the line, waiting to be written into the record.
 struct FieldValue {
@@ -167,13 +172,22 @@ bool ReadField(const FieldDef& f, std::string_view text, FieldValue* v, std::str
         return ReadReqBlock(text, v, what);
     case FieldKind::Path:
         return ReadPath(f, text, v, what);
+    case FieldKind::Process: {
+        if (!text.empty() && text[0] == '-') {
+            *what = "negative value";
+            return false;
+        }
+        const auto value = ReadUnsigned(text, 0xFFFFFFFFu, what);
+        v->number = value ? static_cast<uint32_t>(*value) : 0;
+        return value.has_value();
+    }
     default:
         return ReadNumber(f, text, v, what);
     }
 }
 
 TraceLineResult Error(int lineNumber, std::string_view field, std::string_view what) {
-    TraceLineResult r{TraceLineKind::Error, {}, {}};
+    TraceLineResult r{TraceLineKind::Error, {}, {}, false, 0, {}};
     r.error =
         "line " + std::to_string(lineNumber) + ": " + std::string(field) + ": " + std::string(what);
     return r;
@@ -191,7 +205,7 @@ TraceLineResult ParseTraceLine(std::string_view line, int lineNumber) {
     while (start < line.size() && IsBlank(line[start]))
         ++start;
     if (start == line.size() || line[start] == '#')
-        return {TraceLineKind::Skip, {}, {}};
+        return {TraceLineKind::Skip, {}, {}, false, 0, {}};
 
     std::array<FieldValue, kFieldCount> values;
     for (size_t pos = start; pos < line.size();) {
@@ -220,14 +234,17 @@ TraceLineResult ParseTraceLine(std::string_view line, int lineNumber) {
     }
 
     const FieldValue& path2 = values[kPath2Field];
-    TraceLineResult r{TraceLineKind::Record, {}, {}};
+    TraceLineResult r{
+        TraceLineKind::Record,   {}, {}, values[kPidField].given, values[kPidField].number,
+        values[kCommField].bytes};
     r.record.assign(kPath2Offset + path2.bytes.size() + 1, 0);
     // The whole request block first, the named fields over it.
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = 0; i < kFieldCount; ++i) {
             const FieldDef& f = kFields[i];
             const FieldValue& v = values[i];
-            if (!v.given || (f.kind == FieldKind::ReqBlock) != (pass == 0))
+            if (!v.given || (f.kind == FieldKind::ReqBlock) != (pass == 0) || i == kPidField ||
+                i == kCommField)
                 continue;
             if (f.kind == FieldKind::ReqBlock || f.kind == FieldKind::Path) {
                 std::copy(v.bytes.begin(), v.bytes.end(), r.record.begin() + f.offset);

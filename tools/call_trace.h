@@ -14,7 +14,14 @@
 //   path1, path2            the name's bytes, %HH standing for any byte (needed
 //                           for blank, '%', bytes below 0x20 and 0x7F); no NUL;
 //                           path1 at most 259 bytes, path2 at most 1023
+//   pid                     optional: the id of the process that made the call,
+//                           unsigned decimal (32 bits)
+//   comm                    optional: that process's name, at most 64 bytes,
+//                           %HH as in paths
+// pid and comm are not part of the record: the stand-in driver ignores them,
+// talvek-render --process shows them. talvek-hook writes both.
 // Example: func=36 drive=3 restype=0x10 result=2 sfn=0x5A path1=C:\DATA\A.TXT
+//          pid=4242 comm=notepad.exe func=36 drive=3 result=2 path1=C:\A.TXT
 #pragma once
 
 #include <stddef.h>
@@ -33,6 +40,9 @@ struct TraceLineResult {
     TraceLineKind kind;
     std::vector<uint8_t> record; // the IfsCallRec bytes (Record only), Path2 included with its NUL
     std::string error;           // "line N: field: what is wrong" (Error only)
+    bool hasPid = false;         // pid= given (Record only)
+    uint32_t pid = 0;
+    std::string comm; // comm= bytes, escapes decoded (Record only)
 };
 
 // Reads one line (a trailing LF or CR LF is ignored). lineNumber only names

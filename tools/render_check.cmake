@@ -1,6 +1,6 @@
 # Runs talvek-render on the sample trace (a file, then standard input) and on a
 # missing file, and compares output, diagnostics and exit status.
-#   cmake -DTOOL=<talvek-render> -DDATA=<tests/data> -P render_check.cmake
+#   cmake -DTOOL=<talvek-render> -DDATA=<tests/data> -DWORK=<scratch folder> -P render_check.cmake
 file(READ ${DATA}/render_sample.expected expected)
 file(READ ${DATA}/render_sample.errors expected_errors)
 
@@ -26,6 +26,13 @@ execute_process(COMMAND ${TOOL} ${DATA}/render_ok.trace
 check("exit status when all lines are good" "${rc}" "0")
 check("no diagnostics when all lines are good" "${err}" "")
 check("rows of a good trace" "${out}" "OPEN\tC:\t\tANSI\tOk\t5A\n")
+
+# --process: pid and comm first, empty when the line has none.
+file(WRITE ${WORK}/process.trace "pid=42 comm=wine%20x func=36 drive=3 sfn=0x5A\nfunc=11 drive=3\n")
+execute_process(COMMAND ${TOOL} --process ${WORK}/process.trace
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+check("exit status with --process" "${rc}" "0")
+check("rows with --process" "${out}" "42\twine x\tOPEN\tC:\t\tANSI\tOk\t5A\n\t\tCLOSE\tC:\t\tANSI\tOk\t0\n")
 
 execute_process(COMMAND ${TOOL} ${DATA}/no_such.trace
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)

@@ -1,6 +1,8 @@
-// talvek-render [TRACE]: prints the six list-column texts of every record of a
-// call trace (the file named, or standard input), TAB-separated, one line per
-// record. A malformed line is reported on standard error and skipped.
+// talvek-render [--process] [TRACE]: prints the six list-column texts of every
+// record of a call trace (the file named, or standard input), TAB-separated,
+// one line per record. With --process two columns come first: the pid= and
+// comm= of the line (empty when not given). A malformed line is reported on
+// standard error and skipped.
 // Exit status: 0 all lines good, 1 some line malformed, 2 file unreadable.
 #include <cstdio>
 #include <string>
@@ -20,7 +22,7 @@ bool ReadAll(std::FILE* in, std::string* text) {
     return std::ferror(in) == 0;
 }
 
-bool RenderTrace(const std::string& text) {
+bool RenderTrace(const std::string& text, bool process) {
     static char scratch[kCallColumnCount][kRowScratchSize];
     bool allGood = true;
     int number = 0;
@@ -39,6 +41,11 @@ bool RenderTrace(const std::string& text) {
         }
         const char* texts[kCallColumnCount];
         CallRowTexts(reinterpret_cast<const IfsCallRec*>(r.record.data()), texts, scratch);
+        if (process) {
+            if (r.hasPid)
+                std::printf("%u", r.pid);
+            std::printf("\t%s\t", r.comm.c_str());
+        }
         for (int column = 0; column < kCallColumnCount; ++column) {
             std::fputs(texts[column], stdout);
             std::fputc(column + 1 < kCallColumnCount ? '\t' : '\n', stdout);
@@ -50,8 +57,13 @@ bool RenderTrace(const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool process = argc > 1 && std::string_view(argv[1]) == "--process";
+    if (process) {
+        --argc;
+        ++argv;
+    }
     if (argc > 2) {
-        std::fprintf(stderr, "usage: talvek-render [TRACE]\n");
+        std::fprintf(stderr, "usage: talvek-render [--process] [TRACE]\n");
         return 2;
     }
     std::string text;
@@ -68,7 +80,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "talvek-render: cannot read standard input\n");
         return 2;
     }
-    const bool allGood = RenderTrace(text);
+    const bool allGood = RenderTrace(text, process);
     std::fflush(stdout);
     return allGood ? 0 : 1;
 }

@@ -120,6 +120,18 @@ TEST(CallTrace, NamesUpToTheirLimits) {
     EXPECT_EQ(Record("path1=\xB0\xA1\x81")[141], 0xA1);
 }
 
+// pid= and comm= name the process; the record is the same without them.
+TEST(CallTrace, ProcessKeysStayOutOfTheRecord) {
+    const std::string call = "func=36 drive=3 sfn=0x5A path1=C:\\A.TXT";
+    const TraceLineResult r = ParseTraceLine("pid=4294967295 comm=wine%20x " + call, 1);
+    ASSERT_EQ(r.kind, TraceLineKind::Record) << r.error;
+    EXPECT_TRUE(r.hasPid);
+    EXPECT_EQ(r.pid, 4294967295u);
+    EXPECT_EQ(r.comm, "wine x");
+    EXPECT_EQ(r.record, Record(call));
+    EXPECT_FALSE(ParseTraceLine(call, 1).hasPid);
+}
+
 TEST(CallTrace, MalformedLinesNameLineAndField) {
     struct Case {
         std::string line;
@@ -162,6 +174,10 @@ TEST(CallTrace, MalformedLinesNameLineAndField) {
         {"path1=" + std::string(260, 'a'), "line 7: path1: path too long"},
         {"path1=" + std::string(258, 'a') + "%41%42", "line 7: path1: path too long"},
         {"path2=" + std::string(1024, 'b'), "line 7: path2: path too long"},
+        {"pid=-1", "line 7: pid: negative value"},
+        {"pid=4294967296", "line 7: pid: value too wide"},
+        {"pid=1 pid=2", "line 7: pid: given twice"},
+        {"comm=" + std::string(65, 'c'), "line 7: comm: path too long"},
     };
     for (const Case& c : cases) {
         const TraceLineResult r = ParseTraceLine(c.line, 7);

@@ -1,0 +1,778 @@
+/* talvek-hook's kernel side: the file-related system calls of the watched
+ * processes, one sysev record per call, through a ring buffer.
+ *
+ * Two raw tracepoints see every system call: sys_enter jumps (tail call)
+ * through a table indexed by the call number to the program of that call,
+ * which stops at once unless the process is watched, and otherwise puts the
+ * arguments and names into a per-thread entry of `pending`; sys_exit
+ * completes that entry with the result and copies it to the ring. Raw
+ * tracepoints need no tracefs and attach and detach at once (a tracepoint
+ * per call costs the kernel a grace period each to detach). Kernel
+ * structures are read with CO-RE, through the few fields declared below, so
+ * no generated kernel header is needed. The call numbers are x86-64's. */
+#include <linux/types.h>
+#include <linux/bpf.h>
+#include <asm/unistd_64.h>
+#include <bpf/bpf_helpers.h>
+#include <bpf/bpf_core_read.h>
+
+typedef __u8 uint8_t;
+typedef __u16 uint16_t;
+typedef __u32 uint32_t;
+typedef __s32 int32_t;
+typedef __u64 uint64_t;
+typedef __s64 int64_t;
+
+#include "hook/syscall_event.h"
+#include "hook/bpf/talvek_hook_maps.h"
+
+char LICENSE[] SEC("license") = "GPL";
+
+/* Set by the loader before the programs are loaded. */
+const volatile __u8 watch_all = 0; /* every process but the excluded trees */
+
+/* ---- The kernel's structures, only the fields read here ---- */
+
+typedef struct {
+    int counter;
+} atomic_t;
+
+struct signal_struct {
+    atomic_t live; /* threads not yet exiting */
+} __attribute__((preserve_access_index));
+
+struct inode {
+    unsigned short i_mode;
+} __attribute__((preserve_access_index));
+
+struct file {
+    struct inode* f_inode;
+} __attribute__((preserve_access_index));
+
+struct fdtable {
+    unsigned int max_fds;
+    struct file** fd;
+} __attribute__((preserve_access_index));
+
+struct files_struct {
+    struct fdtable* fdt;
+} __attribute__((preserve_access_index));
+
+struct thread_info {
+    __u32 status; /* TS_COMPAT: the current call is a 32-bit one */
+} __attribute__((preserve_access_index));
+
+struct task_struct {
+    struct thread_info thread_info;
+    int pid;
+    int tgid;
+    struct files_struct* files;
+    struct signal_struct* signal;
+} __attribute__((preserve_access_index));
+
+/* The registers at a call's entry: its number and arguments. */
+struct pt_regs {
+    unsigned long di, si, dx, r10, r8, r9, orig_ax;
+} __attribute__((preserve_access_index));
+
+#define TS_COMPAT 0x0002
+
+/* ---- Maps ---- */
+
+struct pending {
+    struct sysev ev; /* first: the ring gets a prefix of it */
+    __u64 name1;     /* user addresses of the names, for a retry at exit */
+    __u64 name2;
+    __u32 len1; /* bytes of path1 with its NUL, 0 when none */
+    __s32 nr;   /* the call number seen at entry */
+};
+
+struct {
+    __uint(type, BPF_MAP_TYPE_RINGBUF);
+    __uint(max_entries, TALVEK_RING_BYTES);
+} events SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, TALVEK_MAX_PENDING);
+    __type(key, __u32); /* thread id */
+    __type(value, struct pending);
+} pending SEC(".maps");
+
+/* A zeroed entry: the source that clears a pending entry at entry. */
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, 1);
+    __type(key, __u32);
+    __type(value, struct pending);
+} zero SEC(".maps");
+
+/* Watched processes (thread group ids); with watch_all, the excluded ones. */
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, TALVEK_MAX_PROCS);
+    __type(key, __u32);
+    __type(value, __u8);
+} procs SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, TALVEK_COUNTER_COUNT);
+    __type(key, __u32);
+    __type(value, __u64);
+} counters SEC(".maps");
+
+/* ---- Small routines ---- */
+
+static __always_inline void count(__u32 which) {
+    __u64* n = bpf_map_lookup_elem(&counters, &which);
+    if (n)
+        *n += 1;
+}
+
+static __always_inline int is_watched(__u32 tgid) {
+    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
+    return watch_all ? !listed : listed;
+}
+
+/* A 32-bit call of a 32-bit process has other numbers and layouts: left out. */
+static __always_inline int in_compat_call(void) {
+    struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+    if (!bpf_core_field_exists(task->thread_info.status))
+        return 0;
+    return BPF_CORE_READ(task, thread_info.status) & TS_COMPAT;
+}
+
+/* Argument i (0..5) of the current call, from its entry registers. */
+static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, int i) {
+    struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
+    switch (i) {
+    case 0:
+        return BPF_CORE_READ(regs, di);
+    case 1:
+        return BPF_CORE_READ(regs, si);
+    case 2:
+        return BPF_CORE_READ(regs, dx);
+    case 3:
+        return BPF_CORE_READ(regs, r10);
+    case 4:
+        return BPF_CORE_READ(regs, r8);
+    default:
+        return BPF_CORE_READ(regs, r9);
+    }
+}
+
+/* Starts the record of a call of the current thread, or returns 0 when the
+ * process is not watched. A thread keeps its entry from call to call (it is
+ * freed when the thread ends): cheaper than making and freeing one per call. */
+static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx, __u16 call,
+                                             int fd) {
+    __u64 id = bpf_get_current_pid_tgid();
+    __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
+    if (!is_watched(tgid) || in_compat_call())
+        return 0;
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (!p) {
+        struct pending* z = bpf_map_lookup_elem(&zero, &key);
+        if (!z || bpf_map_update_elem(&pending, &tid, z, BPF_NOEXIST)) {
+            count(TALVEK_LOST_UNTRACKED);
+            return 0;
+        }
+        p = bpf_map_lookup_elem(&pending, &tid);
+        if (!p)
+            return 0;
+    }
+    /* The record up to the names; the names are cut off by their NULs (and
+     * the ring gets path2 only when there is one). */
+    __builtin_memset(&p->ev, 0, __builtin_offsetof(struct sysev, path1));
+    p->ev.path1[0] = 0;
+    p->ev.path2[0] = 0;
+    p->name1 = 0;
+    p->name2 = 0;
+    p->len1 = 0;
+    p->ev.pid = tgid;
+    p->ev.tid = tid;
+    p->ev.call = call;
+    p->ev.fd = fd;
+    p->nr = (__s32)ctx->args[1];
+    return p;
+}
+
+/* Reads a NUL-terminated name from the process; returns its length with the
+ * NUL, or 0 with `unreadable` set. A name that fills the buffer is cut when
+ * the process's name goes on. */
+static __always_inline __u32 read_name(char* dst, __u64 addr, __u8* flags, __u8 cut,
+                                       __u8 unreadable) {
+    if (!addr)
+        return 0;
+    long n = bpf_probe_read_user_str(dst, SYSEV_PATH_SIZE, (const void*)addr);
+    if (n <= 0) {
+        dst[0] = 0;
+        *flags |= unreadable;
+        return 0;
+    }
+    *flags &= ~unreadable;
+    if (n == SYSEV_PATH_SIZE) {
+        char next = 0;
+        if (bpf_probe_read_user(&next, 1, (const void*)(addr + SYSEV_PATH_SIZE - 1)) == 0 && next)
+            *flags |= cut;
+    }
+    return (__u32)n;
+}
+
+static __always_inline void name1(struct pending* p, __u64 addr) {
+    p->name1 = addr;
+    p->len1 = read_name(p->ev.path1, addr, &p->ev.flags, SYSEV_PATH1_CUT, SYSEV_PATH1_UNREADABLE);
+}
+
+static __always_inline void name2(struct pending* p, __u64 addr) {
+    p->name2 = addr;
+    read_name(p->ev.path2, addr, &p->ev.flags, SYSEV_PATH2_CUT, SYSEV_PATH2_UNREADABLE);
+}
+
+/* readv and the like: the first buffer and the total asked (of the first
+ * TALVEK_MAX_IOV buffers). */
+struct user_iovec {
+    __u64 base;
+    __u64 len;
+};
+
+static __always_inline void iovec_sum(struct pending* p, __u64 vec, __u64 count) {
+    __u64 total = 0;
+    for (int i = 0; i < TALVEK_MAX_IOV; i++) {
+        struct user_iovec v;
+        if (i >= count)
+            break;
+        if (bpf_probe_read_user(&v, sizeof(v), (const void*)(vec + i * sizeof(v))))
+            break;
+        if (i == 0)
+            p->ev.a[0] = v.base;
+        total += v.len;
+    }
+    p->ev.a[1] = total;
+}
+
+/* What descriptor `fd` of the current process refers to. */
+static __always_inline __u8 fd_kind(long fd) {
+    struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+    struct fdtable* fdt = BPF_CORE_READ(task, files, fdt);
+    if (!fdt || fd < 0 || fd >= BPF_CORE_READ(fdt, max_fds))
+        return SYSEV_FD_UNKNOWN;
+    struct file** table = BPF_CORE_READ(fdt, fd);
+    struct file* f = 0;
+    if (bpf_probe_read_kernel(&f, sizeof(f), &table[fd]) || !f)
+        return SYSEV_FD_UNKNOWN;
+    unsigned short mode = BPF_CORE_READ(f, f_inode, i_mode);
+    switch (mode & 0170000) {
+    case 0100000:
+        return SYSEV_FD_FILE;
+    case 0040000:
+        return SYSEV_FD_DIR;
+    default:
+        return SYSEV_FD_OTHER;
+    }
+}
+
+/* The reader is woken when the unread part of the ring grows past
+ * TALVEK_WAKEUP_BYTES, once per crossing (it also looks every few
+ * milliseconds on its own): a wake-up per record, or per record while the
+ * reader is behind, would cost the watched programs more than the rest of
+ * the hook together. */
+static __always_inline __u64 wakeup_flag(__u64 size) {
+    __u64 unread = bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA);
+    return unread < TALVEK_WAKEUP_BYTES && unread + size + 8 >= TALVEK_WAKEUP_BYTES
+               ? BPF_RB_FORCE_WAKEUP
+               : BPF_RB_NO_WAKEUP;
+}
+
+static __always_inline void submit(struct sysev* ev, __u64 size) {
+    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag(size)))
+        count(TALVEK_LOST_RING_FULL);
+}
+
+/* Completes the current thread's record with the call's result and sends it. */
+SEC("raw_tp/sys_exit")
+int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
+    __u32 tid = (__u32)bpf_get_current_pid_tgid();
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (!p || p->ev.call == SYSEV_NONE) /* no watched call in progress */
+        return 0;
+    struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
+    if (p->nr != (__s32)BPF_CORE_READ(regs, orig_ax)) { /* left from a call whose exit was missed */
+        p->ev.call = SYSEV_NONE;
+        return 0;
+    }
+    long ret = (long)ctx->args[1];
+    /* The kernel's restart codes never reach the process: the call was
+     * interrupted (and may be made again). */
+    if (ret <= -512 && ret >= -516)
+        ret = -4; /* EINTR */
+    p->ev.ret = ret;
+    p->ev.ts_ns = bpf_ktime_get_ns();
+    bpf_get_current_comm(p->ev.comm, sizeof(p->ev.comm));
+    /* A name that was not yet in memory at entry is there now. */
+    if (p->ev.flags & SYSEV_PATH1_UNREADABLE)
+        p->len1 =
+            read_name(p->ev.path1, p->name1, &p->ev.flags, SYSEV_PATH1_CUT, SYSEV_PATH1_UNREADABLE);
+    if (p->ev.flags & SYSEV_PATH2_UNREADABLE)
+        read_name(p->ev.path2, p->name2, &p->ev.flags, SYSEV_PATH2_CUT, SYSEV_PATH2_UNREADABLE);
+    if (p->ev.call == SYSEV_OPEN && ret >= 0)
+        p->ev.fd_kind = fd_kind(ret);
+    /* Only as much of the record as holds something: without a second name,
+     * the record ends with the first one. */
+    __u64 size = sizeof(struct sysev);
+    if (!p->name2) {
+        __u32 len = p->len1;
+        if (len > SYSEV_PATH_SIZE)
+            len = SYSEV_PATH_SIZE;
+        size = __builtin_offsetof(struct sysev, path1) + len;
+    }
+    submit(&p->ev, size);
+    p->ev.call = SYSEV_NONE;
+    return 0;
+}
+
+/* ---- The calls ---- */
+
+/* The program of each call, reached from on_sys_enter through enter_calls. */
+#define ENTER(name) SEC("raw_tp") int enter_##name(struct bpf_raw_tracepoint_args* ctx)
+#define ARG(i) syscall_arg(ctx, i)
+#define FD(i) ((int)syscall_arg(ctx, i))
+#define BEGIN(call, fd)                                                                            \
+    struct pending* p = begin(ctx, call, fd);                                                      \
+    if (!p)                                                                                        \
+        return 0;
+
+/* open and creat: openat on the working folder. */
+ENTER(open) {
+    BEGIN(SYSEV_OPEN, SYSEV_AT_FDCWD);
+    p->ev.a[0] = ARG(1);
+    p->ev.a[1] = ARG(2);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(creat) {
+    BEGIN(SYSEV_OPEN, SYSEV_AT_FDCWD);
+    p->ev.a[0] = 01 | 0100 | 01000; /* O_WRONLY | O_CREAT | O_TRUNC */
+    p->ev.a[1] = ARG(1);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(openat) {
+    BEGIN(SYSEV_OPEN, FD(0));
+    p->ev.a[0] = ARG(2);
+    p->ev.a[1] = ARG(3);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(openat2) {
+    BEGIN(SYSEV_OPEN, FD(0));
+    __u64 how[2] = {0, 0}; /* struct open_how: flags, mode, resolve */
+    bpf_probe_read_user(how, sizeof(how), (const void*)ARG(2));
+    p->ev.a[0] = how[0];
+    p->ev.a[1] = how[1];
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(close) {
+    BEGIN(SYSEV_CLOSE, FD(0));
+    return 0;
+}
+
+/* Reads and writes: buffer, bytes asked, offset, positional. */
+#define RW(name, call, positional)                                                                 \
+    ENTER(name) {                                                                                  \
+        BEGIN(call, FD(0));                                                                        \
+        p->ev.a[0] = ARG(1);                                                                       \
+        p->ev.a[1] = ARG(2);                                                                       \
+        if (positional) {                                                                          \
+            p->ev.a[2] = ARG(3);                                                                   \
+            p->ev.a[3] = 1;                                                                        \
+        }                                                                                          \
+        return 0;                                                                                  \
+    }
+RW(read, SYSEV_READ, 0)
+RW(pread64, SYSEV_READ, 1)
+RW(write, SYSEV_WRITE, 0)
+RW(pwrite64, SYSEV_WRITE, 1)
+
+/* Vectored: (fd, vec, count[, pos_l, pos_h[, flags]]); the v2 calls take
+ * the file position when pos is -1. */
+#define RWV(name, call, positional)                                                                \
+    ENTER(name) {                                                                                  \
+        BEGIN(call, FD(0));                                                                        \
+        iovec_sum(p, ARG(1), ARG(2));                                                              \
+        if (positional && (long)ARG(3) != -1) {                                                    \
+            p->ev.a[2] = ARG(3);                                                                   \
+            p->ev.a[3] = 1;                                                                        \
+        }                                                                                          \
+        return 0;                                                                                  \
+    }
+RWV(readv, SYSEV_READ, 0)
+RWV(preadv, SYSEV_READ, 1)
+RWV(preadv2, SYSEV_READ, 1)
+RWV(writev, SYSEV_WRITE, 0)
+RWV(pwritev, SYSEV_WRITE, 1)
+RWV(pwritev2, SYSEV_WRITE, 1)
+
+ENTER(lseek) {
+    BEGIN(SYSEV_LSEEK, FD(0));
+    p->ev.a[0] = ARG(1);
+    p->ev.a[1] = ARG(2);
+    return 0;
+}
+
+ENTER(fsync) {
+    BEGIN(SYSEV_FSYNC, FD(0));
+    return 0;
+}
+
+ENTER(fdatasync) {
+    BEGIN(SYSEV_FSYNC, FD(0));
+    p->ev.a[0] = 1;
+    return 0;
+}
+
+/* fcntl: the record locks, and F_DUPFD as a dup. Other commands are not
+ * recorded. */
+#define F_DUPFD 0
+#define F_SETLK 6
+#define F_SETLKW 7
+#define F_OFD_SETLK 37
+#define F_OFD_SETLKW 38
+#define F_DUPFD_CLOEXEC 1030
+
+struct user_flock {
+    short l_type;
+    short l_whence;
+    __s64 l_start;
+    __s64 l_len;
+    int l_pid;
+};
+
+ENTER(fcntl) {
+    unsigned int cmd = (unsigned int)ARG(1);
+    if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) {
+        BEGIN(SYSEV_DUP, FD(0));
+        p->ev.a[0] = (__u64)-1;
+        return 0;
+    }
+    if (cmd != F_SETLK && cmd != F_SETLKW && cmd != F_OFD_SETLK && cmd != F_OFD_SETLKW)
+        return 0;
+    BEGIN(SYSEV_FCNTL_LOCK, FD(0));
+    struct user_flock fl = {};
+    bpf_probe_read_user(&fl, sizeof(fl), (const void*)ARG(2));
+    p->ev.a[0] = cmd;
+    p->ev.a[1] = (__u16)fl.l_type | (__u64)(__u16)fl.l_whence << 16;
+    p->ev.a[2] = fl.l_start;
+    p->ev.a[3] = fl.l_len;
+    return 0;
+}
+
+ENTER(flock) {
+    BEGIN(SYSEV_FLOCK, FD(0));
+    p->ev.a[0] = ARG(1);
+    return 0;
+}
+
+ENTER(utimensat) {
+    BEGIN(SYSEV_UTIMENS, FD(0));
+    p->ev.a[0] = ARG(3);
+    name1(p, ARG(1));
+    return 0;
+}
+
+/* stat and lstat are newstat and newlstat here. */
+#define AT_SYMLINK_NOFOLLOW 0x100
+#define STAT_ON_CWD(name, atflags)                                                                 \
+    ENTER(name) {                                                                                  \
+        BEGIN(SYSEV_STAT, SYSEV_AT_FDCWD);                                                         \
+        p->ev.a[0] = atflags;                                                                      \
+        name1(p, ARG(0));                                                                          \
+        return 0;                                                                                  \
+    }
+STAT_ON_CWD(newstat, 0)
+STAT_ON_CWD(newlstat, AT_SYMLINK_NOFOLLOW)
+
+ENTER(newfstatat) {
+    BEGIN(SYSEV_STAT, FD(0));
+    p->ev.a[0] = ARG(3);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(statx) {
+    BEGIN(SYSEV_STAT, FD(0));
+    p->ev.a[0] = ARG(2);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(access) {
+    BEGIN(SYSEV_ACCESS, SYSEV_AT_FDCWD);
+    p->ev.a[0] = ARG(1);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(faccessat) {
+    BEGIN(SYSEV_ACCESS, FD(0));
+    p->ev.a[0] = ARG(2);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(faccessat2) {
+    BEGIN(SYSEV_ACCESS, FD(0));
+    p->ev.a[0] = ARG(2);
+    p->ev.a[1] = ARG(3);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(unlink) {
+    BEGIN(SYSEV_UNLINK, SYSEV_AT_FDCWD);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(unlinkat) {
+    BEGIN(SYSEV_UNLINK, FD(0));
+    p->ev.a[0] = ARG(2);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(mkdir) {
+    BEGIN(SYSEV_MKDIR, SYSEV_AT_FDCWD);
+    p->ev.a[0] = ARG(1);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(mkdirat) {
+    BEGIN(SYSEV_MKDIR, FD(0));
+    p->ev.a[0] = ARG(2);
+    name1(p, ARG(1));
+    return 0;
+}
+
+ENTER(rmdir) {
+    BEGIN(SYSEV_RMDIR, SYSEV_AT_FDCWD);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(chdir) {
+    BEGIN(SYSEV_CHDIR, SYSEV_AT_FDCWD);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(fchdir) {
+    BEGIN(SYSEV_FCHDIR, FD(0));
+    return 0;
+}
+
+ENTER(rename) {
+    BEGIN(SYSEV_RENAME, SYSEV_AT_FDCWD);
+    p->ev.fd2 = SYSEV_AT_FDCWD;
+    name1(p, ARG(0));
+    name2(p, ARG(1));
+    return 0;
+}
+
+#define RENAMEAT(name, flags)                                                                      \
+    ENTER(name) {                                                                                  \
+        BEGIN(SYSEV_RENAME, FD(0));                                                                \
+        p->ev.fd2 = FD(2);                                                                         \
+        p->ev.a[0] = flags;                                                                        \
+        name1(p, ARG(1));                                                                          \
+        name2(p, ARG(3));                                                                          \
+        return 0;                                                                                  \
+    }
+RENAMEAT(renameat, 0)
+RENAMEAT(renameat2, ARG(4))
+
+ENTER(statfs) {
+    BEGIN(SYSEV_STATFS, SYSEV_AT_FDCWD);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(fstatfs) {
+    BEGIN(SYSEV_FSTATFS, FD(0));
+    return 0;
+}
+
+ENTER(sync) {
+    BEGIN(SYSEV_SYNC, 0);
+    return 0;
+}
+
+ENTER(syncfs) {
+    BEGIN(SYSEV_SYNCFS, FD(0));
+    return 0;
+}
+
+#define GETDENTS(name)                                                                             \
+    ENTER(name) {                                                                                  \
+        BEGIN(SYSEV_GETDENTS, FD(0));                                                              \
+        p->ev.a[0] = ARG(1);                                                                       \
+        p->ev.a[1] = ARG(2);                                                                       \
+        return 0;                                                                                  \
+    }
+GETDENTS(getdents)
+GETDENTS(getdents64)
+
+ENTER(dup) {
+    BEGIN(SYSEV_DUP, FD(0));
+    p->ev.a[0] = (__u64)-1;
+    return 0;
+}
+
+#define DUP_TO(name)                                                                               \
+    ENTER(name) {                                                                                  \
+        BEGIN(SYSEV_DUP, FD(0));                                                                   \
+        p->ev.a[0] = (__u64)(long)FD(1);                                                           \
+        return 0;                                                                                  \
+    }
+DUP_TO(dup2)
+DUP_TO(dup3)
+
+/* The calls' programs by call number. */
+struct {
+    __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
+    __uint(max_entries, TALVEK_MAX_SYSCALL);
+    __type(key, __u32);
+    __array(values, int(void*));
+} enter_calls SEC(".maps") = {
+    .values =
+        {
+            [__NR_open] = (void*)&enter_open,
+            [__NR_creat] = (void*)&enter_creat,
+            [__NR_openat] = (void*)&enter_openat,
+            [__NR_openat2] = (void*)&enter_openat2,
+            [__NR_close] = (void*)&enter_close,
+            [__NR_read] = (void*)&enter_read,
+            [__NR_pread64] = (void*)&enter_pread64,
+            [__NR_readv] = (void*)&enter_readv,
+            [__NR_preadv] = (void*)&enter_preadv,
+            [__NR_preadv2] = (void*)&enter_preadv2,
+            [__NR_write] = (void*)&enter_write,
+            [__NR_pwrite64] = (void*)&enter_pwrite64,
+            [__NR_writev] = (void*)&enter_writev,
+            [__NR_pwritev] = (void*)&enter_pwritev,
+            [__NR_pwritev2] = (void*)&enter_pwritev2,
+            [__NR_lseek] = (void*)&enter_lseek,
+            [__NR_fsync] = (void*)&enter_fsync,
+            [__NR_fdatasync] = (void*)&enter_fdatasync,
+            [__NR_fcntl] = (void*)&enter_fcntl,
+            [__NR_flock] = (void*)&enter_flock,
+            [__NR_utimensat] = (void*)&enter_utimensat,
+            [__NR_stat] = (void*)&enter_newstat,
+            [__NR_lstat] = (void*)&enter_newlstat,
+            [__NR_newfstatat] = (void*)&enter_newfstatat,
+            [__NR_statx] = (void*)&enter_statx,
+            [__NR_access] = (void*)&enter_access,
+            [__NR_faccessat] = (void*)&enter_faccessat,
+            [__NR_faccessat2] = (void*)&enter_faccessat2,
+            [__NR_unlink] = (void*)&enter_unlink,
+            [__NR_unlinkat] = (void*)&enter_unlinkat,
+            [__NR_mkdir] = (void*)&enter_mkdir,
+            [__NR_mkdirat] = (void*)&enter_mkdirat,
+            [__NR_rmdir] = (void*)&enter_rmdir,
+            [__NR_chdir] = (void*)&enter_chdir,
+            [__NR_fchdir] = (void*)&enter_fchdir,
+            [__NR_rename] = (void*)&enter_rename,
+            [__NR_renameat] = (void*)&enter_renameat,
+            [__NR_renameat2] = (void*)&enter_renameat2,
+            [__NR_statfs] = (void*)&enter_statfs,
+            [__NR_fstatfs] = (void*)&enter_fstatfs,
+            [__NR_sync] = (void*)&enter_sync,
+            [__NR_syncfs] = (void*)&enter_syncfs,
+            [__NR_getdents] = (void*)&enter_getdents,
+            [__NR_getdents64] = (void*)&enter_getdents64,
+            [__NR_dup] = (void*)&enter_dup,
+            [__NR_dup2] = (void*)&enter_dup2,
+            [__NR_dup3] = (void*)&enter_dup3,
+        },
+};
+
+SEC("raw_tp/sys_enter")
+int on_sys_enter(struct bpf_raw_tracepoint_args* ctx) {
+    bpf_tail_call(ctx, &enter_calls, (__u32)ctx->args[1]); /* returns only for other calls */
+    return 0;
+}
+
+/* ---- Processes ---- */
+
+/* Sends a record made outside a call (fork, exec, exit). */
+static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid, long ret,
+                                               __u64 a0) {
+    struct sysev* ev = bpf_ringbuf_reserve(&events, __builtin_offsetof(struct sysev, path1), 0);
+    if (!ev) {
+        count(TALVEK_LOST_RING_FULL);
+        return;
+    }
+    __builtin_memset(ev, 0, __builtin_offsetof(struct sysev, path1));
+    ev->ts_ns = bpf_ktime_get_ns();
+    ev->pid = tgid;
+    ev->tid = tid;
+    ev->call = call;
+    ev->ret = ret;
+    ev->a[0] = a0;
+    bpf_get_current_comm(ev->comm, sizeof(ev->comm));
+    bpf_ringbuf_submit(ev, wakeup_flag(__builtin_offsetof(struct sysev, path1)));
+}
+
+/* A new process joins its parent's side (watched or excluded) before it first
+ * runs; a new thread belongs to its process already. */
+SEC("raw_tracepoint/sched_process_fork")
+int on_fork(struct bpf_raw_tracepoint_args* ctx) {
+    struct task_struct* parent = (struct task_struct*)ctx->args[0];
+    struct task_struct* child = (struct task_struct*)ctx->args[1];
+    __u32 ptgid = BPF_CORE_READ(parent, tgid);
+    __u32 cpid = BPF_CORE_READ(child, pid);
+    __u32 ctgid = BPF_CORE_READ(child, tgid);
+    int thread = cpid != ctgid;
+    int listed = bpf_map_lookup_elem(&procs, &ptgid) != 0;
+    if (listed && !thread) {
+        __u8 one = 1;
+        if (bpf_map_update_elem(&procs, &ctgid, &one, BPF_ANY))
+            count(TALVEK_LOST_UNTRACKED);
+    }
+    if (watch_all ? !listed : listed)
+        send_process_event(SYSEV_FORK, ptgid, BPF_CORE_READ(parent, pid), cpid, thread);
+    return 0;
+}
+
+SEC("raw_tracepoint/sched_process_exec")
+int on_exec(struct bpf_raw_tracepoint_args* ctx) {
+    __u64 id = bpf_get_current_pid_tgid();
+    if (is_watched(id >> 32))
+        send_process_event(SYSEV_EXEC, id >> 32, (__u32)id, 0, 0);
+    return 0;
+}
+
+/* Every thread's end clears its entry; the process's end (its last thread)
+ * is reported once and leaves the process table. */
+SEC("raw_tracepoint/sched_process_exit")
+int on_exit(struct bpf_raw_tracepoint_args* ctx) {
+    struct task_struct* task = (struct task_struct*)ctx->args[0];
+    __u64 id = bpf_get_current_pid_tgid();
+    __u32 tgid = id >> 32, tid = (__u32)id;
+    bpf_map_delete_elem(&pending, &tid);
+    if (BPF_CORE_READ(task, signal, live.counter) != 0)
+        return 0;
+    int listed = bpf_map_delete_elem(&procs, &tgid) == 0;
+    if (watch_all ? !listed : listed)
+        send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
+    return 0;
+}

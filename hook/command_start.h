@@ -1,0 +1,27 @@
+// Starting the watched command: forked, then held before it runs anything
+// until the backend watches it, and run as the invoking user when the hook
+// was started through sudo.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+struct StartedCommand {
+    pid_t pid = -1;
+    int goFd = -1;    // one byte written here lets the child go on
+    int errorFd = -1; // the child writes why it could not run, then exits 127
+};
+
+// Forks a child that waits for the go byte, then (withSeccomp) installs the
+// tracing filter of the ptrace backend and runs argv through PATH.
+bool StartCommandHeld(char** argv, bool withSeccomp, StartedCommand* cmd, std::string* why);
+
+// Lets the child go on.
+void ReleaseCommand(StartedCommand* cmd);
+
+// Kills and reaps a child that never got going (nothing half-started stays).
+void AbandonCommand(StartedCommand* cmd);
+
+// What the child wrote when it could not run, or "" (reads without waiting).
+std::string CommandStartError(StartedCommand* cmd);

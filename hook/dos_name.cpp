@@ -1,0 +1,201 @@
+#include "hook/dos_name.h"
+
+#include <dirent.h>
+#include <iconv.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+std::string NormaliseUnixName(std::string_view name) {
+    std::vector<std::string_view> parts;
+    size_t pos = 0;
+    while (pos <= name.size()) {
+        size_t end = name.find('/', pos);
+        if (end == std::string_view::npos)
+            end = name.size();
+        const std::string_view part = name.substr(pos, end - pos);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        pos = end + 1;
+    }
+    std::string out;
+    for (std::string_view part : parts) {
+        out += '/';
+        out += part;
+    }
+    return out.empty() ? "/" : out;
+}
+
+std::string ParentFolder(std::string_view name) {
+    const size_t slash = name.rfind('/');
+    if (slash == std::string_view::npos || slash == 0)
+        return "/";
+    return std::string(name.substr(0, slash));
+}
+
+namespace {
+
+// Whether name is root or lies under it, at a component boundary.
+bool IsUnder(std::string_view name, std::string_view root) {
+    if (root.empty())
+        return true;
+    return name.size() >= root.size() && name.compare(0, root.size(), root) == 0 &&
+           (name.size() == root.size() || name[root.size()] == '/');
+}
+
+std::string AbsoluteName(const std::string& name) {
+    if (!name.empty() && name[0] == '/')
+        return NormaliseUnixName(name);
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr)
+        return NormaliseUnixName("/" + name);
+    return NormaliseUnixName(std::string(cwd) + "/" + name);
+}
+
+} // namespace
+
+DriveTable LoadWinePrefixDrives(const std::string& prefix) {
+    DriveTable table;
+    if (prefix.empty())
+        return table;
+    const std::string dir = AbsoluteName(prefix) + "/dosdevices";
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr)
+        return table;
+    bool rootSeen = false;
+    while (const dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        const char letter = static_cast<char>(n[0] & ~0x20);
+        if (letter < 'A' || letter > 'Z' || n[1] != ':' || n[2] != '\0')
+            continue;
+        const std::string link = dir + "/" + n;
+        char target[PATH_MAX];
+        if (realpath(link.c_str(), target) == nullptr)
+            continue;
+        table.roots.push_back({letter, link});
+        if (std::strcmp(target, "/") == 0) {
+            if (!rootSeen || letter == 'Z')
+                table.rootLetter = letter;
+            rootSeen = true;
+        } else {
+            table.roots.push_back({letter, target});
+        }
+    }
+    closedir(d);
+    return table;
+}
+
+std::string DosNameOf(const DriveTable& drives, std::string_view unixName, int32_t* drive) {
+    char letter = drives.rootLetter;
+    size_t rootLength = 0;
+    size_t best = 0;
+    for (const DriveRoot& r : drives.roots) {
+        if (r.unixRoot.size() >= best && IsUnder(unixName, r.unixRoot)) {
+            best = r.unixRoot.size();
+            letter = r.letter;
+            rootLength = r.unixRoot.size();
+        }
+    }
+    std::string out;
+    out.reserve(unixName.size() + 3);
+    out += letter;
+    out += ':';
+    for (size_t i = rootLength; i < unixName.size(); ++i)
+        out += unixName[i] == '/' ? '\\' : unixName[i];
+    if (out.size() == 2)
+        out += '\\';
+    *drive = letter - 'A' + 1;
+    return out;
+}
+
+namespace {
+
+// Length of the UTF-8 sequence that starts with lead, or 0 for a byte that
+// cannot start one.
+size_t SequenceLength(uint8_t lead) {
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// One character through iconv; false when code page 949 has no such character
+// or the sequence is malformed.
+bool ConvertOne(std::string_view sequence, char out[4], size_t* outLength) {
+    static iconv_t cd = iconv_open("CP949", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in[4];
+    std::memcpy(in, sequence.data(), sequence.size());
+    char* inPtr = in;
+    size_t inLeft = sequence.size();
+    char* outPtr = out;
+    size_t outLeft = 4;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0)
+        return false;
+    *outLength = 4 - outLeft;
+    return *outLength > 0;
+}
+
+} // namespace
+
+std::string Utf8ToCp949(std::string_view utf8, size_t maxBytes) {
+    std::string out;
+    out.reserve(std::min(utf8.size(), maxBytes));
+    for (size_t i = 0; i < utf8.size();) {
+        const uint8_t lead = static_cast<uint8_t>(utf8[i]);
+        char bytes[4];
+        size_t length = 1;
+        size_t used = SequenceLength(lead);
+        for (size_t k = 1; k < used; ++k) {
+            if (i + k >= utf8.size() || (static_cast<uint8_t>(utf8[i + k]) & 0xC0) != 0x80)
+                used = 0; // truncated or not followed by continuation bytes
+        }
+        if (used == 1) {
+            bytes[0] = static_cast<char>(lead);
+        } else if (used == 0 || !ConvertOne(utf8.substr(i, used), bytes, &length)) {
+            bytes[0] = '?';
+            length = 1;
+            if (used == 0)
+                used = 1; // a malformed byte: one '?' each
+        }
+        if (out.size() + length > maxBytes)
+            break;
+        out.append(bytes, length);
+        i += used;
+    }
+    return out;
+}
+
+bool IsShortName(std::string_view name) {
+    const size_t slash = name.find_last_of("/\\");
+    if (slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    const size_t dot = name.find('.');
+    const std::string_view base = name.substr(0, dot);
+    const std::string_view ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3 ||
+        ext.find('.') != std::string_view::npos)
+        return false;
+    if (dot != std::string_view::npos && ext.empty())
+        return false;
+    for (char c : name) {
+        const uint8_t b = static_cast<uint8_t>(c);
+        if (b <= 0x20 || b >= 0x7F || std::strchr("+,;=[]", c) != nullptr)
+            return false;
+    }
+    return true;
+}

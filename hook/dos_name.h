@@ -1,0 +1,49 @@
+// Unix names as DOS names: drive letters from a Wine prefix's dosdevices
+// links, backslashes, code page 949 bytes cut to a record's name field.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One drive letter and the Unix folder it stands for (absolute, no trailing
+// slash; "" for "/").
+struct DriveRoot {
+    char letter; // 'A' to 'Z'
+    std::string unixRoot;
+};
+
+// The drives that names map to. A name takes the letter of the longest root
+// it lies under; a name under none takes rootLetter, the drive for "/".
+struct DriveTable {
+    std::vector<DriveRoot> roots;
+    char rootLetter = 'Z';
+};
+
+// Reads <prefix>/dosdevices: every "x:" link gives two roots, the link's own
+// name and its resolved target; the link to "/" gives rootLetter. An empty
+// prefix, or one without dosdevices, gives the table of no prefix (Z: for /).
+DriveTable LoadWinePrefixDrives(const std::string& prefix);
+
+// Removes ".", empty components and a component followed by ".." from an
+// absolute name, lexically (symbolic links are not followed).
+std::string NormaliseUnixName(std::string_view name);
+
+// The folder part of an absolute name ("/a/b" -> "/a", "/a" -> "/").
+std::string ParentFolder(std::string_view name);
+
+// A normalised absolute Unix name as a DOS name in UTF-8: "C:\windows\win.ini",
+// "Z:\" for "/". *drive gets the letter's number (A: 1 ... Z: 26).
+std::string DosNameOf(const DriveTable& drives, std::string_view unixName, int32_t* drive);
+
+// UTF-8 text as code page 949 bytes: a character that has none, and every
+// byte of a malformed sequence, becomes '?'. The result is cut before the
+// first character that would not fit in maxBytes.
+std::string Utf8ToCp949(std::string_view utf8, size_t maxBytes);
+
+// Whether the last component of a name fits 8.3 (base 1-8, extension up to 3,
+// one dot at most, ASCII without blanks or + , ; = [ ]); case is not looked at.
+bool IsShortName(std::string_view name);

@@ -1,0 +1,350 @@
+// talvek-hook: the file-system calls of Linux processes as call-trace lines
+// (tools/call_trace.h), one line per call, for the stand-in driver.
+//
+//   talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]
+//               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
+//
+// Exit status: the command's (128 + signal when a signal ended it) with
+// -- COMMAND, else 0; 2 when no backend can watch what was asked, 1 on a
+// usage error or a failure on the way.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hook/command_start.h"
+#include "hook/ebpf_backend.h"
+#include "hook/host_lookups.h"
+#include "hook/ptrace_backend.h"
+#include "hook/sysev_map.h"
+
+namespace {
+
+constexpr uint64_t kFlushNs = 50000000;      // output leaves at least every 50 ms
+constexpr uint64_t kLossNoteNs = 5000000000; // a # line with the counts while calls are lost
+constexpr size_t kOutBufferMax = 1 << 16;
+
+enum class Backend { Default, Ebpf, Ptrace };
+
+struct Options {
+    Backend backend = Backend::Default;
+    bool all = false;
+    std::vector<pid_t> pids;
+    std::vector<pid_t> exclude;
+    char** command = nullptr;
+    const char* out = nullptr;
+    std::string winePrefix;
+};
+
+volatile sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int sig) {
+    g_stopSignal = sig;
+}
+
+uint64_t Now() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+[[noreturn]] void Usage(const char* what) {
+    std::fprintf(stderr,
+                 "talvek-hook: %s\n"
+                 "usage: talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]\n"
+                 "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
+                 what);
+    std::exit(1);
+}
+
+pid_t PidArgument(const char* text) {
+    char* end;
+    const long value = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || value <= 0 || value > 0x3FFFFFFF)
+        Usage("a process id must be a positive number");
+    return static_cast<pid_t>(value);
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    if (const char* prefix = getenv("WINEPREFIX"))
+        o.winePrefix = prefix;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> const char* {
+            if (i + 1 >= argc)
+                Usage((arg + " needs a value").c_str());
+            return argv[++i];
+        };
+        if (arg == "--") {
+            if (i + 1 >= argc)
+                Usage("-- needs a command");
+            o.command = argv + i + 1;
+            break;
+        }
+        if (arg == "--all") {
+            o.all = true;
+        } else if (arg == "--pid") {
+            o.pids.push_back(PidArgument(value()));
+        } else if (arg == "--exclude-pid") {
+            o.exclude.push_back(PidArgument(value()));
+        } else if (arg == "--backend") {
+            const std::string b = value();
+            if (b == "ebpf")
+                o.backend = Backend::Ebpf;
+            else if (b == "ptrace")
+                o.backend = Backend::Ptrace;
+            else
+                Usage("--backend is ebpf or ptrace");
+        } else if (arg == "--out") {
+            o.out = value();
+        } else if (arg == "--wine-prefix") {
+            o.winePrefix = value();
+        } else {
+            Usage(("unknown argument " + arg).c_str());
+        }
+    }
+    const int watches = (o.all ? 1 : 0) + (o.pids.empty() ? 0 : 1) + (o.command ? 1 : 0);
+    if (watches != 1)
+        Usage("give exactly one of --all, --pid N, -- COMMAND");
+    if (!o.exclude.empty() && !o.all)
+        Usage("--exclude-pid goes with --all");
+    return o;
+}
+
+// The output, its buffer and the counts.
+struct Output {
+    int fd = 1;
+    std::string buffer;
+    uint64_t lastFlush = 0;
+    uint64_t lastLossNote = 0;
+    bool broken = false; // the reader went away
+    SysevMapper* mapper = nullptr;
+    uint64_t events = 0;  // calls handed over by the backend
+    uint64_t written = 0; // lines written
+    uint64_t lostName = 0;
+    uint64_t lostRing = 0; // from the backend
+    IfsCall call;
+};
+
+void Flush(Output* o) {
+    size_t done = 0;
+    while (done < o->buffer.size() && !o->broken) {
+        const ssize_t n = write(o->fd, o->buffer.data() + done, o->buffer.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            o->broken = true;
+        else
+            done += static_cast<size_t>(n);
+    }
+    o->buffer.clear();
+    o->lastFlush = Now();
+}
+
+uint64_t Lost(const Output* o) {
+    return o->lostName + o->lostRing;
+}
+
+std::string Counts(const Output* o) {
+    char text[256];
+    std::snprintf(
+        text, sizeof text,
+        "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
+        "unreadable)",
+        static_cast<unsigned long long>(o->events + o->lostRing),
+        static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
+        static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName));
+    return text;
+}
+
+// Called often: flushes every 50 ms and notes losses every 5 s.
+void Tick(Output* o) {
+    const uint64_t now = Now();
+    if (Lost(o) > 0 && now - o->lastLossNote >= kLossNoteNs) {
+        o->buffer += "# talvek-hook: " + Counts(o) + "\n";
+        o->lastLossNote = now;
+    }
+    if (!o->buffer.empty() && (now - o->lastFlush >= kFlushNs || o->buffer.size() > kOutBufferMax))
+        Flush(o);
+}
+
+void Sink(const sysev& ev, void* ctx) {
+    auto* o = static_cast<Output*>(ctx);
+    if (ev.call != SYSEV_FORK && ev.call != SYSEV_EXEC && ev.call != SYSEV_EXIT)
+        ++o->events;
+    switch (o->mapper->Map(ev, &o->call)) {
+    case MapOutcome::Reported:
+        AppendTraceLine(o->call, ev.pid, ev.comm, &o->buffer);
+        ++o->written;
+        if (o->buffer.size() > kOutBufferMax)
+            Flush(o);
+        break;
+    case MapOutcome::Lost:
+        ++o->lostName;
+        break;
+    case MapOutcome::NotReported:
+        break;
+    }
+}
+
+[[noreturn]] void Unavailable(const std::string& what) {
+    std::fprintf(stderr, "talvek-hook: %s\n", what.c_str());
+    std::exit(2);
+}
+
+int ExitStatusOf(int status) {
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return 1;
+}
+
+int RunPtrace(const Options& opt, Output* out) {
+    StartedCommand cmd;
+    std::string why;
+    if (opt.command != nullptr && !StartCommandHeld(opt.command, true, &cmd, &why))
+        Unavailable(why);
+    PtraceSession* s = PtraceStart(opt.command ? cmd.pid : 0, opt.pids, &why);
+    if (s == nullptr) {
+        if (opt.command != nullptr)
+            AbandonCommand(&cmd);
+        Unavailable(why);
+    }
+    if (opt.command != nullptr)
+        ReleaseCommand(&cmd);
+    int forwarded = 0;
+    while (!out->broken) {
+        const int sig = g_stopSignal;
+        if (sig != 0 && opt.command == nullptr)
+            break;
+        if (sig != 0 && forwarded == 0) {
+            forwarded = sig; // the command decides; a second signal ends the hook
+            g_stopSignal = 0;
+            kill(cmd.pid, sig);
+        } else if (sig != 0) {
+            break;
+        }
+        if (PtracePoll(s, 20, Sink, out) < 0)
+            break;
+        Tick(out);
+    }
+    int status = 0;
+    const bool ended = PtraceCommandEnded(s, &status);
+    PtraceStop(s);
+    if (opt.command == nullptr)
+        return 0;
+    const std::string error = CommandStartError(&cmd);
+    if (!error.empty())
+        std::fprintf(stderr, "talvek-hook: cannot run %s\n", error.c_str());
+    return ended ? ExitStatusOf(status) : 128 + (forwarded ? forwarded : SIGTERM);
+}
+
+int RunEbpf(const Options& opt, Output* out) {
+    EbpfWatch watch;
+    watch.all = opt.all;
+    watch.roots = opt.pids;
+    watch.exclude = opt.exclude;
+    watch.exclude.push_back(getpid()); // never the hook itself
+    StartedCommand cmd;
+    std::string why;
+    if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
+        Unavailable(why);
+    EbpfSession* s = EbpfStart(watch, &why);
+    if (s == nullptr || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
+        if (opt.command != nullptr)
+            AbandonCommand(&cmd);
+        if (s != nullptr)
+            EbpfStop(s);
+        Unavailable(why.empty() ? "the eBPF backend could not watch the command" : why);
+    }
+    if (opt.command != nullptr)
+        ReleaseCommand(&cmd);
+    int status = 0;
+    bool ended = false;
+    int forwarded = 0;
+    while (!out->broken) {
+        const int sig = g_stopSignal;
+        if (sig != 0 && (opt.command == nullptr || forwarded != 0))
+            break;
+        if (sig != 0) {
+            forwarded = sig;
+            g_stopSignal = 0;
+            kill(cmd.pid, sig);
+        }
+        if (EbpfPoll(s, 20, Sink, out) < 0)
+            break;
+        out->lostRing = EbpfGetCounters(s).lostRingFull;
+        Tick(out);
+        if (opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid) {
+            ended = true;
+            // What the command's tree did up to its end is still in the ring.
+            while (EbpfPoll(s, 50, Sink, out) > 0) {
+            }
+            break;
+        }
+    }
+    out->lostRing = EbpfGetCounters(s).lostRingFull;
+    EbpfStop(s);
+    if (opt.command == nullptr)
+        return 0;
+    if (!ended) {
+        kill(cmd.pid, SIGKILL);
+        waitpid(cmd.pid, &status, 0);
+    }
+    const std::string error = CommandStartError(&cmd);
+    if (!error.empty())
+        std::fprintf(stderr, "talvek-hook: cannot run %s\n", error.c_str());
+    return ended ? ExitStatusOf(status) : 128 + (forwarded ? forwarded : SIGTERM);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options opt = ParseOptions(argc, argv);
+
+    std::string why;
+    Backend backend = opt.backend;
+    const bool ebpfReady = backend != Backend::Ptrace && EbpfAvailable(&why);
+    if (backend == Backend::Default)
+        backend = ebpfReady ? Backend::Ebpf : Backend::Ptrace;
+    if (backend == Backend::Ebpf && !ebpfReady)
+        Unavailable("the eBPF backend cannot run: " + why);
+    if (opt.all && backend != Backend::Ebpf)
+        Unavailable("--all needs the eBPF backend" + (why.empty() ? "" : ": " + why) +
+                    "; ptrace can watch only --pid N or -- COMMAND");
+
+    Output out;
+    if (opt.out != nullptr) {
+        out.fd = open(opt.out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out.fd < 0) {
+            std::fprintf(stderr, "talvek-hook: cannot write %s: %s\n", opt.out, strerror(errno));
+            return 1;
+        }
+    }
+    SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
+    out.mapper = &mapper;
+    out.lastFlush = out.lastLossNote = Now();
+
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal; // no SA_RESTART: waits end early
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const int status = backend == Backend::Ebpf ? RunEbpf(opt, &out) : RunPtrace(opt, &out);
+    Flush(&out);
+    if (opt.out != nullptr)
+        close(out.fd);
+    std::fprintf(stderr, "talvek-hook: %s\n", Counts(&out).c_str());
+    return status;
+}

@@ -1,0 +1,41 @@
+// The ptrace backend of talvek-hook: follows one command's process tree
+// (stopping only at the watched calls, through a seccomp filter) or attaches
+// to running processes (stopping at every call, since a filter cannot be
+// added to a running process). Fills the same sysev records as the eBPF
+// backend. x86_64 tracees only: 32-bit calls are not watched.
+#pragma once
+
+#include <stdint.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "hook/ebpf_backend.h" // SysevSink
+
+struct PtraceSession;
+
+struct PtraceCounters {
+    uint64_t seen = 0;     // watched calls completed
+    uint64_t lostPath = 0; // names that could not be read
+};
+
+// Traces `command` (a child started held with the seccomp filter to come,
+// released by this call) or attaches to each of `attach` with its threads
+// and its descendants. nullptr and `why` when ptrace is refused; then
+// nothing stays attached.
+PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std::string* why);
+
+// Runs the tracees until events arrive or timeoutMs passes; hands each
+// completed call to `sink`. Returns the number handed over, or -1 once no
+// tracee is left.
+int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx);
+
+// The command's wait status once it ended.
+bool PtraceCommandEnded(const PtraceSession* s, int* status);
+
+PtraceCounters PtraceGetCounters(const PtraceSession* s);
+
+// Detaches from attached processes (they run on); the command's tree, which
+// cannot run without its tracer, is killed. Frees the session.
+void PtraceStop(PtraceSession* s);

@@ -1,0 +1,278 @@
+// The mapping from recorded Linux calls to call-trace lines: one sequence of
+// events through one mapper, so that descriptor, position, working-folder and
+// process state carry from row to row as in a real run.
+#include "hook/errno_dos.h"
+#include "hook/sysev_map.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace {
+
+constexpr int32_t Cwd = SYSEV_AT_FDCWD;
+
+// A recorded call, built field by field.
+struct Ev {
+    sysev e{};
+    explicit Ev(uint16_t call, uint32_t pid = 100) {
+        e.call = call;
+        e.pid = e.tid = pid;
+        e.fd = e.fd2 = -1;
+        std::strcpy(e.comm, "t");
+    }
+    Ev& Fd(int32_t fd) { return e.fd = fd, *this; }
+    Ev& Ret(int64_t ret) { return e.ret = ret, *this; }
+    Ev& Kind(uint8_t kind) { return e.fd_kind = kind, *this; }
+    Ev& Flags(uint8_t flags) { return e.flags = flags, *this; }
+    Ev& A(uint64_t a0, uint64_t a1 = 0, uint64_t a2 = 0, uint64_t a3 = 0) {
+        e.a[0] = a0, e.a[1] = a1, e.a[2] = a2, e.a[3] = a3;
+        return *this;
+    }
+    Ev& P1(const std::string& p) {
+        std::strncpy(e.path1, p.c_str(), SYSEV_PATH_SIZE - 1);
+        return *this;
+    }
+    Ev& P2(int32_t fd2, const char* p) {
+        e.fd2 = fd2;
+        std::strncpy(e.path2, p, SYSEV_PATH_SIZE - 1);
+        return *this;
+    }
+};
+
+// The machine as the look-ups describe it.
+HookLookups FakeLookups() {
+    static const std::set<std::string> folders = {"/",
+                                                  "/home",
+                                                  "/home/u",
+                                                  "/home/u/work",
+                                                  "/home/u/work/sub/dir",
+                                                  "/srv/share",
+                                                  "/wine/drive_c",
+                                                  "/wine/drive_c/windows",
+                                                  "/wine/dosdevices/c:/windows",
+                                                  "/mnt/nfs"};
+    HookLookups l;
+    l.workingFolder = [](uint32_t pid, std::string* f) {
+        *f = "/home/u/work";
+        return pid == 100 || pid == 400;
+    };
+    l.descriptorName = [](uint32_t, int32_t fd, std::string* n) {
+        *n = "/srv/share";
+        return fd == 9; // opened before the hook
+    };
+    l.isFolder = [](const std::string& n) { return folders.count(n) ? 1 : 0; };
+    l.folderExists = [](const std::string& n) { return folders.count(n) != 0; };
+    l.isNetwork = [](const std::string& n) { return n.rfind("/mnt/nfs", 0) == 0; };
+    return l;
+}
+
+DriveTable WineDrives() {
+    DriveTable t;
+    t.roots = {{'C', "/wine/dosdevices/c:"}, {'C', "/wine/drive_c"}, {'D', "/wine/dosdevices/d:"}};
+    return t;
+}
+
+struct Step {
+    Ev ev;
+    const char* line; // the trace line after pid= and comm=; "" not reported; "LOST"
+};
+
+const Step kSteps[] = {
+    // Names: the prefix's drive-c folder and its dosdevices link are both C:.
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("/wine/drive_c/windows/win.ini").Ret(3).Kind(SYSEV_FD_FILE),
+     "func=36 drive=3 restype=0x10 sfn=0x3 path1=C:\\windows\\win.ini"},
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("/wine/dosdevices/c:/windows/system.ini").Ret(-ENOENT),
+     "func=36 drive=3 restype=0x10 result=2 path1=C:\\windows\\system.ini"},
+    // Relative to the working folder; the folder is missing: PathNotFound.
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("./nodir/../nodir/a.txt").Ret(-ENOENT),
+     "func=36 drive=26 restype=0x10 result=3 path1=Z:\\home\\u\\work\\nodir\\a.txt"},
+    // Transfers: bytes done, tracked position, low 32 bits of the buffer.
+    {Ev(SYSEV_READ).Fd(3).A(0x7FFF12345678, 512).Ret(512),
+     "func=0 drive=3 restype=0x10 length=0x200 sfn=0x3 data=0x12345678"},
+    {Ev(SYSEV_READ).Fd(3).A(0x1000, 512).Ret(100),
+     "func=0 drive=3 restype=0x10 length=0x64 sfn=0x3 data=0x1000 pos=0x200"},
+    {Ev(SYSEV_WRITE).Fd(3).A(0x1000, 200, 1000, 1).Ret(-EBADF),
+     "func=1 drive=3 restype=0x10 result=6 length=0xC8 sfn=0x3 data=0x1000 pos=0x3E8"},
+    {Ev(SYSEV_LSEEK).Fd(3).A(0, SEEK_END).Ret(4096),
+     "func=10 drive=3 restype=0x10 flags=0x2 sfn=0x3 pos=0x1000"},
+    {Ev(SYSEV_READ).Fd(3).A(0x1000, 512).Ret(0),
+     "func=0 drive=3 restype=0x10 sfn=0x3 data=0x1000 pos=0x1000"},
+    {Ev(SYSEV_FSYNC).Fd(3), "func=12 drive=3 restype=0x10 sfn=0x3"},
+    // Locks: RD for a read lock, NW when not waiting, LockViolation.
+    {Ev(SYSEV_FCNTL_LOCK).Fd(3).A(F_SETLKW, F_RDLCK | SEEK_SET << 16, 16, 32),
+     "func=13 drive=3 restype=0x10 sfn=0x3 options=0x1 pos=0x10 aux2=0x20"},
+    {Ev(SYSEV_FCNTL_LOCK).Fd(3).A(F_SETLK, F_WRLCK | SEEK_CUR << 16, 16, 32).Ret(-EAGAIN),
+     "func=13 drive=3 restype=0x10 result=33 sfn=0x3 options=0x2 pos=0x1010 aux2=0x20"},
+    {Ev(SYSEV_FLOCK).Fd(3).A(LOCK_UN), "func=13 drive=3 restype=0x10 flags=0x1 sfn=0x3"},
+    {Ev(SYSEV_FLOCK).Fd(3).A(LOCK_SH | LOCK_NB).Ret(-EWOULDBLOCK),
+     "func=13 drive=3 restype=0x10 result=33 sfn=0x3 options=0x3"},
+    // Times, by handle and by name; fstat is HANDLEINFO on the handle.
+    {Ev(SYSEV_UTIMENS).Fd(3), "func=14 drive=3 restype=0x10 flags=0x1 sfn=0x3"},
+    {Ev(SYSEV_UTIMENS).Fd(Cwd).P1("f"),
+     "func=14 drive=26 restype=0x10 flags=0x1 path1=Z:\\home\\u\\work\\f"},
+    {Ev(SYSEV_STAT).Fd(3).A(AT_EMPTY_PATH),
+     "func=16 drive=3 restype=0x10 sfn=0x3 path1=C:\\windows\\win.ini"},
+    // A name relative to a descriptor opened before the hook; a network name.
+    {Ev(SYSEV_STAT).Fd(9).P1("x.txt"), "func=33 drive=26 restype=0x10 path1=Z:\\srv\\share\\x.txt"},
+    {Ev(SYSEV_ACCESS).Fd(Cwd).P1("/mnt/nfs/data").Ret(-EACCES),
+     "func=33 drive=26 restype=0x8 result=5 path1=Z:\\mnt\\nfs\\data"},
+    {Ev(SYSEV_CLOSE).Fd(3), "func=11 drive=3 restype=0x10 sfn=0x3"},
+    // Closed, or never seen opened: not file-system calls of ours.
+    {Ev(SYSEV_READ).Fd(3).A(0x1000, 1).Ret(1), ""},
+    {Ev(SYSEV_WRITE).Fd(1).A(0x1000, 1).Ret(1), ""},
+    {Ev(SYSEV_CLOSE).Fd(0), ""},
+    // Folders: FINDOPEN, FINDNEXT until NoMoreFiles, FINDCLOSE.
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("/home/u/work").A(O_RDONLY | O_DIRECTORY).Ret(4).Kind(SYSEV_FD_DIR),
+     "func=44 drive=26 restype=0x10 fh=0x4 path1=Z:\\home\\u\\work"},
+    {Ev(SYSEV_GETDENTS).Fd(4).Ret(480),
+     "func=2 drive=26 restype=0x10 fh=0x4 path1=Z:\\home\\u\\work"},
+    {Ev(SYSEV_GETDENTS).Fd(4).Ret(0),
+     "func=2 drive=26 restype=0x10 result=18 fh=0x4 path1=Z:\\home\\u\\work"},
+    // A folder the backend could not tell: the look-up says so.
+    {Ev(SYSEV_OPEN).Fd(4).P1("sub/dir").Ret(5),
+     "func=44 drive=26 restype=0x10 fh=0x5 path1=Z:\\home\\u\\work\\sub\\dir"},
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("gone").A(O_DIRECTORY).Ret(-ENOTDIR),
+     "func=44 drive=26 restype=0x10 result=3 path1=Z:\\home\\u\\work\\gone"},
+    {Ev(SYSEV_CLOSE).Fd(4), "func=18 drive=26 restype=0x10 fh=0x4"},
+    {Ev(SYSEV_UNLINK).Fd(Cwd).P1("old.txt"),
+     "func=31 drive=26 restype=0x10 path1=Z:\\home\\u\\work\\old.txt"},
+    // DIR: CREATE 0, DELETE 1, CHECK 2; IS_LFN for a name that is not 8.3.
+    {Ev(SYSEV_UNLINK).Fd(Cwd).P1("Program Files").A(AT_REMOVEDIR),
+     "func=32 drive=26 restype=0x10 length=0x4000000 flags=0x1 "
+     "path1=Z:\\home\\u\\work\\Program%20Files"},
+    {Ev(SYSEV_MKDIR).Fd(Cwd).P1("NEWDIR.1"),
+     "func=32 drive=26 restype=0x10 path1=Z:\\home\\u\\work\\NEWDIR.1"},
+    {Ev(SYSEV_RMDIR).Fd(Cwd).P1("/home/u/work/NEWDIR.1").Ret(-ENOTEMPTY),
+     "func=32 drive=26 restype=0x10 result=145 flags=0x1 path1=Z:\\home\\u\\work\\NEWDIR.1"},
+    {Ev(SYSEV_CHDIR).Fd(Cwd).P1("/wine/drive_c"),
+     "func=32 drive=3 restype=0x10 flags=0x2 path1=C:\\"},
+    // The new working folder serves relative names.
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("windows/win.ini").A(O_WRONLY).Ret(-EROFS),
+     "func=36 drive=3 restype=0x10 result=19 path1=C:\\windows\\win.ini"},
+    {Ev(SYSEV_RENAME).Fd(Cwd).P1("a.txt").P2(Cwd, "/wine/dosdevices/d:/b.txt").Ret(-EXDEV),
+     "func=37 drive=3 restype=0x10 result=17 path1=C:\\a.txt path2=D:\\b.txt"},
+    {Ev(SYSEV_STATFS).Fd(Cwd).P1("/"), "func=35 drive=26 restype=0x10 path1=Z:\\"},
+    {Ev(SYSEV_SYNC), "func=34 drive=26 restype=0x10"},
+    // A device is opened by name, but its descriptor is not followed.
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("/dev/null").Ret(6).Kind(SYSEV_FD_OTHER),
+     "func=36 drive=26 restype=0x10 sfn=0x6 path1=Z:\\dev\\null"},
+    {Ev(SYSEV_WRITE).Fd(6).A(0x1000, 1).Ret(1), ""},
+    // dup and fork share the position; exec drops close-on-exec descriptors.
+    {Ev(SYSEV_OPEN).Fd(Cwd).P1("/home/u/log").A(O_WRONLY | O_CLOEXEC).Ret(7).Kind(SYSEV_FD_FILE),
+     "func=36 drive=26 restype=0x10 sfn=0x7 path1=Z:\\home\\u\\log"},
+    {Ev(SYSEV_DUP).Fd(7).A(static_cast<uint64_t>(-1)).Ret(8), ""},
+    {Ev(SYSEV_WRITE).Fd(8).A(0x1000, 10).Ret(10),
+     "func=1 drive=26 restype=0x10 length=0xA sfn=0x8 data=0x1000"},
+    {Ev(SYSEV_FORK).Ret(200), ""},
+    {Ev(SYSEV_WRITE, 200).Fd(7).A(0x1000, 10).Ret(10),
+     "func=1 drive=26 restype=0x10 length=0xA sfn=0x7 data=0x1000 pos=0xA"},
+    {Ev(SYSEV_EXEC, 200), ""},
+    {Ev(SYSEV_WRITE, 200).Fd(7).A(0x1000, 10).Ret(10), ""},
+    {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10),
+     "func=1 drive=26 restype=0x10 length=0xA sfn=0x8 data=0x1000 pos=0x14"},
+    {Ev(SYSEV_EXIT, 200), ""},
+    {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10), ""},
+    // A process whose working folder is unknown: the name as given, on ?:.
+    {Ev(SYSEV_OPEN, 300).Fd(Cwd).P1("dir/rel.txt").Ret(-ENOENT),
+     "func=36 drive=-1 restype=0x10 result=2 path1=dir\\rel.txt"},
+    {Ev(SYSEV_OPEN).Fd(Cwd).Flags(SYSEV_PATH1_UNREADABLE).Ret(-EFAULT), "LOST"},
+    // Code page 949, '?' for a character it has not, cut before a character
+    // that would not fit in Path1's 259 bytes.
+    {Ev(SYSEV_STAT).Fd(Cwd).P1("/home/u/\xED\x95\x9C\xEA\xB8\x80 \xF0\x9F\x98\x80.txt"),
+     "func=33 drive=26 restype=0x10 path1=Z:\\home\\u\\\xC7\xD1\xB1\xDB%20?.txt"},
+    {Ev(SYSEV_STAT).Fd(Cwd).P1("/home/u/bad\xFF\xE0.txt"),
+     "func=33 drive=26 restype=0x10 path1=Z:\\home\\u\\bad??.txt"},
+};
+
+std::string MapToLine(SysevMapper* m, const sysev& e) {
+    IfsCall call;
+    switch (m->Map(e, &call)) {
+    case MapOutcome::NotReported:
+        return "";
+    case MapOutcome::Lost:
+        return "LOST";
+    case MapOutcome::Reported:
+        break;
+    }
+    std::string line;
+    AppendTraceLine(call, e.pid, e.comm, &line);
+    EXPECT_EQ(line.back(), '\n');
+    const size_t func = line.find("func=");
+    EXPECT_EQ(line.substr(0, func), "pid=" + std::to_string(e.pid) + " comm=t ");
+    return line.substr(func, line.size() - func - 1);
+}
+
+TEST(SysevMap, RecordedCallsBecomeTraceLines) {
+    SysevMapper m(WineDrives(), FakeLookups());
+    for (const Step& s : kSteps)
+        EXPECT_EQ(MapToLine(&m, s.ev.e), s.line) << "call " << s.ev.e.call << " " << s.ev.e.path1;
+    // Cut on a character boundary: a 247-byte name relative to /home/u/work.
+    const std::string name = std::string(241, 'c') + "\xEA\xB0\x80\xEB\x82\x98";
+    Ev cut(SYSEV_STAT, 400);
+    cut.Fd(Cwd).P1(name);
+    const std::string line = MapToLine(&m, cut.e);
+    const std::string path = line.substr(line.find("path1=") + 6);
+    // Z:\home\u\work\ is 15 bytes; 15 + 241 + 2 = 258 fits, the next character does not.
+    EXPECT_EQ(path, "Z:\\home\\u\\work\\" + std::string(241, 'c') + "\xB0\xA1");
+    EXPECT_LE(path.size(), kHookPath1Max);
+}
+
+TEST(SysevMap, ErrnoTable) {
+    const struct {
+        int err;
+        int32_t dos;
+    } cases[] = {{ENOENT, 2},
+                 {ENOTDIR, 3},
+                 {EMFILE, 4},
+                 {ENFILE, 4},
+                 {EACCES, 5},
+                 {EPERM, 5},
+                 {EBADF, 6},
+                 {ENOMEM, 8},
+                 {EXDEV, 17},
+                 {EROFS, 19},
+                 {EIO, 31},
+                 {EBUSY, 32},
+                 {ETXTBSY, 32},
+                 {ENOSPC, 39},
+                 {EEXIST, 80},
+                 {ENOTEMPTY, 145},
+                 {EHOSTDOWN, kDosFallbackError},
+                 {0, kDosFallbackError}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DosErrorOf(c.err), c.dos) << "errno " << c.err;
+}
+
+// A real prefix folder: both the link and its target name the drive; the
+// link to / is the root drive.
+TEST(SysevMap, WinePrefixDrivesFromDosdevices) {
+    char tmpl[] = "/tmp/talvek-prefix-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string prefix = tmpl;
+    ASSERT_EQ(system(("mkdir -p " + prefix + "/drive_c/windows " + prefix +
+                      "/dosdevices && ln -s "
+                      "../drive_c " +
+                      prefix + "/dosdevices/c: && ln -s / " + prefix + "/dosdevices/y:")
+                         .c_str()),
+              0);
+    const DriveTable t = LoadWinePrefixDrives(prefix);
+    int32_t drive = 0;
+    EXPECT_EQ(DosNameOf(t, prefix + "/drive_c/windows/win.ini", &drive), "C:\\windows\\win.ini");
+    EXPECT_EQ(drive, 3);
+    EXPECT_EQ(DosNameOf(t, prefix + "/dosdevices/c:/windows", &drive), "C:\\windows");
+    EXPECT_EQ(DosNameOf(t, "/etc/passwd", &drive), "Y:\\etc\\passwd");
+    EXPECT_EQ(drive, 25);
+    EXPECT_EQ(DosNameOf(LoadWinePrefixDrives(""), "/etc", &drive), "Z:\\etc");
+    system(("rm -rf " + prefix).c_str());
+}
+
+} // namespace
