@@ -109,6 +109,7 @@ bool WaitForMore(const StreamReader& r) {
 void StreamRun(StreamReader r) {
     char buffer[4096];
     bool go = true;
+    bool ended = false; // the input ended, rather than the source being stopped
     while (go) {
         DWORD got = 0;
         // A pipe reports its end either as a failed read or as a read of 0 bytes.
@@ -117,7 +118,8 @@ void StreamRun(StreamReader r) {
                 continue;
             // A last line without its line end still counts.
             if (!r.line.empty() || r.overlong)
-                EndLine(r);
+                go = EndLine(r);
+            ended = go;
             break;
         }
         go = TakeBytes(r, buffer, got);
@@ -129,6 +131,11 @@ void StreamRun(StreamReader r) {
     if (Current(s, r)) {
         s.streamActive = false;
         s.changed.notify_all();
+        if (ended) {
+            std::fprintf(stderr, "simdriver: %s: end of input after %d lines\n", r.name.c_str(),
+                         r.lineNumber);
+            std::fflush(stderr);
+        }
     }
 }
 
