@@ -98,8 +98,24 @@ bool TakeBytes(StreamReader& r, const char* bytes, size_t size) {
     return true;
 }
 
+// A followed file that became shorter than what was read of it was written
+// anew: it is read again from its start, as tail -f does.
+void RewindIfTruncated(StreamReader& r) {
+    LARGE_INTEGER size, zero{}, at;
+    if (!GetFileSizeEx(r.input, &size) || !SetFilePointerEx(r.input, zero, &at, FILE_CURRENT) ||
+        size.QuadPart >= at.QuadPart)
+        return;
+    std::fprintf(stderr, "simdriver: %s: file truncated, reading it from the start\n",
+                 r.name.c_str());
+    std::fflush(stderr);
+    SetFilePointerEx(r.input, zero, nullptr, FILE_BEGIN);
+    r.line.clear();
+    r.overlong = false;
+}
+
 // At the end of a followed file: waits a moment for more; false when stopped.
-bool WaitForMore(const StreamReader& r) {
+bool WaitForMore(StreamReader& r) {
+    RewindIfTruncated(r);
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
     return !s.changed.wait_for(hold, std::chrono::milliseconds(kFollowPollMs),

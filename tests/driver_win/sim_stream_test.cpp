@@ -191,6 +191,13 @@ TEST_F(SimStreamTest, FollowsAFileAsItGrows) {
     ASSERT_TRUE(ReceiveUntil(3));
     EXPECT_EQ(gPaths[1], "C:\\F.TXT");
     EXPECT_EQ(gPaths[2], SeqPath(2));
+    // Written anew: read again from its start.
+    SetFilePointer(out, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(out);
+    const std::string again = SeqLine(3);
+    WriteFile(out, again.data(), (DWORD)again.size(), &written, nullptr);
+    ASSERT_TRUE(ReceiveUntil(4));
+    EXPECT_EQ(gPaths[3], SeqPath(3));
     CloseHandle(out);
     SimStopSource();
     HandBack();
