@@ -41,7 +41,8 @@ namespace {
 // steady stream still gets back control to flush and to notice signals.
 constexpr int kPollBatch = 4096;
 
-// The programs attached by name; the others are reached from on_sys_enter.
+// The call entries' program, attached last (the calls' own programs are reached
+// from it, not attached).
 constexpr const char* kSysEnterSection = "raw_tp/sys_enter";
 
 constexpr int kCapSysAdmin = 21;
@@ -101,6 +102,7 @@ bool Fail(std::string* why, const std::string& what, int err) {
 
 // ---- Processes and their descendants, from /proc ----
 
+// The parent of a living process, or -1 (gone, or ended and not yet reaped).
 pid_t ParentOf(pid_t pid) {
     char path[64];
     snprintf(path, sizeof(path), "/proc/%d/stat", (int)pid);
@@ -113,8 +115,10 @@ pid_t ParentOf(pid_t pid) {
     buf[n] = 0;
     // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
     const char* close = strrchr(buf, ')');
+    char state = 0;
     int ppid = -1;
-    if (close == nullptr || sscanf(close + 1, " %*c %d", &ppid) != 1)
+    if (close == nullptr || sscanf(close + 1, " %c %d", &state, &ppid) != 2 || state == 'Z' ||
+        state == 'X')
         return -1;
     return ppid;
 }
@@ -145,6 +149,8 @@ std::vector<pid_t> ProcessTree(pid_t root) {
 }
 
 // Lists a tree in the kernel's process table (watched, or with --all excluded).
+// A process that ended before it was listed is taken out again: the kernel
+// side takes out only those that end after.
 bool ListTree(EbpfSession* s, pid_t root) {
     std::vector<pid_t> tree = ProcessTree(root);
     if (tree.empty())
@@ -153,8 +159,13 @@ bool ListTree(EbpfSession* s, pid_t root) {
     for (pid_t pid : tree) {
         uint32_t key = (uint32_t)pid;
         uint8_t one = 1;
-        if (bpf_map_update_elem(fd, &key, &one, BPF_ANY) != 0)
+        int err = bpf_map_update_elem(fd, &key, &one, BPF_NOEXIST);
+        if (err == 0)
+            __atomic_fetch_add(&s->skel->bss->procs_listed, 1, __ATOMIC_SEQ_CST);
+        else if (err != -EEXIST)
             return false;
+        if (ParentOf(pid) < 0 && bpf_map_delete_elem(fd, &key) == 0)
+            __atomic_fetch_sub(&s->skel->bss->procs_listed, 1, __ATOMIC_SEQ_CST);
     }
     return true;
 }
@@ -195,6 +206,11 @@ bool FillProcessTable(EbpfSession* s, const EbpfWatch& watch, std::string* why) 
             return false;
         }
     return true;
+}
+
+// Whether every watched tree has ended: then nothing more can come.
+bool NoneWatched(const EbpfSession* s) {
+    return !s->all && __atomic_load_n(&s->skel->bss->procs_listed, __ATOMIC_SEQ_CST) == 0;
 }
 
 int64_t MsOf(const timespec& t) {
@@ -304,7 +320,7 @@ int EbpfPoll(EbpfSession* s, int timeoutMs, SysevSink sink, void* ctx) {
         if (s->handed > 0 || n == -EINTR)
             return s->handed;
         clock_gettime(CLOCK_MONOTONIC, &now);
-        if (MsOf(now) >= deadline)
+        if (MsOf(now) >= deadline || NoneWatched(s))
             return 0;
     }
 }

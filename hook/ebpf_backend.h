@@ -41,7 +41,8 @@ EbpfSession* EbpfStart(const EbpfWatch& watch, std::string* why);
 // blocked until this returns).
 bool EbpfAddRoot(EbpfSession* s, pid_t pid);
 
-// Hands every waiting event to `sink`; waits up to timeoutMs for the first.
+// Hands every waiting event to `sink`; waits up to timeoutMs for the first
+// (a few milliseconds at most once every watched tree has ended).
 // Returns the number of events handed over, or -1 on a failure.
 int EbpfPoll(EbpfSession* s, int timeoutMs, SysevSink sink, void* ctx);
 

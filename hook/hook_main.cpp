@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ struct Output {
     uint64_t written = 0; // lines written
     uint64_t lostName = 0;
     uint64_t lostRing = 0; // from the backend
+    uint64_t skipped = 0;  // calls the backend let run unread (not reported)
     IfsCall call;
 };
 
@@ -160,7 +162,7 @@ std::string Counts(const Output* o) {
         text, sizeof text,
         "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
         "unreadable)",
-        static_cast<unsigned long long>(o->events + o->lostRing),
+        static_cast<unsigned long long>(o->events + o->lostRing + o->skipped),
         static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
         static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName));
     return text;
@@ -182,12 +184,16 @@ void Sink(const sysev& ev, void* ctx) {
     if (ev.call != SYSEV_FORK && ev.call != SYSEV_EXEC && ev.call != SYSEV_EXIT)
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
-    case MapOutcome::Reported:
-        AppendTraceLine(o->call, ev.pid, ev.comm, &o->buffer);
+    case MapOutcome::Reported: {
+        char comm[SYSEV_COMM_SIZE + 1];
+        std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
+        comm[SYSEV_COMM_SIZE] = '\0';
+        AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
         ++o->written;
         if (o->buffer.size() > kOutBufferMax)
             Flush(o);
         break;
+    }
     case MapOutcome::Lost:
         ++o->lostName;
         break;
@@ -196,8 +202,12 @@ void Sink(const sysev& ev, void* ctx) {
     }
 }
 
+const char* g_createdOut = nullptr; // --out FILE when the hook made it
+
 [[noreturn]] void Unavailable(const std::string& what) {
     std::fprintf(stderr, "talvek-hook: %s\n", what.c_str());
+    if (g_createdOut != nullptr)
+        unlink(g_createdOut); // nothing half-started stays
     std::exit(2);
 }
 
@@ -214,7 +224,10 @@ int RunPtrace(const Options& opt, Output* out) {
     std::string why;
     if (opt.command != nullptr && !StartCommandHeld(opt.command, true, &cmd, &why))
         Unavailable(why);
-    PtraceSession* s = PtraceStart(opt.command ? cmd.pid : 0, opt.pids, &why);
+    const PtraceFollows follows = [](uint32_t pid, int32_t fd, void* ctx) {
+        return static_cast<Output*>(ctx)->mapper->Follows(pid, fd);
+    };
+    PtraceSession* s = PtraceStart(opt.command ? cmd.pid : 0, opt.pids, follows, out, &why);
     if (s == nullptr) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
@@ -234,12 +247,15 @@ int RunPtrace(const Options& opt, Output* out) {
         } else if (sig != 0) {
             break;
         }
-        if (PtracePoll(s, 20, Sink, out) < 0)
+        const int polled = PtracePoll(s, 20, Sink, out);
+        out->skipped = PtraceGetCounters(s).skipped;
+        if (polled < 0)
             break;
         Tick(out);
     }
     int status = 0;
     const bool ended = PtraceCommandEnded(s, &status);
+    out->skipped = PtraceGetCounters(s).skipped;
     PtraceStop(s);
     if (opt.command == nullptr)
         return 0;
@@ -247,6 +263,23 @@ int RunPtrace(const Options& opt, Output* out) {
     if (!error.empty())
         std::fprintf(stderr, "talvek-hook: cannot run %s\n", error.c_str());
     return ended ? ExitStatusOf(status) : 128 + (forwarded ? forwarded : SIGTERM);
+}
+
+// Whether every process named with --pid has ended (gone, or a zombie).
+bool AllGone(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids) {
+        char path[32];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+        std::FILE* f = std::fopen(path, "r");
+        if (f == nullptr)
+            continue;
+        char state = 0;
+        const bool read = std::fscanf(f, "%*d (%*[^)]) %c", &state) == 1;
+        std::fclose(f);
+        if (!read || state != 'Z')
+            return false;
+    }
+    return true;
 }
 
 int RunEbpf(const Options& opt, Output* out) {
@@ -285,10 +318,14 @@ int RunEbpf(const Options& opt, Output* out) {
             break;
         out->lostRing = EbpfGetCounters(s).lostRingFull;
         Tick(out);
-        if (opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid) {
-            ended = true;
-            // What the command's tree did up to its end is still in the ring.
-            while (EbpfPoll(s, 50, Sink, out) > 0) {
+        const bool commandEnded =
+            opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid;
+        if (commandEnded || (!opt.pids.empty() && AllGone(opt.pids))) {
+            ended = commandEnded;
+            // What the tree did up to its end is still in the ring; processes
+            // it left behind may go on, so the drain is bounded.
+            const uint64_t until = Now() + 500000000u;
+            while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
             }
             break;
         }
@@ -325,7 +362,10 @@ int main(int argc, char** argv) {
 
     Output out;
     if (opt.out != nullptr) {
+        const bool existed = access(opt.out, F_OK) == 0;
         out.fd = open(opt.out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out.fd >= 0 && !existed)
+            g_createdOut = opt.out;
         if (out.fd < 0) {
             std::fprintf(stderr, "talvek-hook: cannot write %s: %s\n", opt.out, strerror(errno));
             return 1;

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -72,6 +73,8 @@ struct PtraceSession {
     std::unordered_set<pid_t> early;              // new tracees stopped before their parent's event
     std::unordered_map<pid_t, std::string> comms; // by process
     PtraceCounters counters;
+    PtraceFollows follows = nullptr;
+    void* followsCtx = nullptr;
 };
 
 namespace {
@@ -209,6 +212,8 @@ bool Decode(pid_t tid, uint64_t nr, const uint64_t* args, sysev* ev) {
         }
         break;
     }
+    case ArgExtra::ProcessName:
+        return false;
     case ArgExtra::OpenHow: {
         uint64_t how[2] = {0, 0}; // flags, mode
         ReadMemory(tid, args[2], how, sizeof how);
@@ -248,13 +253,51 @@ void StartEvent(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, sys
     ev->comm[SYSEV_COMM_SIZE - 1] = '\0';
 }
 
+// Whether a call acts only on its descriptor, with no name and no state
+// beyond it (dup and fchdir change what later calls mean: not these).
+bool OnDescriptorOnly(const sysev& ev) {
+    switch (ev.call) {
+    case SYSEV_READ:
+    case SYSEV_WRITE:
+    case SYSEV_LSEEK:
+    case SYSEV_FSYNC:
+    case SYSEV_FCNTL_LOCK:
+    case SYSEV_FLOCK:
+    case SYSEV_GETDENTS:
+    case SYSEV_FSTATFS:
+    case SYSEV_SYNCFS:
+    case SYSEV_CLOSE:
+        return true;
+    case SYSEV_STAT:
+    case SYSEV_UTIMENS:
+        return ev.path1[0] == '\0' && (ev.flags & SYSEV_PATH1_UNREADABLE) == 0 &&
+               (ev.call == SYSEV_UTIMENS || (ev.a[0] & AT_EMPTY_PATH) != 0);
+    default:
+        return false;
+    }
+}
+
 // A call's entry (seccomp stop, or syscall-entry stop): read it.
 void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t* args) {
     t.pending = false;
-    if (FindSyscallDecode(nr) == nullptr)
+    const SyscallDecode* d = FindSyscallDecode(nr);
+    if (d == nullptr)
         return;
+    if (d->extra == ArgExtra::ProcessName) {
+        // Wine names its processes after their .exe this way.
+        char name[SYSEV_COMM_SIZE] = "";
+        if (args[0] == PR_SET_NAME && tid == t.tgid &&
+            ReadMemory(tid, args[1], name, sizeof name - 1))
+            s->comms[t.tgid] = name;
+        return;
+    }
     StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
     t.pending = Decode(tid, nr, args, &t.ev);
+    if (t.pending && s->follows != nullptr && OnDescriptorOnly(t.ev) &&
+        !s->follows(t.ev.pid, t.ev.fd, s->followsCtx)) {
+        t.pending = false;
+        ++s->counters.skipped;
+    }
 }
 
 // A call's exit: complete and hand over the event.
@@ -373,8 +416,13 @@ int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
 
 bool Attach(PtraceSession* s, pid_t tid, pid_t tgid, std::string* why) {
     if (ptrace(PTRACE_SEIZE, tid, 0, kOptions) != 0) {
-        if (why->empty())
-            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(errno);
+        if (why->empty()) {
+            const int err = errno;
+            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(err);
+            if (err == EPERM)
+                *why += "; ptrace needs the process's own user and kernel.yama.ptrace_scope "
+                        "0 or 1, or root: sudo talvek-hook --pid N";
+        }
         return false;
     }
     s->tracees[tid].tgid = tgid;
@@ -438,8 +486,11 @@ void OnAlarm(int) {}
 
 } // namespace
 
-PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std::string* why) {
+PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, PtraceFollows follows,
+                           void* followsCtx, std::string* why) {
     auto* s = new PtraceSession;
+    s->follows = follows;
+    s->followsCtx = followsCtx;
     if (command > 0) {
         s->seccomp = true;
         s->command = command;
@@ -455,8 +506,6 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std:
     }
     for (pid_t pid : attach) {
         if (!AttachTree(s, pid, why)) {
-            *why += "; ptrace needs the same user (or root) and kernel.yama.ptrace_scope 0 or 1 "
-                    "with root";
             DetachAll(s);
             delete s;
             return nullptr;
@@ -477,16 +526,19 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     (void)alarmSet;
     int events = 0;
     const uint64_t deadline = Now() + static_cast<uint64_t>(timeoutMs) * 1000000u;
-    for (int round = 0; round < 100000; ++round) {
+    // Returns by the deadline also while stops keep coming, so that the
+    // caller's output leaves and its signals are seen in time.
+    do {
         int status;
         const pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
         if (tid < 0)
             return events > 0 ? events : (errno == ECHILD ? -1 : 0);
         if (tid == 0) {
-            if (events > 0 || Now() >= deadline)
+            const uint64_t now = Now();
+            if (events > 0 || now >= deadline)
                 return events;
             // Wait for the next stop, at most until the deadline (SIGALRM).
-            const uint64_t left = deadline - Now();
+            const uint64_t left = deadline - now;
             itimerval timer{{0, 0},
                             {static_cast<time_t>(left / 1000000000u),
                              static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
@@ -510,7 +562,7 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
             events += OnEnd(s, tid, status, sink, ctx);
         if (s->tracees.empty())
             return events > 0 ? events : -1;
-    }
+    } while (Now() < deadline);
     return events;
 }
 

@@ -18,13 +18,20 @@ struct PtraceSession;
 struct PtraceCounters {
     uint64_t seen = 0;     // watched calls completed
     uint64_t lostPath = 0; // names that could not be read
+    uint64_t skipped = 0;  // calls on descriptors the caller does not follow
 };
+
+// Whether the caller reports calls on this descriptor of this process. A
+// call that only acts on a descriptor (read, write, seek, close, ...) on one
+// that it does not is let run at once: one stop instead of two.
+using PtraceFollows = bool (*)(uint32_t pid, int32_t fd, void* ctx);
 
 // Traces `command` (a child started held with the seccomp filter to come,
 // released by this call) or attaches to each of `attach` with its threads
 // and its descendants. nullptr and `why` when ptrace is refused; then
 // nothing stays attached.
-PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, std::string* why);
+PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, PtraceFollows follows,
+                           void* followsCtx, std::string* why);
 
 // Runs the tracees until events arrive or timeoutMs passes; hands each
 // completed call to `sink`. Returns the number handed over, or -1 once no

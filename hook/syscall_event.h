@@ -51,6 +51,8 @@ enum sysev_call {
     SYSEV_FORK,      /* a new process or thread: ret its id, a0 1 for a thread */
     SYSEV_EXEC,      /* a successful execve: the process's descriptors stay, comm changes */
     SYSEV_EXIT,      /* the process ended: its descriptors are gone */
+    SYSEV_CLOSE_RANGE, /* fd the first descriptor, a0 the last, a1 flags
+                          (CLOSE_RANGE_CLOEXEC: marked, not closed) */
     SYSEV_CALL_COUNT
 };
 

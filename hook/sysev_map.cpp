@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <iterator>
 #include <utility>
 
 #include "event/ifs_vocab.h"
@@ -13,8 +14,9 @@ namespace {
 
 constexpr uint32_t kDirIsLfn = 0x04u << 24; // DirPathFlags IS_LFN in the top byte of ir_length
 constexpr uint8_t kSetModifyDateTime = 1;
-constexpr uint16_t kLockRead = 0x01;   // LockOptionFlags RD
-constexpr uint16_t kLockNoWait = 0x02; // LockOptionFlags NW
+constexpr uint16_t kLockRead = 0x01;             // LockOptionFlags RD
+constexpr uint16_t kLockNoWait = 0x02;           // LockOptionFlags NW
+constexpr uint64_t kCloseRangeCloexec = 1u << 2; // CLOSE_RANGE_CLOEXEC
 
 enum DirOp : uint8_t { kCreateDir = 0, kDeleteDir = 1, kCheckDir = 2 };
 
@@ -39,6 +41,11 @@ std::string NameText(const char* name) {
 
 SysevMapper::SysevMapper(DriveTable drives, HookLookups lookups)
     : drives_(std::move(drives)), lookups_(std::move(lookups)) {}
+
+bool SysevMapper::Follows(uint32_t pid, int32_t fd) const {
+    const auto p = processes_.find(pid);
+    return p != processes_.end() && p->second.fds.count(fd) != 0;
+}
 
 SysevMapper::Process& SysevMapper::ProcessOf(uint32_t pid) {
     return processes_[pid];
@@ -148,6 +155,7 @@ MapOutcome SysevMapper::Map(const sysev& ev, IfsCall* out) {
     case SYSEV_FORK:
     case SYSEV_EXEC:
     case SYSEV_EXIT:
+    case SYSEV_CLOSE_RANGE:
         return MapState(ev, p);
     default:
         return MapOutcome::NotReported;
@@ -399,6 +407,16 @@ MapOutcome SysevMapper::MapState(const sysev& ev, Process& p) {
         break;
     case SYSEV_EXIT:
         processes_.erase(ev.pid);
+        break;
+    case SYSEV_CLOSE_RANGE:
+        if (ev.ret != 0)
+            break;
+        for (auto it = p.fds.begin(); it != p.fds.end();) {
+            const bool inRange = it->first >= ev.fd && static_cast<uint64_t>(it->first) <= ev.a[0];
+            if (inRange && (ev.a[1] & kCloseRangeCloexec) != 0)
+                it->second.closeOnExec = true;
+            it = inRange && (ev.a[1] & kCloseRangeCloexec) == 0 ? p.fds.erase(it) : std::next(it);
+        }
         break;
     default:
         break;

@@ -6,8 +6,8 @@
 // opened as files or folders (name, drive, position). Only those descriptors
 // are reported for READ, WRITE, SEEK, CLOSE and the like; pipes, sockets,
 // terminals and descriptors opened before the hook stay out. A call with no
-// IFS counterpart (dup, fork, exec, exit, an untracked descriptor) is not
-// reported; it may still change the state.
+// IFS counterpart (dup, close_range, fork, exec, exit, an untracked
+// descriptor) is not reported; it may still change the state.
 //
 // Choices beyond the plain table:
 //   - fstat (a stat with AT_EMPTY_PATH and an empty name) asks about a handle,
@@ -55,6 +55,10 @@ class SysevMapper {
     MapOutcome Map(const sysev& ev, IfsCall* out);
 
     size_t ProcessCount() const { return processes_.size(); }
+
+    // Whether calls on this descriptor are reported (it was seen opened as a
+    // file or folder and is still open).
+    bool Follows(uint32_t pid, int32_t fd) const;
 
   private:
     struct OpenFile {

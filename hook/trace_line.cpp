@@ -1,27 +1,45 @@
 #include "hook/ifs_call.h"
 
-#include <cstdio>
-
 namespace {
 
+// Numbers are formatted by hand: snprintf was the hook's largest cost.
+void AppendDigits(std::string* out, uint32_t value, bool hex) {
+    char digits[10];
+    int n = 0;
+    const uint32_t base = hex ? 16 : 10;
+    do {
+        digits[n++] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    if (hex)
+        out->append("0x");
+    while (n > 0)
+        out->push_back(digits[--n]);
+}
+
+void AppendKey(std::string* out, const char* key) {
+    out->push_back(' ');
+    out->append(key);
+    out->push_back('=');
+}
+
 void AppendNumber(std::string* out, const char* key, uint32_t value, bool hex) {
-    char text[32];
-    std::snprintf(text, sizeof text, hex ? " %s=0x%X" : " %s=%u", key, value);
-    out->append(text);
+    AppendKey(out, key);
+    AppendDigits(out, value, hex);
 }
 
 void AppendSigned(std::string* out, const char* key, int32_t value) {
-    char text[32];
-    std::snprintf(text, sizeof text, " %s=%d", key, value);
-    out->append(text);
+    AppendKey(out, key);
+    if (value < 0)
+        out->push_back('-');
+    AppendDigits(out, value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value),
+                 false);
 }
 
 // A name's bytes with %HH for the bytes a trace cannot hold as they are.
 void AppendText(std::string* out, const char* key, const char* text, size_t length) {
     static const char hex[] = "0123456789ABCDEF";
-    out->push_back(' ');
-    out->append(key);
-    out->push_back('=');
+    AppendKey(out, key);
     for (size_t i = 0; i < length; ++i) {
         const uint8_t b = static_cast<uint8_t>(text[i]);
         if (b <= 0x20 || b == '%' || b == 0x7F) {
@@ -37,9 +55,8 @@ void AppendText(std::string* out, const char* key, const char* text, size_t leng
 } // namespace
 
 void AppendTraceLine(const IfsCall& c, uint32_t pid, const char* comm, std::string* out) {
-    char head[24];
-    std::snprintf(head, sizeof head, "pid=%u", pid);
-    out->append(head);
+    out->append("pid=");
+    AppendDigits(out, pid, false);
     size_t commLength = 0;
     while (comm[commLength] != '\0' && commLength < 64)
         ++commLength;

@@ -48,32 +48,34 @@ constexpr SyscallDecode kDecodes[] = {
      N,
      N,
      {K(O_CREAT | O_WRONLY | O_TRUNC), A(1), Z, Z},
-     ArgExtra::None},                                                      // creat
-    {87, SYSEV_UNLINK, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},        // unlink
-    {132, SYSEV_UTIMENS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},      // utime
-    {137, SYSEV_STATFS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},       // statfs
-    {138, SYSEV_FSTATFS, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},        // fstatfs
-    {162, SYSEV_SYNC, N, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},           // sync
-    {217, SYSEV_GETDENTS, 0, N, N, N, {A(1), A(2), Z, Z}, ArgExtra::None}, // getdents64
-    {235, SYSEV_UTIMENS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},      // utimes
-    {257, SYSEV_OPEN, 0, 1, N, N, {A(2), A(3), Z, Z}, ArgExtra::None},     // openat
-    {258, SYSEV_MKDIR, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},       // mkdirat
-    {261, SYSEV_UTIMENS, 0, 1, N, N, {Z, Z, Z, Z}, ArgExtra::None},        // futimesat
-    {262, SYSEV_STAT, 0, 1, N, N, {A(3), Z, Z, Z}, ArgExtra::None},        // newfstatat
-    {263, SYSEV_UNLINK, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},      // unlinkat
-    {264, SYSEV_RENAME, 0, 1, 2, 3, {Z, Z, Z, Z}, ArgExtra::None},         // renameat
-    {269, SYSEV_ACCESS, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},      // faccessat
-    {280, SYSEV_UTIMENS, 0, 1, N, N, {A(3), Z, Z, Z}, ArgExtra::None},     // utimensat
-    {292, SYSEV_DUP, 0, N, N, N, {A(1), Z, Z, Z}, ArgExtra::None},         // dup3
-    {295, SYSEV_READ, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAt},        // preadv
-    {296, SYSEV_WRITE, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAt},       // pwritev
-    {306, SYSEV_SYNCFS, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},         // syncfs
-    {316, SYSEV_RENAME, 0, 1, 2, 3, {A(4), Z, Z, Z}, ArgExtra::None},      // renameat2
-    {327, SYSEV_READ, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAtMaybe},   // preadv2
-    {328, SYSEV_WRITE, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAtMaybe},  // pwritev2
-    {332, SYSEV_STAT, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},        // statx
-    {437, SYSEV_OPEN, 0, 1, N, N, {Z, Z, Z, Z}, ArgExtra::OpenHow},        // openat2
-    {439, SYSEV_ACCESS, 0, 1, N, N, {A(2), A(3), Z, Z}, ArgExtra::None},   // faccessat2
+     ArgExtra::None},                                                         // creat
+    {87, SYSEV_UNLINK, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},           // unlink
+    {132, SYSEV_UTIMENS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},         // utime
+    {137, SYSEV_STATFS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},          // statfs
+    {138, SYSEV_FSTATFS, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},           // fstatfs
+    {157, SYSEV_NONE, N, N, N, N, {Z, Z, Z, Z}, ArgExtra::ProcessName},       // prctl
+    {162, SYSEV_SYNC, N, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},              // sync
+    {217, SYSEV_GETDENTS, 0, N, N, N, {A(1), A(2), Z, Z}, ArgExtra::None},    // getdents64
+    {235, SYSEV_UTIMENS, Cwd, 0, N, N, {Z, Z, Z, Z}, ArgExtra::None},         // utimes
+    {257, SYSEV_OPEN, 0, 1, N, N, {A(2), A(3), Z, Z}, ArgExtra::None},        // openat
+    {258, SYSEV_MKDIR, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},          // mkdirat
+    {261, SYSEV_UTIMENS, 0, 1, N, N, {Z, Z, Z, Z}, ArgExtra::None},           // futimesat
+    {262, SYSEV_STAT, 0, 1, N, N, {A(3), Z, Z, Z}, ArgExtra::None},           // newfstatat
+    {263, SYSEV_UNLINK, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},         // unlinkat
+    {264, SYSEV_RENAME, 0, 1, 2, 3, {Z, Z, Z, Z}, ArgExtra::None},            // renameat
+    {269, SYSEV_ACCESS, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},         // faccessat
+    {280, SYSEV_UTIMENS, 0, 1, N, N, {A(3), Z, Z, Z}, ArgExtra::None},        // utimensat
+    {292, SYSEV_DUP, 0, N, N, N, {A(1), Z, Z, Z}, ArgExtra::None},            // dup3
+    {295, SYSEV_READ, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAt},           // preadv
+    {296, SYSEV_WRITE, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAt},          // pwritev
+    {306, SYSEV_SYNCFS, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},            // syncfs
+    {316, SYSEV_RENAME, 0, 1, 2, 3, {A(4), Z, Z, Z}, ArgExtra::None},         // renameat2
+    {327, SYSEV_READ, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAtMaybe},      // preadv2
+    {328, SYSEV_WRITE, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAtMaybe},     // pwritev2
+    {332, SYSEV_STAT, 0, 1, N, N, {A(2), Z, Z, Z}, ArgExtra::None},           // statx
+    {436, SYSEV_CLOSE_RANGE, 0, N, N, N, {A(1), A(2), Z, Z}, ArgExtra::None}, // close_range
+    {437, SYSEV_OPEN, 0, 1, N, N, {Z, Z, Z, Z}, ArgExtra::OpenHow},           // openat2
+    {439, SYSEV_ACCESS, 0, 1, N, N, {A(2), A(3), Z, Z}, ArgExtra::None},      // faccessat2
 };
 constexpr size_t kDecodeCount = sizeof kDecodes / sizeof kDecodes[0];
 

@@ -21,6 +21,7 @@ enum class ArgExtra : uint8_t {
     IovecAtMaybe, //   and the position in arg 3, -1 meaning the current one
     Fcntl,        // dup or lock by the command in arg 1 (struct flock in arg 2)
     OpenHow,      // a0 flags, a1 mode from struct open_how (arg 2)
+    ProcessName,  // prctl: no record; PR_SET_NAME renames the process
 };
 
 constexpr int8_t kArgNone = -1;

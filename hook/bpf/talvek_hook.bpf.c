@@ -2,14 +2,16 @@
  * processes, one sysev record per call, through a ring buffer.
  *
  * Two raw tracepoints see every system call: sys_enter jumps (tail call)
- * through a table indexed by the call number to the program of that call,
+ * through a table indexed by the call number to the program of that call
+ * (one table for 64-bit calls, one for the 32-bit calls of 32-bit programs),
  * which stops at once unless the process is watched, and otherwise puts the
  * arguments and names into a per-thread entry of `pending`; sys_exit
  * completes that entry with the result and copies it to the ring. Raw
  * tracepoints need no tracefs and attach and detach at once (a tracepoint
  * per call costs the kernel a grace period each to detach). Kernel
  * structures are read with CO-RE, through the few fields declared below, so
- * no generated kernel header is needed. The call numbers are x86-64's. */
+ * no generated kernel header is needed. The call numbers are x86-64's and
+ * x86's (ia32). */
 #include <linux/types.h>
 #include <linux/bpf.h>
 #include <asm/unistd_64.h>
@@ -72,7 +74,7 @@ struct task_struct {
 
 /* The registers at a call's entry: its number and arguments. */
 struct pt_regs {
-    unsigned long di, si, dx, r10, r8, r9, orig_ax;
+    unsigned long di, si, dx, r10, r8, r9, bx, cx, bp, orig_ax;
 } __attribute__((preserve_access_index));
 
 #define TS_COMPAT 0x0002
@@ -83,8 +85,9 @@ struct pending {
     struct sysev ev; /* first: the ring gets a prefix of it */
     __u64 name1;     /* user addresses of the names, for a retry at exit */
     __u64 name2;
-    __u32 len1; /* bytes of path1 with its NUL, 0 when none */
-    __s32 nr;   /* the call number seen at entry */
+    __u64 llseek_result; /* _llseek (32-bit): where the new position is written */
+    __u32 len1;          /* bytes of path1 with its NUL, 0 when none */
+    __s32 nr;            /* the call number seen at entry */
 };
 
 struct {
@@ -117,6 +120,10 @@ struct {
     __type(value, __u8);
 } procs SEC(".maps");
 
+/* Entries in procs, kept by both sides (the loader reads it through the
+ * mapped .bss): with none left, no watched process remains to report. */
+__u64 procs_listed = 0;
+
 struct {
     __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
     __uint(max_entries, TALVEK_COUNTER_COUNT);
@@ -137,7 +144,8 @@ static __always_inline int is_watched(__u32 tgid) {
     return watch_all ? !listed : listed;
 }
 
-/* A 32-bit call of a 32-bit process has other numbers and layouts: left out. */
+/* A 32-bit call (of a 32-bit program, or int 0x80): other numbers, registers
+ * and structure layouts. */
 static __always_inline int in_compat_call(void) {
     struct task_struct* task = (struct task_struct*)bpf_get_current_task();
     if (!bpf_core_field_exists(task->thread_info.status))
@@ -146,8 +154,24 @@ static __always_inline int in_compat_call(void) {
 }
 
 /* Argument i (0..5) of the current call, from its entry registers. */
-static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, int i) {
+static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, int i, int compat) {
     struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
+    if (compat) {
+        switch (i) {
+        case 0:
+            return (__u32)BPF_CORE_READ(regs, bx);
+        case 1:
+            return (__u32)BPF_CORE_READ(regs, cx);
+        case 2:
+            return (__u32)BPF_CORE_READ(regs, dx);
+        case 3:
+            return (__u32)BPF_CORE_READ(regs, si);
+        case 4:
+            return (__u32)BPF_CORE_READ(regs, di);
+        default:
+            return (__u32)BPF_CORE_READ(regs, bp);
+        }
+    }
     switch (i) {
     case 0:
         return BPF_CORE_READ(regs, di);
@@ -171,7 +195,7 @@ static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx
                                              int fd) {
     __u64 id = bpf_get_current_pid_tgid();
     __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
-    if (!is_watched(tgid) || in_compat_call())
+    if (!is_watched(tgid))
         return 0;
     struct pending* p = bpf_map_lookup_elem(&pending, &tid);
     if (!p) {
@@ -191,6 +215,7 @@ static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx
     p->ev.path2[0] = 0;
     p->name1 = 0;
     p->name2 = 0;
+    p->llseek_result = 0;
     p->len1 = 0;
     p->ev.pid = tgid;
     p->ev.tid = tid;
@@ -233,23 +258,20 @@ static __always_inline void name2(struct pending* p, __u64 addr) {
 }
 
 /* readv and the like: the first buffer and the total asked (of the first
- * TALVEK_MAX_IOV buffers). */
-struct user_iovec {
-    __u64 base;
-    __u64 len;
-};
-
-static __always_inline void iovec_sum(struct pending* p, __u64 vec, __u64 count) {
-    __u64 total = 0;
+ * TALVEK_MAX_IOV buffers). A 32-bit iovec is two 32-bit words. */
+static __always_inline void iovec_sum(struct pending* p, __u64 vec, __u64 count, int compat) {
+    __u64 total = 0, size = compat ? 8 : 16;
     for (int i = 0; i < TALVEK_MAX_IOV; i++) {
-        struct user_iovec v;
+        __u64 v[2] = {0, 0};
         if (i >= count)
             break;
-        if (bpf_probe_read_user(&v, sizeof(v), (const void*)(vec + i * sizeof(v))))
+        if (bpf_probe_read_user(v, size, (const void*)(vec + i * size)))
             break;
+        __u64 base = compat ? (__u32)v[0] : v[0];
+        __u64 len = compat ? v[0] >> 32 : v[1];
         if (i == 0)
-            p->ev.a[0] = v.base;
-        total += v.len;
+            p->ev.a[0] = base;
+        total += len;
     }
     p->ev.a[1] = total;
 }
@@ -309,6 +331,11 @@ int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
      * interrupted (and may be made again). */
     if (ret <= -512 && ret >= -516)
         ret = -4; /* EINTR */
+    if (p->llseek_result && ret == 0) {
+        __s64 pos = 0;
+        if (bpf_probe_read_user(&pos, sizeof(pos), (const void*)p->llseek_result) == 0)
+            ret = pos;
+    }
     p->ev.ret = ret;
     p->ev.ts_ns = bpf_ktime_get_ns();
     bpf_get_current_comm(p->ev.comm, sizeof(p->ev.comm));
@@ -336,10 +363,18 @@ int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
 
 /* ---- The calls ---- */
 
-/* The program of each call, reached from on_sys_enter through enter_calls. */
-#define ENTER(name) SEC("raw_tp") int enter_##name(struct bpf_raw_tracepoint_args* ctx)
-#define ARG(i) syscall_arg(ctx, i)
-#define FD(i) ((int)syscall_arg(ctx, i))
+/* The program of each call, reached from on_sys_enter through enter_calls
+ * (and enter_calls32); `compat` tells a 32-bit call. */
+#define ENTER(name)                                                                                \
+    static __always_inline int name##_body(struct bpf_raw_tracepoint_args* ctx, int compat);       \
+    SEC("raw_tp") int enter_##name(struct bpf_raw_tracepoint_args* ctx) {                          \
+        return name##_body(ctx, in_compat_call());                                                 \
+    }                                                                                              \
+    static __always_inline int name##_body(struct bpf_raw_tracepoint_args* ctx, int compat)
+#define ARG(i) syscall_arg(ctx, i, compat)
+#define FD(i) ((int)syscall_arg(ctx, i, compat))
+/* A file position from argument i: 32-bit calls split it over i and i + 1. */
+#define POS(i) (compat ? ARG(i) | ARG((i) + 1) << 32 : ARG(i))
 #define BEGIN(call, fd)                                                                            \
     struct pending* p = begin(ctx, call, fd);                                                      \
     if (!p)                                                                                        \
@@ -385,6 +420,13 @@ ENTER(close) {
     return 0;
 }
 
+ENTER(close_range) {
+    BEGIN(SYSEV_CLOSE_RANGE, FD(0));
+    p->ev.a[0] = (__u32)ARG(1);
+    p->ev.a[1] = (__u32)ARG(2);
+    return 0;
+}
+
 /* Reads and writes: buffer, bytes asked, offset, positional. */
 #define RW(name, call, positional)                                                                 \
     ENTER(name) {                                                                                  \
@@ -392,7 +434,7 @@ ENTER(close) {
         p->ev.a[0] = ARG(1);                                                                       \
         p->ev.a[1] = ARG(2);                                                                       \
         if (positional) {                                                                          \
-            p->ev.a[2] = ARG(3);                                                                   \
+            p->ev.a[2] = POS(3);                                                                   \
             p->ev.a[3] = 1;                                                                        \
         }                                                                                          \
         return 0;                                                                                  \
@@ -407,9 +449,10 @@ RW(pwrite64, SYSEV_WRITE, 1)
 #define RWV(name, call, positional)                                                                \
     ENTER(name) {                                                                                  \
         BEGIN(call, FD(0));                                                                        \
-        iovec_sum(p, ARG(1), ARG(2));                                                              \
-        if (positional && (long)ARG(3) != -1) {                                                    \
-            p->ev.a[2] = ARG(3);                                                                   \
+        iovec_sum(p, ARG(1), ARG(2), compat);                                                      \
+        __u64 pos = positional ? POS(3) : (__u64)-1;                                               \
+        if (pos != (__u64)-1) {                                                                    \
+            p->ev.a[2] = pos;                                                                      \
             p->ev.a[3] = 1;                                                                        \
         }                                                                                          \
         return 0;                                                                                  \
@@ -423,8 +466,18 @@ RWV(pwritev2, SYSEV_WRITE, 1)
 
 ENTER(lseek) {
     BEGIN(SYSEV_LSEEK, FD(0));
-    p->ev.a[0] = ARG(1);
+    p->ev.a[0] = compat ? (__u64)(__s64)(__s32)ARG(1) : ARG(1);
     p->ev.a[1] = ARG(2);
+    return 0;
+}
+
+/* 32-bit _llseek(fd, offset_high, offset_low, result, whence): the new
+ * position is written to *result; the exit puts it in ret. */
+ENTER(llseek32) {
+    BEGIN(SYSEV_LSEEK, FD(0));
+    p->ev.a[0] = ARG(1) << 32 | ARG(2);
+    p->ev.a[1] = ARG(4);
+    p->llseek_result = ARG(3);
     return 0;
 }
 
@@ -448,13 +501,32 @@ ENTER(fdatasync) {
 #define F_OFD_SETLKW 38
 #define F_DUPFD_CLOEXEC 1030
 
-struct user_flock {
-    short l_type;
-    short l_whence;
-    __s64 l_start;
-    __s64 l_len;
-    int l_pid;
-};
+#define F_SETLK64 13 /* 32-bit calls: with the 64-bit layout */
+#define F_SETLKW64 14
+
+/* struct flock: l_type and l_whence, then l_start and l_len at 8 and 16; in
+ * 32-bit calls at 4 and 8 as 32-bit numbers, or (the 64 commands and the
+ * OFD ones) at 4 and 12. */
+static __always_inline void read_flock(struct pending* p, __u64 addr, int compat, int wide) {
+    __u16 tw[2] = {0, 0};
+    __s64 start = 0, len = 0;
+    bpf_probe_read_user(tw, sizeof(tw), (const void*)addr);
+    if (!compat) {
+        bpf_probe_read_user(&start, 8, (const void*)(addr + 8));
+        bpf_probe_read_user(&len, 8, (const void*)(addr + 16));
+    } else if (wide) {
+        bpf_probe_read_user(&start, 8, (const void*)(addr + 4));
+        bpf_probe_read_user(&len, 8, (const void*)(addr + 12));
+    } else {
+        __s32 s32[2] = {0, 0};
+        bpf_probe_read_user(s32, sizeof(s32), (const void*)(addr + 4));
+        start = s32[0];
+        len = s32[1];
+    }
+    p->ev.a[1] = tw[0] | (__u64)tw[1] << 16;
+    p->ev.a[2] = start;
+    p->ev.a[3] = len;
+}
 
 ENTER(fcntl) {
     unsigned int cmd = (unsigned int)ARG(1);
@@ -463,21 +535,33 @@ ENTER(fcntl) {
         p->ev.a[0] = (__u64)-1;
         return 0;
     }
+    int wide = cmd != F_SETLK && cmd != F_SETLKW;
+    if (compat && (cmd == F_SETLK64 || cmd == F_SETLKW64))
+        cmd = cmd == F_SETLK64 ? F_SETLK : F_SETLKW;
     if (cmd != F_SETLK && cmd != F_SETLKW && cmd != F_OFD_SETLK && cmd != F_OFD_SETLKW)
         return 0;
     BEGIN(SYSEV_FCNTL_LOCK, FD(0));
-    struct user_flock fl = {};
-    bpf_probe_read_user(&fl, sizeof(fl), (const void*)ARG(2));
     p->ev.a[0] = cmd;
-    p->ev.a[1] = (__u16)fl.l_type | (__u64)(__u16)fl.l_whence << 16;
-    p->ev.a[2] = fl.l_start;
-    p->ev.a[3] = fl.l_len;
+    read_flock(p, ARG(2), compat, wide);
     return 0;
 }
 
 ENTER(flock) {
     BEGIN(SYSEV_FLOCK, FD(0));
     p->ev.a[0] = ARG(1);
+    return 0;
+}
+
+/* utime and utimes(name, times); futimesat(dirfd, name, times). */
+ENTER(utime) {
+    BEGIN(SYSEV_UTIMENS, SYSEV_AT_FDCWD);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(futimesat) {
+    BEGIN(SYSEV_UTIMENS, FD(0));
+    name1(p, ARG(1));
     return 0;
 }
 
@@ -499,6 +583,14 @@ ENTER(utimensat) {
     }
 STAT_ON_CWD(newstat, 0)
 STAT_ON_CWD(newlstat, AT_SYMLINK_NOFOLLOW)
+
+/* fstat: a stat of the descriptor, as newfstatat with an empty name. */
+#define AT_EMPTY_PATH 0x1000
+ENTER(newfstat) {
+    BEGIN(SYSEV_STAT, FD(0));
+    p->ev.a[0] = AT_EMPTY_PATH;
+    return 0;
+}
 
 ENTER(newfstatat) {
     BEGIN(SYSEV_STAT, FD(0));
@@ -660,6 +752,7 @@ struct {
             [__NR_openat] = (void*)&enter_openat,
             [__NR_openat2] = (void*)&enter_openat2,
             [__NR_close] = (void*)&enter_close,
+            [__NR_close_range] = (void*)&enter_close_range,
             [__NR_read] = (void*)&enter_read,
             [__NR_pread64] = (void*)&enter_pread64,
             [__NR_readv] = (void*)&enter_readv,
@@ -676,9 +769,13 @@ struct {
             [__NR_fcntl] = (void*)&enter_fcntl,
             [__NR_flock] = (void*)&enter_flock,
             [__NR_utimensat] = (void*)&enter_utimensat,
+            [__NR_utime] = (void*)&enter_utime,
+            [__NR_utimes] = (void*)&enter_utime,
+            [__NR_futimesat] = (void*)&enter_futimesat,
             [__NR_stat] = (void*)&enter_newstat,
             [__NR_lstat] = (void*)&enter_newlstat,
             [__NR_newfstatat] = (void*)&enter_newfstatat,
+            [__NR_fstat] = (void*)&enter_newfstat,
             [__NR_statx] = (void*)&enter_statx,
             [__NR_access] = (void*)&enter_access,
             [__NR_faccessat] = (void*)&enter_faccessat,
@@ -705,9 +802,85 @@ struct {
         },
 };
 
+/* The same for 32-bit calls, by their numbers (fixed by the x86 ABI). */
+struct {
+    __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
+    __uint(max_entries, TALVEK_MAX_SYSCALL);
+    __type(key, __u32);
+    __array(values, int(void*));
+} enter_calls32 SEC(".maps") = {
+    .values =
+        {
+            [5] = (void*)&enter_open,          /* open */
+            [8] = (void*)&enter_creat,         /* creat */
+            [295] = (void*)&enter_openat,      /* openat */
+            [437] = (void*)&enter_openat2,     /* openat2 */
+            [6] = (void*)&enter_close,         /* close */
+            [436] = (void*)&enter_close_range, /* close_range */
+            [3] = (void*)&enter_read,          /* read */
+            [4] = (void*)&enter_write,         /* write */
+            [180] = (void*)&enter_pread64,     /* pread64 */
+            [181] = (void*)&enter_pwrite64,    /* pwrite64 */
+            [145] = (void*)&enter_readv,       /* readv */
+            [146] = (void*)&enter_writev,      /* writev */
+            [333] = (void*)&enter_preadv,      /* preadv */
+            [334] = (void*)&enter_pwritev,     /* pwritev */
+            [378] = (void*)&enter_preadv2,     /* preadv2 */
+            [379] = (void*)&enter_pwritev2,    /* pwritev2 */
+            [19] = (void*)&enter_lseek,        /* lseek */
+            [140] = (void*)&enter_llseek32,    /* _llseek */
+            [118] = (void*)&enter_fsync,       /* fsync */
+            [148] = (void*)&enter_fdatasync,   /* fdatasync */
+            [55] = (void*)&enter_fcntl,        /* fcntl */
+            [221] = (void*)&enter_fcntl,       /* fcntl64 */
+            [143] = (void*)&enter_flock,       /* flock */
+            [320] = (void*)&enter_utimensat,   /* utimensat */
+            [30] = (void*)&enter_utime,        /* utime */
+            [271] = (void*)&enter_utime,       /* utimes */
+            [299] = (void*)&enter_futimesat,   /* futimesat */
+            [412] = (void*)&enter_utimensat,   /* utimensat_time64 */
+            [106] = (void*)&enter_newstat,     /* stat */
+            [107] = (void*)&enter_newlstat,    /* lstat */
+            [195] = (void*)&enter_newstat,     /* stat64 */
+            [196] = (void*)&enter_newlstat,    /* lstat64 */
+            [300] = (void*)&enter_newfstatat,  /* fstatat64 */
+            [108] = (void*)&enter_newfstat,    /* fstat */
+            [197] = (void*)&enter_newfstat,    /* fstat64 */
+            [383] = (void*)&enter_statx,       /* statx */
+            [33] = (void*)&enter_access,       /* access */
+            [307] = (void*)&enter_faccessat,   /* faccessat */
+            [439] = (void*)&enter_faccessat2,  /* faccessat2 */
+            [10] = (void*)&enter_unlink,       /* unlink */
+            [301] = (void*)&enter_unlinkat,    /* unlinkat */
+            [39] = (void*)&enter_mkdir,        /* mkdir */
+            [296] = (void*)&enter_mkdirat,     /* mkdirat */
+            [40] = (void*)&enter_rmdir,        /* rmdir */
+            [12] = (void*)&enter_chdir,        /* chdir */
+            [133] = (void*)&enter_fchdir,      /* fchdir */
+            [38] = (void*)&enter_rename,       /* rename */
+            [302] = (void*)&enter_renameat,    /* renameat */
+            [353] = (void*)&enter_renameat2,   /* renameat2 */
+            [99] = (void*)&enter_statfs,       /* statfs */
+            [100] = (void*)&enter_fstatfs,     /* fstatfs */
+            [268] = (void*)&enter_statfs,      /* statfs64 */
+            [269] = (void*)&enter_fstatfs,     /* fstatfs64 */
+            [36] = (void*)&enter_sync,         /* sync */
+            [344] = (void*)&enter_syncfs,      /* syncfs */
+            [141] = (void*)&enter_getdents,    /* getdents */
+            [220] = (void*)&enter_getdents64,  /* getdents64 */
+            [41] = (void*)&enter_dup,          /* dup */
+            [63] = (void*)&enter_dup2,         /* dup2 */
+            [330] = (void*)&enter_dup3,        /* dup3 */
+        },
+};
+
 SEC("raw_tp/sys_enter")
 int on_sys_enter(struct bpf_raw_tracepoint_args* ctx) {
-    bpf_tail_call(ctx, &enter_calls, (__u32)ctx->args[1]); /* returns only for other calls */
+    /* The tail calls return only for calls without a program. */
+    if (in_compat_call())
+        bpf_tail_call(ctx, &enter_calls32, (__u32)ctx->args[1]);
+    else
+        bpf_tail_call(ctx, &enter_calls, (__u32)ctx->args[1]);
     return 0;
 }
 
@@ -745,7 +918,10 @@ int on_fork(struct bpf_raw_tracepoint_args* ctx) {
     int listed = bpf_map_lookup_elem(&procs, &ptgid) != 0;
     if (listed && !thread) {
         __u8 one = 1;
-        if (bpf_map_update_elem(&procs, &ctgid, &one, BPF_ANY))
+        long err = bpf_map_update_elem(&procs, &ctgid, &one, BPF_NOEXIST);
+        if (err == 0)
+            __sync_fetch_and_add(&procs_listed, 1);
+        else if (err != -17 /* EEXIST */)
             count(TALVEK_LOST_UNTRACKED);
     }
     if (watch_all ? !listed : listed)
@@ -762,7 +938,7 @@ int on_exec(struct bpf_raw_tracepoint_args* ctx) {
 }
 
 /* Every thread's end clears its entry; the process's end (its last thread)
- * is reported once and leaves the process table. */
+ * is reported and leaves the process table. */
 SEC("raw_tracepoint/sched_process_exit")
 int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     struct task_struct* task = (struct task_struct*)ctx->args[0];
@@ -771,8 +947,12 @@ int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     bpf_map_delete_elem(&pending, &tid);
     if (BPF_CORE_READ(task, signal, live.counter) != 0)
         return 0;
-    int listed = bpf_map_delete_elem(&procs, &tgid) == 0;
+    /* Reported before it leaves the table: a reader that finds the table
+     * empty has every record in the ring. */
+    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
     if (watch_all ? !listed : listed)
         send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
+    if (listed && bpf_map_delete_elem(&procs, &tgid) == 0)
+        __sync_fetch_and_add(&procs_listed, -1);
     return 0;
 }

@@ -128,6 +128,35 @@ TEST_P(HookRun, ProbeRowsInOrder) {
     Shell("rm -rf " + tmp);
 }
 
+// Exit statuses and the one-line reasons of the command line.
+TEST(HookCommandLine, ExitStatusAndReason) {
+    const struct {
+        const char* args;
+        int status;
+        const char* says; // on standard error
+    } cases[] = {
+        {"--backend ptrace --all", 2, "--all needs the eBPF backend"},
+        {"--backend ptrace --pid 0", 1, "positive number"},
+        {"--backend ptrace --pid 999999999 --out /tmp/talvek-hook-cli.out", 2,
+         "no process 999999999"},
+        {"--pid 1 -- true", 1, "exactly one of"},
+        {"--backend ptrace -- sh -c 'exit 3'", 3, " 0 lost"},
+        {"--backend ptrace -- sh -c 'kill -TERM $$'", 128 + 15, " 0 lost"},
+        {"--backend ptrace -- /nonexistent/cmd", 127, "cannot run /nonexistent/cmd"},
+        {"--backend ptrace --out /nonexistent/dir/x -- true", 1, "cannot write"},
+    };
+    for (const auto& c : cases) {
+        const std::string err = "/tmp/talvek-hook-cli.err";
+        const int status = Shell(std::string(TALVEK_HOOK) + " " + c.args + " >/dev/null 2>" + err);
+        const std::string said = ReadFile(err);
+        EXPECT_EQ(status, c.status) << c.args << ": " << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << c.args << ": " << said;
+        unlink(err.c_str());
+    }
+    // Refused: the output file it made is gone again.
+    EXPECT_NE(access("/tmp/talvek-hook-cli.out", F_OK), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun, ::testing::Values("ptrace", "ebpf"),
                          [](const auto& info) { return std::string(info.param); });
 

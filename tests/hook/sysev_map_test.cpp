@@ -179,6 +179,12 @@ const Step kSteps[] = {
     {Ev(SYSEV_WRITE, 200).Fd(7).A(0x1000, 10).Ret(10), ""},
     {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10),
      "func=1 drive=26 restype=0x10 length=0xA sfn=0x8 data=0x1000 pos=0x14"},
+    // close_range forgets what it closes; with CLOEXEC it only marks.
+    {Ev(SYSEV_CLOSE_RANGE, 200).Fd(8).A(8, 1u << 2), ""},
+    {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10),
+     "func=1 drive=26 restype=0x10 length=0xA sfn=0x8 data=0x1000 pos=0x1E"},
+    {Ev(SYSEV_CLOSE_RANGE, 200).Fd(3).A(~0ull), ""},
+    {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10), ""},
     {Ev(SYSEV_EXIT, 200), ""},
     {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10), ""},
     // A process whose working folder is unknown: the name as given, on ?:.

@@ -7,12 +7,15 @@
 #include <linux/openat2.h>
 #include <linux/stat.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,12 +65,87 @@ long Call(long nr, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0, l
     return syscall(nr, a, b, c, d, e, f);
 }
 
+// A 32-bit call from this 64-bit process: its arguments must lie below 4 GiB.
+long Int80(long nr, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0) {
+    long ret;
+    asm volatile("int $0x80"
+                 : "=a"(ret)
+                 : "a"(nr), "b"(a), "c"(b), "d"(c), "S"(d), "D"(e)
+                 : "memory", "r8", "r9", "r10", "r11");
+    return ret;
+}
+
+// Runs `body` in a child watched from its first call on; the records of the
+// child up to its end.
+Seen RunWatched(const std::function<void()>& body, EbpfCounters* counters) {
+    Seen seen = {-1, {}, false, -1, false};
+    std::string why;
+    int hold[2];
+    if (pipe(hold) != 0)
+        return seen;
+    pid_t child = fork();
+    if (child == 0) {
+        char go;
+        close(hold[1]);
+        if (read(hold[0], &go, 1) != 1)
+            _exit(1);
+        Call(SYS_close_range, 3, ~0U, 0); // the next descriptor is 3
+        body();
+        _exit(0);
+    }
+    close(hold[0]);
+    seen.child = child;
+    EbpfSession* s = EbpfStart(EbpfWatch{}, &why);
+    EXPECT_NE(s, nullptr) << why;
+    if (s != nullptr && EbpfAddRoot(s, child) && write(hold[1], "g", 1) == 1)
+        for (int i = 0; i < 500 && !seen.ended; i++)
+            if (EbpfPoll(s, 20, Collect, &seen) < 0)
+                break;
+    close(hold[1]);
+    if (s != nullptr) {
+        *counters = EbpfGetCounters(s);
+        EbpfStop(s);
+    }
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(seen.ended);
+    // The child's first call: close_range(3, ~0U, 0).
+    EXPECT_TRUE(!seen.rows.empty() && seen.rows[0].call == SYSEV_CLOSE_RANGE &&
+                seen.rows[0].fd == 3 && seen.rows[0].a[0] == ~0U && seen.rows[0].a[1] == 0);
+    if (!seen.rows.empty())
+        seen.rows.erase(seen.rows.begin());
+    return seen;
+}
+
+void ExpectRows(const std::vector<sysev>& rows, const std::vector<Row>& expected) {
+    ASSERT_EQ(rows.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); i++) {
+        const Row& want = expected[i];
+        const sysev& got = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i) + " call " + std::to_string(want.call));
+        EXPECT_EQ(got.call, want.call);
+        EXPECT_EQ(got.fd, want.fd);
+        EXPECT_EQ(got.fd2, want.fd2);
+        if (want.ret == kAnyPositive)
+            EXPECT_GT(got.ret, 0);
+        else
+            EXPECT_EQ(got.ret, want.ret);
+        EXPECT_EQ(got.fd_kind, want.kind);
+        EXPECT_EQ(got.flags, want.flags);
+        for (size_t k = 0; k < want.a.size(); k++)
+            EXPECT_EQ(got.a[k], want.a[k]) << "a" << k;
+        EXPECT_EQ(got.path1, want.path1);
+        EXPECT_EQ(got.path2, want.path2);
+        EXPECT_EQ(got.tid, got.pid);
+        EXPECT_STREQ(got.comm, rows[0].comm);
+    }
+}
+
 } // namespace
 
 TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
     std::string why;
     if (!EbpfAvailable(&why))
-        GTEST_SKIP() << why;
+        GTEST_SKIP() << "eBPF unavailable: " << why;
     char dirTemplate[] = "/tmp/talvek-ebpf-XXXXXX";
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const std::string dir = dirTemplate, file = dir + "/f", moved = dir + "/g";
@@ -108,9 +186,12 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
         {SYSEV_DUP, 5, 0, 9, 0, 0, {9}, "", ""},
         {SYSEV_DUP, 5, 0, 20, 0, 0, {u(-1)}, "", ""},
         {SYSEV_STAT, 5, 0, 0, 0, 0, {AT_EMPTY_PATH}, "", ""},
+        {SYSEV_STAT, 5, 0, 0, 0, 0, {AT_EMPTY_PATH}, "", ""},
         {SYSEV_STAT, 3, 0, 0, 0, 0, {AT_SYMLINK_NOFOLLOW}, "f", ""},
         {SYSEV_ACCESS, 3, 0, 0, 0, 0, {R_OK, AT_EACCESS}, "f", ""},
         {SYSEV_UTIMENS, 5, 0, 0, 0, 0, {0}, "", ""},
+        {SYSEV_UTIMENS, AT_FDCWD, 0, 0, 0, 0, {0}, file, ""},
+        {SYSEV_UTIMENS, 3, 0, 0, 0, 0, {0}, "f", ""},
         {SYSEV_RENAME, 3, AT_FDCWD, 0, 0, 0, {RENAME_NOREPLACE}, "f", moved},
         {SYSEV_MKDIR, 3, 0, 0, 0, 0, {0755}, "d", ""},
         {SYSEV_GETDENTS, 3, 0, kAnyPositive, 0, 0, {u(buf), sizeof(buf)}, "", ""},
@@ -134,93 +215,206 @@ TEST(EbpfBackend, EachCallRecordedWithItsArgumentsAndResult) {
         {SYSEV_RMDIR, AT_FDCWD, 0, 0, 0, 0, {}, dir, ""},
     };
 
-    int hold[2];
-    ASSERT_EQ(pipe(hold), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        char go;
-        close(hold[1]);
-        if (read(hold[0], &go, 1) != 1)
-            _exit(1);
-        Call(SYS_close_range, 3, ~0U, 0); // not watched: the next descriptor is 3
-        char* stat = buf + 2048;
-        Call(SYS_open, (long)dir.c_str(), O_RDONLY | O_DIRECTORY);
-        Call(SYS_openat, 3, (long)"missing", O_RDONLY);
-        Call(SYS_creat, (long)file.c_str(), 0600);
-        Call(SYS_openat2, 3, (long)"f", (long)&how, sizeof(how));
-        Call(SYS_pwrite64, 5, (long)buf, 200, 1000);
-        Call(SYS_writev, 5, (long)iov, 2);
-        Call(SYS_lseek, 5, 5, SEEK_SET);
-        Call(SYS_preadv2, 5, (long)iov, 2, -1, 0);
-        Call(SYS_pread64, 5, (long)buf, 100, 1100);
-        Call(SYS_fcntl, 5, F_OFD_SETLK, (long)&lock);
-        Call(SYS_flock, 5, LOCK_EX | LOCK_NB);
-        Call(SYS_fdatasync, 5);
-        Call(SYS_dup3, 5, 9, O_CLOEXEC);
-        Call(SYS_fcntl, 5, F_DUPFD, 20);
-        Call(SYS_newfstatat, 5, (long)"", (long)stat, AT_EMPTY_PATH);
-        Call(SYS_statx, 3, (long)"f", AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, (long)stat);
-        Call(SYS_faccessat2, 3, (long)"f", R_OK, AT_EACCESS);
-        Call(SYS_utimensat, 5, 0, 0, 0);
-        Call(SYS_renameat2, 3, (long)"f", AT_FDCWD, (long)moved.c_str(), RENAME_NOREPLACE);
-        Call(SYS_mkdirat, 3, (long)"d", 0755);
-        Call(SYS_getdents64, 3, (long)buf, sizeof(buf));
-        Call(SYS_unlinkat, 3, (long)"d", AT_REMOVEDIR);
-        Call(SYS_unlink, (long)moved.c_str());
-        Call(SYS_chdir, (long)dir.c_str());
-        Call(SYS_fchdir, 3);
-        Call(SYS_fstatfs, 5, (long)stat);
-        Call(SYS_syncfs, 5);
-        Call(SYS_close, 5);
-        Call(SYS_open, 1, O_RDONLY);
-        Call(SYS_open, (long)longName.c_str(), O_RDONLY);
-        Call(SYS_rmdir, (long)dir.c_str());
-        pid_t grandchild = fork(); // followed without being named
-        if (grandchild == 0) {
-            Call(SYS_access, (long)"/talvek-grandchild", F_OK);
-            _exit(0);
-        }
-        waitpid(grandchild, nullptr, 0);
-        _exit(0);
-    }
-    close(hold[0]);
-    EbpfSession* s = EbpfStart(EbpfWatch{}, &why);
-    ASSERT_NE(s, nullptr) << why;
-    ASSERT_TRUE(EbpfAddRoot(s, child));
-    ASSERT_EQ(write(hold[1], "g", 1), 1);
-    close(hold[1]);
-    Seen seen = {child, {}, false, -1, false};
-    for (int i = 0; i < 500 && !seen.ended; i++)
-        ASSERT_GE(EbpfPoll(s, 20, Collect, &seen), 0);
-    EbpfCounters counters = EbpfGetCounters(s);
-    EbpfStop(s);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(seen.ended);
+    EbpfCounters counters;
+    Seen seen = RunWatched(
+        [&] {
+            char* stat = buf + 2048;
+            Call(SYS_open, (long)dir.c_str(), O_RDONLY | O_DIRECTORY);
+            Call(SYS_openat, 3, (long)"missing", O_RDONLY);
+            Call(SYS_creat, (long)file.c_str(), 0600);
+            Call(SYS_openat2, 3, (long)"f", (long)&how, sizeof(how));
+            Call(SYS_pwrite64, 5, (long)buf, 200, 1000);
+            Call(SYS_writev, 5, (long)iov, 2);
+            Call(SYS_lseek, 5, 5, SEEK_SET);
+            Call(SYS_preadv2, 5, (long)iov, 2, -1, 0);
+            Call(SYS_pread64, 5, (long)buf, 100, 1100);
+            Call(SYS_fcntl, 5, F_OFD_SETLK, (long)&lock);
+            Call(SYS_flock, 5, LOCK_EX | LOCK_NB);
+            Call(SYS_fdatasync, 5);
+            Call(SYS_dup3, 5, 9, O_CLOEXEC);
+            Call(SYS_fcntl, 5, F_DUPFD, 20);
+            Call(SYS_newfstatat, 5, (long)"", (long)stat, AT_EMPTY_PATH);
+            Call(SYS_fstat, 5, (long)stat);
+            Call(SYS_statx, 3, (long)"f", AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, (long)stat);
+            Call(SYS_faccessat2, 3, (long)"f", R_OK, AT_EACCESS);
+            Call(SYS_utimensat, 5, 0, 0, 0);
+            Call(SYS_utimes, (long)file.c_str(), 0);
+            Call(SYS_futimesat, 3, (long)"f", 0);
+            Call(SYS_renameat2, 3, (long)"f", AT_FDCWD, (long)moved.c_str(), RENAME_NOREPLACE);
+            Call(SYS_mkdirat, 3, (long)"d", 0755);
+            Call(SYS_getdents64, 3, (long)buf, sizeof(buf));
+            Call(SYS_unlinkat, 3, (long)"d", AT_REMOVEDIR);
+            Call(SYS_unlink, (long)moved.c_str());
+            Call(SYS_chdir, (long)dir.c_str());
+            Call(SYS_fchdir, 3);
+            Call(SYS_fstatfs, 5, (long)stat);
+            Call(SYS_syncfs, 5);
+            Call(SYS_close, 5);
+            Call(SYS_open, 1, O_RDONLY);
+            Call(SYS_open, (long)longName.c_str(), O_RDONLY);
+            Call(SYS_rmdir, (long)dir.c_str());
+            pid_t grandchild = fork(); // followed without being named
+            if (grandchild == 0) {
+                Call(SYS_access, (long)"/talvek-grandchild", F_OK);
+                _exit(0);
+            }
+            waitpid(grandchild, nullptr, 0);
+        },
+        &counters);
     EXPECT_TRUE(seen.grandchildAccess);
     EXPECT_EQ(counters.lostRingFull, 0u);
     EXPECT_EQ(counters.lostPath, 1u); // the open of address 1
+    ExpectRows(seen.rows, expected);
+}
 
-    ASSERT_EQ(seen.rows.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); i++) {
-        const Row& want = expected[i];
-        const sysev& got = seen.rows[i];
-        SCOPED_TRACE("row " + std::to_string(i) + " call " + std::to_string(want.call));
-        EXPECT_EQ(got.call, want.call);
-        EXPECT_EQ(got.fd, want.fd);
-        EXPECT_EQ(got.fd2, want.fd2);
-        if (want.ret == kAnyPositive)
-            EXPECT_GT(got.ret, 0);
-        else
-            EXPECT_EQ(got.ret, want.ret);
-        EXPECT_EQ(got.fd_kind, want.kind);
-        EXPECT_EQ(got.flags, want.flags);
-        for (size_t k = 0; k < want.a.size(); k++)
-            EXPECT_EQ(got.a[k], want.a[k]) << "a" << k;
-        EXPECT_EQ(got.path1, want.path1);
-        EXPECT_EQ(got.path2, want.path2);
-        EXPECT_EQ(got.tid, got.pid);
-        EXPECT_STREQ(got.comm, seen.rows[0].comm);
+// 32-bit calls (int 0x80): their numbers, registers and layouts.
+TEST(EbpfBackend, ThirtyTwoBitCallsRecordedLikeTheirSixtyFourBitOnes) {
+    std::string why;
+    if (!EbpfAvailable(&why))
+        GTEST_SKIP() << "eBPF unavailable: " << why;
+    pid_t probe = fork();
+    if (probe == 0)
+        _exit(Int80(20 /* getpid */) == getpid() ? 0 : 1);
+    int status = 0;
+    waitpid(probe, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        GTEST_SKIP() << "this kernel takes no 32-bit calls";
+    char* low = (char*)mmap(nullptr, 4096, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+    ASSERT_NE(low, MAP_FAILED);
+    char dirTemplate[] = "/tmp/talvek-ebpf-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    char* name = low;
+    snprintf(name, 256, "%s/f", dirTemplate);
+    char* buf = low + 1024;
+    uint32_t* iov = (uint32_t*)(low + 3072); // {base, len} pairs
+    iov[0] = (uint32_t)(uintptr_t)buf, iov[1] = 10, iov[2] = (uint32_t)(uintptr_t)buf, iov[3] = 20;
+    char* lock64 = low + 3200; // packed: type, whence, start at 4, len at 12
+    const int16_t typeWhence64[2] = {F_WRLCK, SEEK_SET};
+    const int64_t startLen64[2] = {int64_t(1) << 32, 9};
+    memcpy(lock64, typeWhence64, 4);
+    memcpy(lock64 + 4, startLen64, 16);
+    char* lock32 = low + 3300; // type, whence, start at 4, len at 8 (32-bit)
+    const int16_t typeWhence32[2] = {F_UNLCK, SEEK_SET};
+    const int32_t startLen32[2] = {5, 3};
+    memcpy(lock32, typeWhence32, 4);
+    memcpy(lock32 + 4, startLen32, 8);
+    const long result = (long)(low + 3400), lowBuf = (long)buf;
+    const auto u = [](auto v) { return (uint64_t)v; };
+
+    const std::vector<Row> expected = {
+        {SYSEV_OPEN, AT_FDCWD, 0, 3, SYSEV_FD_FILE, 0, {u(O_RDWR | O_CREAT), 0600}, name, ""},
+        {SYSEV_WRITE, 3, 0, 200, 0, 0, {u(buf), 200, 1000, 1}, "", ""},
+        {SYSEV_READ, 3, 0, 0, 0, 0, {u(buf), 100, (uint64_t(1) << 32) + 5, 1}, "", ""},
+        {SYSEV_WRITE, 3, 0, 30, 0, 0, {u(buf), 30, 0, 0}, "", ""},
+        {SYSEV_LSEEK, 3, 0, 7, 0, 0, {7, SEEK_SET}, "", ""},
+        {SYSEV_LSEEK, 3, 0, 1198, 0, 0, {u(-2), SEEK_END}, "", ""},
+        {SYSEV_FCNTL_LOCK, 3, 0, 0, 0, 0, {F_SETLK, F_WRLCK, uint64_t(1) << 32, 9}, "", ""},
+        {SYSEV_FCNTL_LOCK, 3, 0, 0, 0, 0, {F_SETLK, F_UNLCK, 5, 3}, "", ""},
+        {SYSEV_CLOSE, 3, 0, 0, 0, 0, {}, "", ""},
+        {SYSEV_UNLINK, AT_FDCWD, 0, 0, 0, 0, {}, name, ""},
+        {SYSEV_RMDIR, AT_FDCWD, 0, 0, 0, 0, {}, dirTemplate, ""},
+    };
+    EbpfCounters counters;
+    Seen seen = RunWatched(
+        [&] {
+            Int80(5 /* open */, (long)name, O_RDWR | O_CREAT, 0600);
+            Int80(181 /* pwrite64 */, 3, lowBuf, 200, 1000, 0);
+            Int80(180 /* pread64 */, 3, lowBuf, 100, 5, 1);
+            Int80(146 /* writev */, 3, (long)iov, 2);
+            Int80(140 /* _llseek */, 3, 0, 7, result, SEEK_SET);
+            Int80(19 /* lseek */, 3, -2, SEEK_END);
+            Int80(221 /* fcntl64 */, 3, 13 /* F_SETLK64 */, (long)lock64);
+            Int80(55 /* fcntl */, 3, F_SETLK, (long)lock32);
+            Int80(6 /* close */, 3);
+            Int80(10 /* unlink */, (long)name);
+            Call(SYS_rmdir, (long)dirTemplate);
+        },
+        &counters);
+    ExpectRows(seen.rows, expected);
+    munmap(low, 4096);
+}
+
+namespace {
+
+struct AllSeen {
+    pid_t marker; // its end: everything is in
+    bool markerEnded;
+    std::vector<std::pair<uint32_t, std::string>> names; // accesses of /talvek-all-*
+};
+
+void CollectAll(const sysev& ev, void* ctx) {
+    AllSeen* seen = static_cast<AllSeen*>(ctx);
+    if (ev.call == SYSEV_ACCESS && strncmp(ev.path1, "/talvek-all-", 12) == 0)
+        seen->names.push_back({ev.pid, ev.path1});
+    if (ev.call == SYSEV_EXIT && ev.pid == (uint32_t)seen->marker)
+        seen->markerEnded = true;
+}
+
+// A process outside this one's tree (its parent ends at once): it waits for a
+// byte on `wait`, runs `body`, then writes a byte to `then`.
+pid_t StartOrphan(int wait, int then, const std::function<void()>& body) {
+    int id[2];
+    if (pipe(id) != 0)
+        return -1;
+    pid_t middle = fork();
+    if (middle == 0) {
+        pid_t orphan = fork();
+        if (orphan == 0) {
+            char c;
+            if (read(wait, &c, 1) == 1)
+                body();
+            _exit(write(then, "d", 1) == 1 ? 0 : 1);
+        }
+        _exit(write(id[1], &orphan, sizeof(orphan)) == sizeof(orphan) ? 0 : 1);
     }
+    waitpid(middle, nullptr, 0);
+    pid_t orphan = -1;
+    if (read(id[0], &orphan, sizeof(orphan)) != sizeof(orphan))
+        orphan = -1;
+    close(id[0]);
+    close(id[1]);
+    return orphan;
+}
+
+} // namespace
+
+// With `all`: every process but the excluded trees (also what they start
+// later) and the hook's own.
+TEST(EbpfBackend, AllWatchesEveryProcessButTheExcludedTreesAndItself) {
+    std::string why;
+    if (!EbpfAvailable(&why))
+        GTEST_SKIP() << "eBPF unavailable: " << why;
+    int go[2], next[2], done[2];
+    ASSERT_EQ(pipe(go) | pipe(next) | pipe(done), 0);
+    pid_t excluded = StartOrphan(go[0], next[1], [] {
+        pid_t child = fork(); // made after the start: excluded with its parent
+        if (child == 0) {
+            Call(SYS_access, (long)"/talvek-all-excluded-child", F_OK);
+            _exit(0);
+        }
+        waitpid(child, nullptr, 0);
+        Call(SYS_access, (long)"/talvek-all-excluded", F_OK);
+    });
+    pid_t watched =
+        StartOrphan(next[0], done[1], [] { Call(SYS_access, (long)"/talvek-all-watched", F_OK); });
+    ASSERT_GT(excluded, 0);
+    ASSERT_GT(watched, 0);
+    EbpfWatch watch;
+    watch.all = true;
+    watch.exclude = {excluded};
+    EbpfSession* s = EbpfStart(watch, &why);
+    ASSERT_NE(s, nullptr) << why;
+    Call(SYS_access, (long)"/talvek-all-self", F_OK);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    AllSeen seen = {watched, false, {}};
+    for (int i = 0; i < 500 && !seen.markerEnded; i++)
+        ASSERT_GE(EbpfPoll(s, 20, CollectAll, &seen), 0);
+    EbpfStop(s);
+    EXPECT_TRUE(seen.markerEnded);
+    ASSERT_EQ(seen.names.size(), 1u);
+    EXPECT_EQ(seen.names[0].first, (uint32_t)watched);
+    EXPECT_EQ(seen.names[0].second, "/talvek-all-watched");
+    for (int fd : {go[0], go[1], next[0], next[1], done[0], done[1]})
+        close(fd);
 }
