@@ -53,12 +53,12 @@ struct SimCall {
 // Back to a freshly loaded, closed device with empty counters and an empty
 // log that records every device call from now on; no source runs and none
 // starts with the device. The environment is no longer consulted: missing and
-// refuse are off until set.
+// refuse are off until set; nothing is printed.
 void SimReset();
 
 // As linked into a program: missing and refuse are read from the environment
-// at each open, the environment's source starts when the device opens, and no
-// log is kept (the counters still count).
+// at each open, the environment's source starts when the device opens, no log
+// is kept, and the counters go to standard error when the device closes.
 void SimUseEnvironment();
 
 void SimSetMissing(bool missing); // opening fails with INVALID_HANDLE_VALUE
