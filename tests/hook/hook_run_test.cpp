@@ -80,6 +80,10 @@ TEST_P(HookRun, ProbeRowsInOrder) {
     char tmpl[] = "/tmp/talvek-hook-run-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string tmp = tmpl;
+    struct RemoveAtEnd {
+        std::string dir;
+        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
+    } removeAtEnd{tmp};
     const std::string work = tmp + "/work";
     ASSERT_EQ(Shell("mkdir " + work), 0);
 
@@ -89,7 +93,6 @@ TEST_P(HookRun, ProbeRowsInOrder) {
         Shell(hook + HOOK_PROBE + " " + work + " >" + tmp + "/probe.out 2>" + tmp + "/hook.err");
     const std::string err = ReadFile(tmp + "/hook.err");
     if (status == 2 && backend == "ebpf") {
-        Shell("rm -rf " + tmp);
         GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
     }
     ASSERT_EQ(status, 0) << "talvek-hook or the probe failed:\n" << err;
@@ -125,7 +128,6 @@ TEST_P(HookRun, ProbeRowsInOrder) {
         }
         ++at;
     }
-    Shell("rm -rf " + tmp);
 }
 
 // Exit statuses and the one-line reasons of the command line.
