@@ -4,6 +4,7 @@
 #include "driver/driver_link.h"
 #include "simdriver/sim_state.h"
 
+#include <cstdio>
 #include <cstring>
 
 // Never destroyed: a feeder thread may still run when the process ends.
@@ -163,7 +164,14 @@ BOOL DevCloseHandle(HANDLE device) {
             SimPoolDiscardLocked(s);
             s.feederStop = true;
             feeder = std::move(s.feeder);
+            SimEndStreamLocked(s);
             ok = TRUE;
+            // Whoever feeds a running program can tell from this line
+            // whether the monitor kept up.
+            if (s.printCounters) {
+                std::fprintf(stderr, "%s\n", SimCountersLine(s.counters).c_str());
+                std::fflush(stderr);
+            }
         } else {
             SetLastError(ERROR_INVALID_HANDLE);
         }
@@ -209,6 +217,7 @@ void SimUseEnvironment() {
     s.configured = false;
     s.autoFeed = true;
     s.keepLog = false;
+    s.printCounters = true;
     s.log.clear();
 }
 
@@ -244,5 +253,6 @@ void SimReset() {
     s.funcDisabled.reset();
     s.counters = SimCounters{};
     s.keepLog = true;
+    s.printCounters = false;
     s.log.clear();
 }

@@ -27,6 +27,9 @@ struct SimCounters {
     uint32_t poolEmpty;   // passed the filters but found no free record
     uint32_t filtered;    // stopped by the function or result filter
     uint32_t lostAtClose; // still out when the device was closed
+    // Stream sources only:
+    uint32_t unmonitored; // read while monitoring was off, so not reported
+    uint32_t malformed;   // lines that are no call record, reported on standard error
 };
 
 enum class SimCallKind { Open, Control, Close };
@@ -50,12 +53,12 @@ struct SimCall {
 // Back to a freshly loaded, closed device with empty counters and an empty
 // log that records every device call from now on; no source runs and none
 // starts with the device. The environment is no longer consulted: missing and
-// refuse are off until set.
+// refuse are off until set; nothing is printed.
 void SimReset();
 
 // As linked into a program: missing and refuse are read from the environment
-// at each open, the environment's source starts when the device opens, and no
-// log is kept (the counters still count).
+// at each open, the environment's source starts when the device opens, no log
+// is kept, and the counters go to standard error when the device closes.
 void SimUseEnvironment();
 
 void SimSetMissing(bool missing); // opening fails with INVALID_HANDLE_VALUE
@@ -79,7 +82,24 @@ DWORD SimRegisteredThreadId(); // the registering thread, 0 when none
 void SimStartScenario(DWORD paceMs, bool loop);
 void SimStartEvents(std::vector<std::vector<uint8_t>> records, DWORD paceMs, bool loop);
 bool SimStartTrace(const char* path, DWORD paceMs, bool loop); // false: no records
+
+// Follows a stream of call-trace lines: each record is delivered as soon as
+// its line has been read. The reader waits while no call-back is registered
+// and while the pool is full, so nothing is dropped and the writer is held
+// back instead; records read while monitoring is off are not reported. The
+// end of the input ends the source; with follow, the reader waits for more
+// instead, as for a file that is still being written. A read of a pipe cannot
+// be interrupted, so the reader runs on a thread of its own that is never
+// waited for: once the source is stopped it delivers nothing more and ends at
+// its next read. closeInput: the reader closes the handle when it ends.
+// name names the input in messages about malformed lines.
+void SimStartStream(HANDLE input, const char* name, bool follow, bool closeInput);
+
 void SimStopSource();
+
+// The counters as the one line printed on standard error when TALVEKSIM.EXE
+// closes the device.
+std::string SimCountersLine(const SimCounters& c);
 
 // True when no source is running and every delivered record is back.
 bool SimIsIdle();

@@ -3,6 +3,7 @@
 #include "simdriver/sim_state.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -77,7 +78,7 @@ void SimStopSource() {
         std::lock_guard<std::mutex> hold(s.lock);
         s.feederStop = true;
         feeder = std::move(s.feeder);
-        s.changed.notify_all();
+        SimEndStreamLocked(s);
     }
     if (feeder.joinable())
         feeder.join();
@@ -109,10 +110,39 @@ bool SimStartTrace(const char* path, DWORD paceMs, bool loop) {
     return true;
 }
 
+// "-" follows standard input; with TALVEKSIM_FOLLOW=1 a named trace is
+// followed as it grows instead of replayed. A stream that cannot be opened
+// falls back to the built-in scenario, as an unreadable trace does.
+static bool StartStreamFromEnvironment(const std::string& trace) {
+    if (trace == "-") {
+        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        if (input != nullptr && input != INVALID_HANDLE_VALUE) {
+            SimStartStream(input, "standard input", false, false);
+            return true;
+        }
+        std::fprintf(stderr, "simdriver: no standard input to read call-trace lines from\n");
+        return false;
+    }
+    HANDLE file = CreateFileA(trace.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "simdriver: cannot open %s to follow it\n", trace.c_str());
+        return false;
+    }
+    SimStartStream(file, trace.c_str(), true, true);
+    return true;
+}
+
 void SimStartFromEnvironment() {
     const DWORD pace = EnvNumber("TALVEKSIM_PACE", 150);
     const bool loop = EnvNumber("TALVEKSIM_LOOP", 1) != 0;
     const std::string trace = SimEnv("TALVEKSIM_TRACE", "");
+    if (!trace.empty() && (trace == "-" || EnvNumber("TALVEKSIM_FOLLOW", 0) == 1)) {
+        if (!StartStreamFromEnvironment(trace))
+            SimStartScenario(pace, loop);
+        return;
+    }
     if (trace.empty() || !SimStartTrace(trace.c_str(), pace, loop))
         SimStartScenario(pace, loop);
 }
@@ -120,7 +150,7 @@ void SimStartFromEnvironment() {
 bool SimIsIdle() {
     SimState& s = Sim();
     std::lock_guard<std::mutex> hold(s.lock);
-    return !s.feederActive && s.counters.outstanding == 0;
+    return !s.feederActive && !s.streamActive && s.counters.outstanding == 0;
 }
 
 bool SimWaitIdle(DWORD timeoutMs) {

@@ -33,7 +33,9 @@ int32_t ReadI32(const void* bytes, size_t offset) {
     return v;
 }
 
-bool PassesFilters(const SimState& s, const void* bytes) {
+} // namespace
+
+bool SimPassesFiltersLocked(const SimState& s, const void* bytes) {
     const int32_t func = ReadI32(bytes, offsetof(IfsCallRec, Func));
     const int32_t result = ReadI32(bytes, offsetof(IfsCallRec, Result));
     if (func >= 0 && func <= 0xFFFF && s.funcDisabled[func])
@@ -45,14 +47,12 @@ bool PassesFilters(const SimState& s, const void* bytes) {
     return true;
 }
 
-} // namespace
-
 SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size) {
     if (size > kSimRecordMax || size < offsetof(IfsCallRec, Path2))
         return SimInjectResult::BadSize;
     if (s.device == INVALID_HANDLE_VALUE || s.routine == nullptr || !s.monitoring)
         return SimInjectResult::NotListening;
-    if (!PassesFilters(s, bytes)) {
+    if (!SimPassesFiltersLocked(s, bytes)) {
         ++s.counters.filtered;
         return SimInjectResult::Filtered;
     }

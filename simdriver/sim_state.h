@@ -41,6 +41,14 @@ struct SimState {
     std::vector<std::vector<uint8_t>> events;
     DWORD paceMs = 0;
     bool loop = false;
+
+    // The stream source: a reader whose generation is no longer current
+    // delivers nothing and ends.
+    uint32_t streamGeneration = 0;
+    bool streamActive = false;
+
+    // A program prints the counters when it closes the device; tests do not.
+    bool printCounters = true;
 };
 
 SimState& Sim();
@@ -49,6 +57,7 @@ SimState& Sim();
 SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size);
 BOOL SimReleaseLocked(SimState& s, DWORD address);
 bool SimPoolHasFreeLocked();
+bool SimPassesFiltersLocked(const SimState& s, const void* bytes);
 void SimPoolDiscardLocked(SimState& s); // the driver unloads: every record is freed
 
 // Registration (sim_device.cpp); the caller holds the lock.
@@ -56,6 +65,9 @@ void SimUnregisterLocked(SimState& s);
 
 // Feeder (sim_feeder.cpp); called without the lock.
 void SimStartFromEnvironment();
+
+// Stream (sim_stream.cpp): ends the stream source, if any; the caller holds the lock.
+void SimEndStreamLocked(SimState& s);
 
 // Records of a call trace file (sim_trace.cpp); false when none could be read
 // or trace support is not built in.

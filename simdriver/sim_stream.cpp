@@ -1,0 +1,189 @@
+// The stream source: call-trace lines read from a pipe or a growing file as
+// they arrive, each record delivered as soon as its line is complete.
+#include "simdriver/sim_state.h"
+
+#include "tools/call_trace.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Longer than any line a record can be written in; the rest of a longer line
+// is skipped, so that input without line ends cannot grow without bound.
+constexpr size_t kStreamLineMax = 16384;
+constexpr DWORD kFollowPollMs = 50;
+
+struct StreamReader {
+    HANDLE input;
+    std::string name;
+    bool follow;
+    bool closeInput;
+    uint32_t generation;
+
+    std::string line; // the line read so far
+    int lineNumber = 0;
+    bool overlong = false; // skipping to the end of an over-long line
+};
+
+bool Current(const SimState& s, const StreamReader& r) {
+    return s.streamGeneration == r.generation;
+}
+
+// Delivers one record, waiting for a registered call-back and a free record;
+// false when the source was stopped meanwhile.
+bool DeliverStreamRecord(StreamReader& r, const std::vector<uint8_t>& record) {
+    SimState& s = Sim();
+    std::unique_lock<std::mutex> hold(s.lock);
+    s.changed.wait(hold, [&] {
+        return !Current(s, r) ||
+               (s.routine != nullptr && (!s.monitoring || SimPoolHasFreeLocked() ||
+                                         !SimPassesFiltersLocked(s, record.data())));
+    });
+    if (!Current(s, r))
+        return false;
+    if (!s.monitoring)
+        ++s.counters.unmonitored;
+    else
+        SimDeliverLocked(s, record.data(), record.size());
+    return true;
+}
+
+void ReportMalformed(const StreamReader& r, const std::string& what) {
+    std::fprintf(stderr, "simdriver: %s: %s\n", r.name.c_str(), what.c_str());
+    std::fflush(stderr);
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    ++s.counters.malformed;
+}
+
+// Handles the line gathered so far; false when the source was stopped.
+bool EndLine(StreamReader& r) {
+    ++r.lineNumber;
+    bool go = true;
+    if (r.overlong) {
+        ReportMalformed(r, "line " + std::to_string(r.lineNumber) + ": line too long");
+    } else {
+        const TraceLineResult result = ParseTraceLine(r.line, r.lineNumber);
+        if (result.kind == TraceLineKind::Record)
+            go = DeliverStreamRecord(r, result.record);
+        else if (result.kind == TraceLineKind::Error)
+            ReportMalformed(r, result.error);
+    }
+    r.line.clear();
+    r.overlong = false;
+    return go;
+}
+
+// Splits what one read returned into lines; a line may span several reads.
+bool TakeBytes(StreamReader& r, const char* bytes, size_t size) {
+    for (size_t i = 0; i < size;) {
+        const char* end = static_cast<const char*>(std::memchr(bytes + i, '\n', size - i));
+        const size_t stop = end != nullptr ? (size_t)(end - bytes) : size;
+        if (!r.overlong) {
+            if (r.line.size() + (stop - i) > kStreamLineMax) {
+                r.overlong = true;
+                r.line.clear();
+            } else {
+                r.line.append(bytes + i, stop - i);
+            }
+        }
+        if (end == nullptr)
+            break;
+        if (!EndLine(r))
+            return false;
+        i = stop + 1;
+    }
+    return true;
+}
+
+// A followed file that became shorter than what was read of it was written
+// anew: it is read again from its start, as tail -f does.
+void RewindIfTruncated(StreamReader& r) {
+    LARGE_INTEGER size, zero{}, at;
+    if (!GetFileSizeEx(r.input, &size) || !SetFilePointerEx(r.input, zero, &at, FILE_CURRENT) ||
+        size.QuadPart >= at.QuadPart)
+        return;
+    std::fprintf(stderr, "simdriver: %s: file truncated, reading it from the start\n",
+                 r.name.c_str());
+    std::fflush(stderr);
+    SetFilePointerEx(r.input, zero, nullptr, FILE_BEGIN);
+    r.line.clear();
+    r.overlong = false;
+}
+
+// At the end of a followed file: waits a moment for more; false when stopped.
+bool WaitForMore(StreamReader& r) {
+    RewindIfTruncated(r);
+    SimState& s = Sim();
+    std::unique_lock<std::mutex> hold(s.lock);
+    return !s.changed.wait_for(hold, std::chrono::milliseconds(kFollowPollMs),
+                               [&] { return !Current(s, r); });
+}
+
+void StreamRun(StreamReader r) {
+    char buffer[4096];
+    bool go = true;
+    bool ended = false; // the input ended, rather than the source being stopped
+    while (go) {
+        DWORD got = 0;
+        // A pipe reports its end either as a failed read or as a read of 0 bytes.
+        if (!ReadFile(r.input, buffer, sizeof buffer, &got, nullptr) || got == 0) {
+            if (r.follow && WaitForMore(r))
+                continue;
+            // A last line without its line end still counts.
+            if (!r.line.empty() || r.overlong)
+                go = EndLine(r);
+            ended = go;
+            break;
+        }
+        go = TakeBytes(r, buffer, got);
+    }
+    if (r.closeInput)
+        CloseHandle(r.input);
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (Current(s, r)) {
+        s.streamActive = false;
+        s.changed.notify_all();
+        if (ended) {
+            std::fprintf(stderr, "simdriver: %s: end of input after %d lines\n", r.name.c_str(),
+                         r.lineNumber);
+            std::fflush(stderr);
+        }
+    }
+}
+
+} // namespace
+
+void SimEndStreamLocked(SimState& s) {
+    ++s.streamGeneration;
+    s.streamActive = false;
+    s.changed.notify_all();
+}
+
+void SimStartStream(HANDLE input, const char* name, bool follow, bool closeInput) {
+    SimStopSource();
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.streamActive = true;
+    StreamReader r;
+    r.input = input;
+    r.name = name;
+    r.follow = follow;
+    r.closeInput = closeInput;
+    r.generation = s.streamGeneration;
+    std::thread(StreamRun, std::move(r)).detach();
+}
+
+std::string SimCountersLine(const SimCounters& c) {
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "simdriver: %lu delivered, %lu handed back, %lu dropped (pool full), %lu lost "
+                  "at close, %lu filtered, %lu read while monitoring was off, %lu malformed lines",
+                  (unsigned long)c.delivered, (unsigned long)c.released, (unsigned long)c.poolEmpty,
+                  (unsigned long)c.lostAtClose, (unsigned long)c.filtered,
+                  (unsigned long)c.unmonitored, (unsigned long)c.malformed);
+    return text;
+}
