@@ -130,31 +130,59 @@ struct Output {
     bool broken = false; // the reader went away
     SysevMapper* mapper = nullptr;
     uint64_t events = 0;  // calls handed over by the backend
-    uint64_t written = 0; // lines written
+    uint64_t pending = 0; // lines in the buffer
+    uint64_t written = 0; // lines the reader took
     uint64_t lostName = 0;
     uint64_t lostRing = 0; // from the backend
     uint64_t lostEnd = 0;  // still in the ring when the hook stopped reading
+    uint64_t lostOut = 0;  // formatted, but the reader went away or the hook was stopped
     uint64_t skipped = 0;  // calls the backend let run unread (not reported)
     IfsCall call;
 };
 
+// Call lines (not '#' notes) among the first `size` bytes of the buffer.
+uint64_t CallLines(const std::string& buffer, size_t size) {
+    uint64_t lines = 0;
+    for (size_t start = 0; start < size;) {
+        const size_t end = buffer.find('\n', start);
+        if (end == std::string::npos || end >= size)
+            break;
+        lines += buffer[start] != '#';
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Writes the buffer out. A stop signal that interrupts a write held up by the
+// reader ends the output: the hook must stop even when nobody reads, and what
+// was not written is counted as lost.
 void Flush(Output* o) {
     size_t done = 0;
     while (done < o->buffer.size() && !o->broken) {
-        const ssize_t n = write(o->fd, o->buffer.data() + done, o->buffer.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            o->broken = true;
-        else
+        const size_t left = o->buffer.size() - done;
+        const ssize_t n = write(o->fd, o->buffer.data() + done, left);
+        const bool interrupted = (n < 0 && errno == EINTR) || (n > 0 && size_t(n) < left);
+        if (n > 0)
             done += static_cast<size_t>(n);
+        else if (!interrupted)
+            o->broken = true;
+        if (interrupted && g_stopSignal != 0)
+            o->broken = true;
     }
-    o->buffer.clear();
+    const uint64_t taken = CallLines(o->buffer, done);
+    o->written += taken;
+    o->pending -= taken;
+    o->buffer.erase(0, done);
+    if (o->broken) {
+        o->lostOut += o->pending;
+        o->pending = 0;
+        o->buffer.clear();
+    }
     o->lastFlush = Now();
 }
 
 uint64_t Lost(const Output* o) {
-    return o->lostName + o->lostRing + o->lostEnd;
+    return o->lostName + o->lostRing + o->lostEnd + o->lostOut;
 }
 
 std::string Counts(const Output* o) {
@@ -162,11 +190,11 @@ std::string Counts(const Output* o) {
     std::snprintf(
         text, sizeof text,
         "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
-        "unreadable, %llu unread at the end)",
+        "unreadable, %llu unread at the end, %llu not written)",
         static_cast<unsigned long long>(o->events + o->lostRing + o->skipped),
         static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
         static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName),
-        static_cast<unsigned long long>(o->lostEnd));
+        static_cast<unsigned long long>(o->lostEnd), static_cast<unsigned long long>(o->lostOut));
     return text;
 }
 
@@ -195,7 +223,7 @@ void Sink(const sysev& ev, void* ctx) {
         std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
         comm[SYSEV_COMM_SIZE] = '\0';
         AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
-        ++o->written;
+        ++o->pending;
         if (o->buffer.size() > kOutBufferMax)
             Flush(o);
         break;
