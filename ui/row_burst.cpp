@@ -1,0 +1,59 @@
+#include "ui/row_burst.h"
+
+#include <commctrl.h>
+
+#include "driver/listener.h"
+#include "event/render_call_row.h"
+
+namespace {
+
+// Window thread only.
+bool BurstRunning;        // the list's redrawing is off
+DWORD BurstLastPaintTick; // when the list was last drawn in full
+
+bool MoreCallsQueued(HWND window) {
+    MSG msg;
+    return PeekMessageA(&msg, window, WM_IFSCALL, WM_IFSCALL, PM_NOREMOVE | PM_NOYIELD) != FALSE;
+}
+
+void StartRowBurst(HWND window) {
+    if (BurstRunning)
+        return;
+    SendDlgItemMessageA(window, kCallListId, WM_SETREDRAW, FALSE, 0);
+    // Should the queued records vanish unseen, the timer still ends the burst.
+    SetTimer(window, kBurstTimerId, kBurstRepaintMs, nullptr);
+    BurstRunning = true;
+    BurstLastPaintTick = GetTickCount();
+}
+
+} // namespace
+
+void EndRowBurst(HWND window) {
+    if (!BurstRunning)
+        return;
+    BurstRunning = false;
+    KillTimer(window, kBurstTimerId);
+    HWND list = GetDlgItem(window, kCallListId);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    // The list's scroll range was not kept up while redrawing was off, so the
+    // scrolls of the burst's rows may have stopped short of the newest row.
+    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    if (count > 0)
+        SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(count - 1), FALSE);
+    RedrawWindow(list, nullptr, nullptr,
+                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    BurstLastPaintTick = GetTickCount();
+}
+
+void ForgetRowBurst() {
+    BurstRunning = false;
+}
+
+void RenderQueuedCall(HWND window, LPARAM record) {
+    if (!BurstRunning && MoreCallsQueued(window))
+        StartRowBurst(window);
+    RenderCallRow(window, record);
+    if (BurstRunning &&
+        (!MoreCallsQueued(window) || GetTickCount() - BurstLastPaintTick >= kBurstRepaintMs))
+        EndRowBurst(window);
+}
