@@ -31,29 +31,9 @@ int gRecordCount;
 char gFixed[kCallColumnCount][kRowScratchSize];
 const char* gFixedTexts[kCallColumnCount];
 
-LRESULT List(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return SendDlgItemMessageA(window, kCallListId, msg, wParam, lParam);
-}
-
 // The messages RenderCallRow sends, with fixed texts and nothing else.
 void BareRow(HWND window) {
-    if (static_cast<int32_t>(List(window, LVM_GETITEMCOUNT, 0, 0)) >= MaxViewLineQty)
-        List(window, LVM_DELETEITEM, 0, 0);
-    LVITEMA item;
-    std::memset(&item, 0, sizeof item);
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = const_cast<char*>(gFixedTexts[0]);
-    item.iItem = static_cast<int>(List(window, LVM_GETITEMCOUNT, 0, 0));
-    const int row =
-        static_cast<int>(List(window, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    for (int column = 1; column < kCallColumnCount; ++column) {
-        std::memset(&item, 0, sizeof item);
-        item.mask = LVIF_TEXT;
-        item.iSubItem = column;
-        item.pszText = const_cast<char*>(gFixedTexts[column]);
-        List(window, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    }
-    List(window, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    BareListRow(window, gFixedTexts);
 }
 
 // The six texts of every record, made in advance.

@@ -9,7 +9,7 @@ namespace {
 
 // Window thread only.
 bool BurstRunning;        // the list's redrawing is off
-DWORD BurstLastPaintTick; // when the list was last drawn in full
+DWORD BurstLastPaintTick; // when the list's last full repaint began
 
 bool MoreCallsQueued(HWND window) {
     MSG msg;
@@ -23,7 +23,11 @@ void StartRowBurst(HWND window) {
     // Should the queued records vanish unseen, the timer still ends the burst.
     SetTimer(window, kBurstTimerId, kBurstRepaintMs, nullptr);
     BurstRunning = true;
-    BurstLastPaintTick = GetTickCount();
+    // A burst that follows the last one's repaint closely counts from that
+    // repaint; otherwise the list was drawing its rows until now.
+    const DWORD now = GetTickCount();
+    if (now - BurstLastPaintTick >= kBurstRepaintMs)
+        BurstLastPaintTick = now;
 }
 
 } // namespace
@@ -40,9 +44,11 @@ void EndRowBurst(HWND window) {
     const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     if (count > 0)
         SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(count - 1), FALSE);
+    // Counted from the start of the repaint, so that a slow repaint does not
+    // stretch the time between two of them.
+    BurstLastPaintTick = GetTickCount();
     RedrawWindow(list, nullptr, nullptr,
                  RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    BurstLastPaintTick = GetTickCount();
 }
 
 void ForgetRowBurst() {
