@@ -225,6 +225,67 @@ double EnterWait(Loop loop, double timeoutSec) {
     return acted ? waited : -1;
 }
 
+// A typed Esc in the options dialog, opened during the flood. The dialog runs
+// the platform's own modal loop, not the program's. Seconds until the dialog
+// closed (-1: not within 10 s), and when it did not, seconds from the end of
+// the flood until it closed.
+struct DialogWatch {
+    DWORD windowThread;
+    double closedAfter = -1, afterFloodStopped = -1;
+    bool visible = false; // the dialog was shown when Esc was typed
+};
+
+BOOL CALLBACK FindDialog(HWND wnd, LPARAM found) {
+    char cls[16] = "";
+    GetClassNameA(wnd, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = wnd;
+    return FALSE;
+}
+
+HWND FindOptionsDialog(DWORD thread, double seconds) {
+    HWND dialog = nullptr;
+    for (const double start = Now(); dialog == nullptr && Now() - start < seconds; Sleep(10))
+        EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    return dialog;
+}
+
+DWORD WINAPI TypeEscInDialog(LPVOID param) {
+    DialogWatch* watch = static_cast<DialogWatch*>(param);
+    HWND dialog = FindOptionsDialog(watch->windowThread, 10);
+    if (dialog == nullptr) { // not even created: end the flood and look again
+        SimStopSource();
+        dialog = FindOptionsDialog(watch->windowThread, 120);
+        if (dialog != nullptr)
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return 0;
+    }
+    Sleep(300);
+    watch->visible = IsWindowVisible(dialog) != FALSE;
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = VK_ESCAPE;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    const double start = Now();
+    SendInput(2, in, sizeof in[0]);
+    while (IsWindow(dialog) && Now() - start < 10)
+        Sleep(2);
+    if (!IsWindow(dialog)) {
+        watch->closedAfter = Now() - start;
+        return 0;
+    }
+    const double stopped = Now();
+    SimStopSource();
+    while (IsWindow(dialog) && Now() - stopped < 30)
+        Sleep(2);
+    if (!IsWindow(dialog))
+        watch->afterFloodStopped = Now() - stopped;
+    else
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
@@ -381,6 +442,24 @@ int main(int argc, char** argv) {
         Loop::Burst, [] { return false; }, 1); // Enter acts late: settle
     if (EnaMonitorFg == 0)
         SendMessageA(window, WM_COMMAND, IDOK, 0);
+
+    // The options dialog during the flood.
+    DialogWatch watch;
+    watch.windowThread = GetCurrentThreadId();
+    HANDLE typist = CreateThread(nullptr, 0, TypeEscInDialog, &watch, 0, nullptr);
+    SendMessageA(window, WM_SYSCOMMAND, kOptionsCmd, 0); // returns when the dialog is gone
+    WaitForSingleObject(typist, INFINITE);
+    CloseHandle(typist);
+    const char* shown = watch.visible ? "shown" : "not shown yet";
+    if (watch.closedAfter >= 0)
+        std::printf("Esc typed in the options dialog during the flood (dialog %s): closed it "
+                    "after %.1f ms\n",
+                    shown, watch.closedAfter * 1e3);
+    else
+        std::printf("Esc typed in the options dialog during the flood (dialog %s): not handled "
+                    "within 10 s; %s %.1f s after the flood stopped\n",
+                    shown, watch.afterFloodStopped < 0 ? "still not" : "handled",
+                    watch.afterFloodStopped);
 
     const SimCounters c = SimGetCounters();
     std::printf("stand-in: delivered %u released %u outstanding %u bad %u poolEmpty %u\n",
