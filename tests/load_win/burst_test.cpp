@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "driver/driver_link.h"
 #include "driver/listener.h"
 #include "event/render_call_row.h"
 #include "settings/monitor_settings.h"
@@ -144,6 +145,28 @@ TEST_F(BurstTest, AFloodLeavesTheListAsRowsDrawnOneByOne) {
         ASSERT_TRUE(Close());
         window_ = nullptr;
     }
+}
+
+// Records that another loop takes from the queue never reach the window; the
+// burst they started still ends and the list draws again.
+TEST_F(BurstTest, ABurstWhoseQueuedRecordsVanishStillEnds) {
+    ASSERT_NE(Open(""), nullptr);
+    ShowMonitor(window_);
+    WatchList(window_);
+    SimStartEvents(SeqRecords(0, 500), 0, true);
+    Sleep(200); // the queue fills
+    ASSERT_TRUE(LoopUntil([] { return SimGetCounters().released >= 50; }, 60000));
+    ASSERT_FALSE(gRedrawOn) << "no burst running";
+    SimStopSource();
+    Sleep(100);
+    MSG msg;
+    while (PeekMessageA(&msg, window_, WM_IFSCALL, WM_IFSCALL, PM_REMOVE))
+        DriverCall(CTL_RELEASE_REC, static_cast<DWORD>(msg.lParam));
+    LoopUntil([] { return false; }, 400);
+    EXPECT_TRUE(gRedrawOn) << "the list's redrawing was left off";
+    const SimCounters c = SimGetCounters();
+    EXPECT_EQ(c.released, c.delivered);
+    EXPECT_EQ(c.badReleases, 0u);
 }
 
 void TypeKey(WORD key) {
