@@ -140,6 +140,8 @@ INT_PTR CALLBACK MonitorDlgProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_TIMER:
         if (wParam == kBurstTimerId)
             EndRowBurst(window);
+        else if (wParam == kHeldCallTimerId)
+            RenderHeldCallsNow(window);
         return FALSE;
     }
     return FALSE;

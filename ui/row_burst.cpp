@@ -10,6 +10,23 @@ namespace {
 // Window thread only.
 bool BurstRunning;        // the list's redrawing is off
 DWORD BurstLastPaintTick; // when the list's last full repaint began
+// Records held back while input waits, in arrival order.
+constexpr int kHeldCallMax = 1024;
+LPARAM HeldCalls[kHeldCallMax];
+int HeldCallCount;
+
+bool InputWaits() {
+    return (HIWORD(GetQueueStatus(QS_INPUT)) & QS_INPUT) != 0;
+}
+
+// Renders the held records, oldest first.
+void RenderHeldCalls(HWND window) {
+    const int count = HeldCallCount;
+    HeldCallCount = 0;
+    KillTimer(window, kHeldCallTimerId);
+    for (int i = 0; i < count; ++i)
+        RenderCallRow(window, HeldCalls[i]);
+}
 
 bool MoreCallsQueued(HWND window) {
     MSG msg;
@@ -53,13 +70,32 @@ void EndRowBurst(HWND window) {
 
 void ForgetRowBurst() {
     BurstRunning = false;
+    HeldCallCount = 0; // they went with the window's queue
 }
 
 void RenderQueuedCall(HWND window, LPARAM record) {
-    if (!BurstRunning && MoreCallsQueued(window))
+    // The program's loop takes input before records, so input that waits
+    // here means another loop runs (the options dialog's, the system
+    // menu's) and takes posted messages first. Holding the records back
+    // empties the queue for that input; the timer renders them once the
+    // queue is quiet.
+    if (HeldCallCount < kHeldCallMax && InputWaits()) {
+        HeldCalls[HeldCallCount++] = record;
+        SetTimer(window, kHeldCallTimerId, USER_TIMER_MINIMUM, nullptr);
+        return;
+    }
+    if (!BurstRunning && (HeldCallCount > 0 || MoreCallsQueued(window)))
         StartRowBurst(window);
+    RenderHeldCalls(window);
     RenderCallRow(window, record);
     if (BurstRunning &&
         (!MoreCallsQueued(window) || GetTickCount() - BurstLastPaintTick >= kBurstRepaintMs))
         EndRowBurst(window);
+}
+
+void RenderHeldCallsNow(HWND window) {
+    if (HeldCallCount > 1)
+        StartRowBurst(window);
+    RenderHeldCalls(window);
+    EndRowBurst(window);
 }

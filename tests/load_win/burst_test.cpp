@@ -5,12 +5,15 @@
 
 #include <commctrl.h>
 
+#include <thread>
+
 #include "driver/driver_link.h"
 #include "driver/listener.h"
 #include "event/render_call_row.h"
 #include "settings/monitor_settings.h"
 #include "simdriver/sim_driver.h"
 #include "ui/monitor_dlg.h"
+#include "ui/row_burst.h"
 
 namespace {
 
@@ -213,6 +216,54 @@ TEST_F(BurstTest, TypedEnterAndEscActWhileRecordsKeepComing) {
     EXPECT_EQ(atEsc.badReleases, 0u);
     RecordProperty("records_after_esc", static_cast<int>(atEsc.lostAtClose));
     window_ = nullptr;
+}
+
+BOOL CALLBACK FindDialog(HWND wnd, LPARAM found) {
+    char cls[16] = "";
+    GetClassNameA(wnd, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = wnd;
+    return FALSE;
+}
+
+// The options dialog runs the platform's modal loop, which takes posted
+// records before input: a typed Esc must still close it during the flood.
+TEST_F(BurstTest, TypedEscClosesTheOptionsDialogWhileRecordsKeepComing) {
+    ASSERT_NE(Open(""), nullptr);
+    ShowMonitor(window_);
+    SimStartEvents(SeqRecords(0, 500), 0, true); // endless
+    ASSERT_TRUE(LoopUntil([] { return SimGetCounters().released >= 1000; }, 120000));
+
+    bool closed = false;
+    uint32_t releasedWhileOpen = 0;
+    std::thread typist([&, thread = GetCurrentThreadId()] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && dialog == nullptr; ++i, Sleep(10))
+            EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
+        const uint32_t opened = SimGetCounters().released;
+        Sleep(300);
+        releasedWhileOpen = SimGetCounters().released - opened;
+        TypeKey(VK_ESCAPE);
+        for (int i = 0; i < 500 && IsWindow(dialog); ++i)
+            Sleep(10);
+        closed = dialog != nullptr && !IsWindow(dialog);
+        if (!closed) { // let the test go on
+            SimStopSource();
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    SendMessageA(window_, WM_SYSCOMMAND, kOptionsCmd, 0); // the dialog's own loop
+    typist.join();
+    EXPECT_TRUE(closed) << "Esc was not handled within 5 s";
+    EXPECT_GT(releasedWhileOpen, 100u) << "no flood while the dialog was open";
+
+    // Records held back meanwhile all come back once the flood ends.
+    SimStopSource();
+    ASSERT_TRUE(LoopUntil([] { return SimIsIdle(); }, 60000));
+    const SimCounters c = SimGetCounters();
+    EXPECT_EQ(c.released, c.delivered);
+    EXPECT_EQ(c.badReleases, 0u);
 }
 
 } // namespace
