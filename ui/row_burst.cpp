@@ -75,11 +75,12 @@ void ForgetRowBurst() {
 
 void RenderQueuedCall(HWND window, LPARAM record) {
     // The program's loop takes input before records, so input that waits
-    // here means another loop runs (the options dialog's, the system
-    // menu's) and takes posted messages first. Holding the records back
-    // empties the queue for that input; the timer renders them once the
-    // queue is quiet.
-    if (HeldCallCount < kHeldCallMax && InputWaits()) {
+    // here means another loop runs (the system menu's, a dialog's) and takes
+    // posted messages first; a disabled window means that its modal dialog
+    // runs, which shows itself only once the queue is empty. Holding the
+    // records back empties the queue; the timer renders them once the queue
+    // is quiet, in bursts.
+    if (HeldCallCount < kHeldCallMax && (!IsWindowEnabled(window) || InputWaits())) {
         HeldCalls[HeldCallCount++] = record;
         SetTimer(window, kHeldCallTimerId, USER_TIMER_MINIMUM, nullptr);
         return;

@@ -235,7 +235,7 @@ TEST_F(BurstTest, TypedEscClosesTheOptionsDialogWhileRecordsKeepComing) {
     SimStartEvents(SeqRecords(0, 500), 0, true); // endless
     ASSERT_TRUE(LoopUntil([] { return SimGetCounters().released >= 1000; }, 120000));
 
-    bool closed = false;
+    bool closed = false, shown = false;
     uint32_t releasedWhileOpen = 0;
     std::thread typist([&, thread = GetCurrentThreadId()] {
         HWND dialog = nullptr;
@@ -244,6 +244,7 @@ TEST_F(BurstTest, TypedEscClosesTheOptionsDialogWhileRecordsKeepComing) {
         const uint32_t opened = SimGetCounters().released;
         Sleep(300);
         releasedWhileOpen = SimGetCounters().released - opened;
+        shown = IsWindowVisible(dialog) != FALSE;
         TypeKey(VK_ESCAPE);
         for (int i = 0; i < 500 && IsWindow(dialog); ++i)
             Sleep(10);
@@ -255,6 +256,7 @@ TEST_F(BurstTest, TypedEscClosesTheOptionsDialogWhileRecordsKeepComing) {
     });
     SendMessageA(window_, WM_SYSCOMMAND, kOptionsCmd, 0); // the dialog's own loop
     typist.join();
+    EXPECT_TRUE(shown) << "the dialog did not show itself during the flood";
     EXPECT_TRUE(closed) << "Esc was not handled within 5 s";
     EXPECT_GT(releasedWhileOpen, 100u) << "no flood while the dialog was open";
 
