@@ -98,10 +98,14 @@ void OnSysCommand(HWND window, WPARAM cmd) {
     case kClearListCmd:
         ListDeleteAll(window, kCallListId);
         break;
-    case kOptionsCmd:
-        if (RunModalDlg(window, OptionsDlgProc, IDD_OPTIONS, 0) == 1)
+    case kOptionsCmd: {
+        SetModalDlgRunning(true);
+        const INT_PTR result = RunModalDlg(window, OptionsDlgProc, IDD_OPTIONS, 0);
+        SetModalDlgRunning(false);
+        if (result == 1)
             PushSettings();
         break;
+    }
     }
 }
 

@@ -14,6 +14,7 @@ DWORD BurstLastPaintTick; // when the list's last full repaint began
 constexpr int kHeldCallMax = 1024;
 LPARAM HeldCalls[kHeldCallMax];
 int HeldCallCount;
+bool ModalDlgRunning; // the options dialog runs its own loop
 
 bool InputWaits() {
     return (HIWORD(GetQueueStatus(QS_INPUT)) & QS_INPUT) != 0;
@@ -76,11 +77,10 @@ void ForgetRowBurst() {
 void RenderQueuedCall(HWND window, LPARAM record) {
     // The program's loop takes input before records, so input that waits
     // here means another loop runs (the system menu's, a dialog's) and takes
-    // posted messages first; a disabled window means that its modal dialog
-    // runs, which shows itself only once the queue is empty. Holding the
-    // records back empties the queue; the timer renders them once the queue
-    // is quiet, in bursts.
-    if (HeldCallCount < kHeldCallMax && (!IsWindowEnabled(window) || InputWaits())) {
+    // posted messages first; a modal dialog shows itself only once the queue
+    // is empty. Holding the records back empties the queue; the timer
+    // renders them once the queue is quiet, in bursts.
+    if (HeldCallCount < kHeldCallMax && (ModalDlgRunning || InputWaits())) {
         HeldCalls[HeldCallCount++] = record;
         SetTimer(window, kHeldCallTimerId, USER_TIMER_MINIMUM, nullptr);
         return;
@@ -92,6 +92,10 @@ void RenderQueuedCall(HWND window, LPARAM record) {
     if (BurstRunning &&
         (!MoreCallsQueued(window) || GetTickCount() - BurstLastPaintTick >= kBurstRepaintMs))
         EndRowBurst(window);
+}
+
+void SetModalDlgRunning(bool running) {
+    ModalDlgRunning = running;
 }
 
 void RenderHeldCallsNow(HWND window) {

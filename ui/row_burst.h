@@ -20,6 +20,9 @@ void RenderQueuedCall(HWND window, LPARAM record);
 // Nothing happens when no burst runs.
 void EndRowBurst(HWND window);
 
+// While a modal dialog of the window runs, every arriving record is held back.
+void SetModalDlgRunning(bool running);
+
 // kHeldCallTimerId: renders the records held back while input waited.
 void RenderHeldCallsNow(HWND window);
 

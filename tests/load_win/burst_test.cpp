@@ -106,7 +106,7 @@ TEST_F(BurstTest, AFloodLeavesTheListAsRowsDrawnOneByOne) {
     struct Case {
         const char* name;
         int records; // against the default row limit of 200
-    } cases[] = {{"list still growing", 150}, {"list full, oldest rows pushed out", 700}};
+    } cases[] = {{"list still growing", 150}, {"list full, oldest rows pushed out", 400}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SimReset();
