@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,29 +32,9 @@ int gRecordCount;
 char gFixed[kCallColumnCount][kRowScratchSize];
 const char* gFixedTexts[kCallColumnCount];
 
-LRESULT List(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return SendDlgItemMessageA(window, kCallListId, msg, wParam, lParam);
-}
-
 // The messages RenderCallRow sends, with fixed texts and nothing else.
 void BareRow(HWND window) {
-    if (static_cast<int32_t>(List(window, LVM_GETITEMCOUNT, 0, 0)) >= MaxViewLineQty)
-        List(window, LVM_DELETEITEM, 0, 0);
-    LVITEMA item;
-    std::memset(&item, 0, sizeof item);
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = const_cast<char*>(gFixedTexts[0]);
-    item.iItem = static_cast<int>(List(window, LVM_GETITEMCOUNT, 0, 0));
-    const int row =
-        static_cast<int>(List(window, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    for (int column = 1; column < kCallColumnCount; ++column) {
-        std::memset(&item, 0, sizeof item);
-        item.mask = LVIF_TEXT;
-        item.iSubItem = column;
-        item.pszText = const_cast<char*>(gFixedTexts[column]);
-        List(window, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    }
-    List(window, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    BareListRow(window, gFixedTexts);
 }
 
 // The six texts of every record, made in advance.
@@ -101,31 +82,40 @@ void Measure(HWND window, int32_t qty, bool shown, int rows) {
     PumpAll();
     constexpr int kRounds = 8;
     const int block = rows / kRounds > 0 ? rows / kRounds : 1;
-    double bare = 0, same = 0, render = 0;
+    // Seconds per block of each kind (bare, same texts, RenderCallRow), by round.
+    double secs[3][kRounds];
+    void (*const kinds[3])(HWND) = {BareRow, BareRowSameTexts, RenderRow};
     for (int round = 0; round < kRounds; ++round) {
         // Each round starts with another of the three.
         for (int k = 0; k < 3; ++k) {
-            switch ((round + k) % 3) {
-            case 0:
-                bare += Block(window, BareRow, block, shown);
-                break;
-            case 1:
-                gNext = 0;
-                same += Block(window, BareRowSameTexts, block, shown);
-                break;
-            case 2:
-                gNext = 0;
-                render += Block(window, RenderRow, block, shown);
-                break;
-            }
+            const int kind = (round + k) % 3;
+            gNext = 0;
+            secs[kind][round] = Block(window, kinds[kind], block, shown);
         }
     }
+    double sum[3] = {0, 0, 0};
+    for (int kind = 0; kind < 3; ++kind)
+        for (int round = 0; round < kRounds; ++round)
+            sum[kind] += secs[kind][round];
     const double total = static_cast<double>(block) * kRounds;
     std::printf("%-6s MaxViewLineQty %5d  rows %5.0f each:  bare %7.1f rows/s  bare with the "
                 "same texts %7.1f rows/s  RenderCallRow %7.1f rows/s  ratio %.3f (to same "
                 "texts %.3f)\n",
-                shown ? "shown" : "hidden", qty, total, total / bare, total / same, total / render,
-                render / bare, render / same);
+                shown ? "shown" : "hidden", qty, total, total / sum[0], total / sum[1],
+                total / sum[2], sum[2] / sum[0], sum[2] / sum[1]);
+    // The spread over the rounds: each round's rows/s of the three kinds and
+    // its ratio of RenderCallRow to bare; the first column is the kind that
+    // went first in that round.
+    std::vector<double> ratios;
+    std::printf("       by round (first kind: rows/s bare, same texts, RenderCallRow; ratio):");
+    for (int round = 0; round < kRounds; ++round) {
+        ratios.push_back(secs[2][round] / secs[0][round]);
+        std::printf(" %d: %.0f %.0f %.0f %.2f;", round % 3, block / secs[0][round],
+                    block / secs[1][round], block / secs[2][round], ratios.back());
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("\n       ratio over the rounds: min %.3f median %.3f max %.3f\n", ratios.front(),
+                (ratios[kRounds / 2 - 1] + ratios[kRounds / 2]) / 2, ratios.back());
     std::fflush(stdout);
 }
 

@@ -2,10 +2,12 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "driver/listener.h"
 #include "event/render_call_row.h"
+#include "settings/monitor_settings.h"
 #include "res/resource_ids.h"
 #include "settings/ini_file.h"
 #include "simdriver/sim_driver.h"
@@ -70,6 +72,28 @@ void PumpAll() {
 
 HWND CallList(HWND window) {
     return GetDlgItem(window, kCallListId);
+}
+
+void BareListRow(HWND window, const char* const texts[]) {
+    auto list = [window](UINT msg, WPARAM wParam, LPARAM lParam) {
+        return SendDlgItemMessageA(window, kCallListId, msg, wParam, lParam);
+    };
+    if (static_cast<int32_t>(list(LVM_GETITEMCOUNT, 0, 0)) >= MaxViewLineQty)
+        list(LVM_DELETEITEM, 0, 0);
+    LVITEMA item;
+    std::memset(&item, 0, sizeof item);
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.pszText = const_cast<char*>(texts[0]);
+    item.iItem = static_cast<int>(list(LVM_GETITEMCOUNT, 0, 0));
+    const int row = static_cast<int>(list(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    for (int column = 1; column < 6; ++column) {
+        std::memset(&item, 0, sizeof item);
+        item.mask = LVIF_TEXT;
+        item.iSubItem = column;
+        item.pszText = const_cast<char*>(texts[column]);
+        list(LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    }
+    list(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
 int ListRows(HWND window) {

@@ -22,6 +22,11 @@ bool PumpOne(bool wait);
 void PumpAll();
 
 HWND CallList(HWND window);
+
+// The list-view messages that RenderCallRow sends for one row (the oldest row
+// out when the list is full, the row in, its five texts, the scroll), with
+// the given six texts and nothing else.
+void BareListRow(HWND window, const char* const texts[]);
 int ListRows(HWND window);
 
 // Seconds on a monotonic high-resolution clock.

@@ -11,6 +11,7 @@
 #include "text/str_prim.h"
 #include "ui/dlg_frame.h"
 #include "ui/options_dlg.h"
+#include "ui/row_burst.h"
 
 int32_t SizeMemo[2];
 
@@ -35,6 +36,7 @@ void CreateListColumns(HWND window) {
 
 void OnInitDialog(HWND window) {
     MonitorWnd = window;
+    ForgetRowBurst();
     AddSystemMenuItems(window);
     SendDlgItemMessageA(window, kCallListId, WM_SETFONT,
                         reinterpret_cast<WPARAM>(GetStockObject(ANSI_VAR_FONT)), FALSE);
@@ -89,15 +91,21 @@ void OnSize(HWND window, WPARAM type, LPARAM size) {
     SizeMemo[1] = height;
 }
 
+// A system command (menu, clear, options, move) finds the list drawing.
 void OnSysCommand(HWND window, WPARAM cmd) {
+    EndRowBurst(window);
     switch (LOWORD(cmd)) {
     case kClearListCmd:
         ListDeleteAll(window, kCallListId);
         break;
-    case kOptionsCmd:
-        if (RunModalDlg(window, OptionsDlgProc, IDD_OPTIONS, 0) == 1)
+    case kOptionsCmd: {
+        SetModalDlgRunning(true);
+        const INT_PTR result = RunModalDlg(window, OptionsDlgProc, IDD_OPTIONS, 0);
+        SetModalDlgRunning(false);
+        if (result == 1)
             PushSettings();
         break;
+    }
     }
 }
 
@@ -127,10 +135,17 @@ INT_PTR CALLBACK MonitorDlgProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
         return FALSE;
     case WM_DESTROY:
         MonitorWnd = nullptr;
+        ForgetRowBurst();
         PostQuitMessage(0);
         return FALSE;
     case WM_IFSCALL:
-        RenderCallRow(window, lParam);
+        RenderQueuedCall(window, lParam);
+        return FALSE;
+    case WM_TIMER:
+        if (wParam == kBurstTimerId)
+            EndRowBurst(window);
+        else if (wParam == kHeldCallTimerId)
+            RenderHeldCallsNow(window);
         return FALSE;
     }
     return FALSE;

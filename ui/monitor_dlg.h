@@ -17,6 +17,11 @@ INT_PTR CALLBACK MonitorDlgProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
 // Rewrites the title as "<caption> - <monitoring state>".
 void ShowTitleState(HWND window);
 
+// The next message for the program's loop: pending keyboard and mouse input
+// before posted messages, otherwise as GetMessageA. False at WM_QUIT (msg
+// then holds it) or when the queue fails.
+bool TakeLoopMessage(MSG* msg);
+
 // Runs the program: single copy, settings path, class, monitor window,
 // message loop. Returns the exit code.
 int WindowEntry(HINSTANCE instance);

@@ -20,7 +20,7 @@ void RegisterListViewClass() {
 
 int RunMessageLoop() {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (TakeLoopMessage(&msg)) {
         if (MonitorWnd != nullptr && IsDialogMessageA(MonitorWnd, &msg))
             continue;
         TranslateMessage(&msg);
