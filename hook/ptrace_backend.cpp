@@ -530,9 +530,7 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     // caller's output leaves and its signals are seen in time.
     do {
         int status;
-        const pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
-        if (tid < 0)
-            return events > 0 ? events : (errno == ECHILD ? -1 : 0);
+        pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
         if (tid == 0) {
             const uint64_t now = Now();
             if (events > 0 || now >= deadline)
@@ -543,19 +541,12 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
                             {static_cast<time_t>(left / 1000000000u),
                              static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
             setitimer(ITIMER_REAL, &timer, nullptr);
-            const pid_t woke = waitpid(-1, &status, __WALL);
+            tid = waitpid(-1, &status, __WALL);
             timer = {};
             setitimer(ITIMER_REAL, &timer, nullptr);
-            if (woke < 0)
-                return events > 0 ? events : (errno == ECHILD ? -1 : 0); // the time, or a signal
-            if (WIFSTOPPED(status))
-                events += OnStop(s, woke, status, sink, ctx);
-            else if (WIFEXITED(status) || WIFSIGNALED(status))
-                events += OnEnd(s, woke, status, sink, ctx);
-            if (s->tracees.empty())
-                return events > 0 ? events : -1;
-            continue;
         }
+        if (tid < 0)
+            return events > 0 ? events : (errno == ECHILD ? -1 : 0); // the time, or a signal
         if (WIFSTOPPED(status))
             events += OnStop(s, tid, status, sink, ctx);
         else if (WIFEXITED(status) || WIFSIGNALED(status))
