@@ -35,6 +35,7 @@
 #include "simdriver/sim_driver.h"
 #include "ui/monitor_dlg.h"
 #include "ui/row_burst.h"
+#include "window_input.h"
 
 namespace {
 
@@ -200,21 +201,13 @@ Rate ListLimit(HWND window, double seconds) {
     return rate;
 }
 
-void TypeEnter() {
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = VK_RETURN;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof in[0]);
-}
-
 // Milliseconds until a typed Enter turns monitoring off during the flood, or
 // -1 when it did not within timeoutSec; monitoring is turned on again after.
 double EnterWait(Loop loop, double timeoutSec) {
     LoopUntil(
         loop, [from = Released()] { return Released() >= from + 300; }, 600);
     const double start = Now();
-    TypeEnter();
+    TypeKey(VK_RETURN);
     const bool acted = LoopUntil(
         loop, [] { return EnaMonitorFg == 0; }, timeoutSec);
     const double waited = (Now() - start) * 1e3;
@@ -235,40 +228,20 @@ struct DialogWatch {
     bool visible = false; // the dialog was shown when Esc was typed
 };
 
-BOOL CALLBACK FindDialog(HWND wnd, LPARAM found) {
-    char cls[16] = "";
-    GetClassNameA(wnd, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = wnd;
-    return FALSE;
-}
-
-HWND FindOptionsDialog(DWORD thread, double seconds) {
-    HWND dialog = nullptr;
-    for (const double start = Now(); dialog == nullptr && Now() - start < seconds; Sleep(10))
-        EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
-    return dialog;
-}
-
 DWORD WINAPI TypeEscInDialog(LPVOID param) {
     DialogWatch* watch = static_cast<DialogWatch*>(param);
-    HWND dialog = FindOptionsDialog(watch->windowThread, 10);
+    HWND dialog = WaitForThreadDialog(watch->windowThread, 10000);
     if (dialog == nullptr) { // not even created: end the flood and look again
         SimStopSource();
-        dialog = FindOptionsDialog(watch->windowThread, 120);
+        dialog = WaitForThreadDialog(watch->windowThread, 120000);
         if (dialog != nullptr)
             PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return 0;
     }
     Sleep(300);
     watch->visible = IsWindowVisible(dialog) != FALSE;
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = VK_ESCAPE;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
     const double start = Now();
-    SendInput(2, in, sizeof in[0]);
+    TypeKey(VK_ESCAPE);
     while (IsWindow(dialog) && Now() - start < 10)
         Sleep(2);
     if (!IsWindow(dialog)) {

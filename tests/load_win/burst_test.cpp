@@ -14,6 +14,7 @@
 #include "simdriver/sim_driver.h"
 #include "ui/monitor_dlg.h"
 #include "ui/row_burst.h"
+#include "window_input.h"
 
 namespace {
 
@@ -172,14 +173,6 @@ TEST_F(BurstTest, ABurstWhoseQueuedRecordsVanishStillEnds) {
     EXPECT_EQ(c.badReleases, 0u);
 }
 
-void TypeKey(WORD key) {
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = key;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof in[0]);
-}
-
 TEST_F(BurstTest, TypedEnterAndEscActWhileRecordsKeepComing) {
     ASSERT_NE(Open(""), nullptr);
     ShowMonitor(window_);
@@ -218,15 +211,6 @@ TEST_F(BurstTest, TypedEnterAndEscActWhileRecordsKeepComing) {
     window_ = nullptr;
 }
 
-BOOL CALLBACK FindDialog(HWND wnd, LPARAM found) {
-    char cls[16] = "";
-    GetClassNameA(wnd, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = wnd;
-    return FALSE;
-}
-
 // The options dialog runs the platform's modal loop, which takes posted
 // records before input: a typed Esc must still close it during the flood.
 TEST_F(BurstTest, TypedEscClosesTheOptionsDialogWhileRecordsKeepComing) {
@@ -238,9 +222,7 @@ TEST_F(BurstTest, TypedEscClosesTheOptionsDialogWhileRecordsKeepComing) {
     bool closed = false, shown = false;
     uint32_t releasedWhileOpen = 0;
     std::thread typist([&, thread = GetCurrentThreadId()] {
-        HWND dialog = nullptr;
-        for (int i = 0; i < 500 && dialog == nullptr; ++i, Sleep(10))
-            EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
+        HWND dialog = WaitForThreadDialog(thread, 5000);
         const uint32_t opened = SimGetCounters().released;
         Sleep(300);
         releasedWhileOpen = SimGetCounters().released - opened;
