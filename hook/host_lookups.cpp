@@ -56,7 +56,22 @@ const std::vector<Mount>& Mounts() {
     return mounts;
 }
 
+bool AnyNetworkMount() {
+    static const bool any = [] {
+        for (const Mount& m : Mounts()) {
+            if (m.network)
+                return true;
+        }
+        return false;
+    }();
+    return any;
+}
+
+// Called for every name the hook maps: a machine without network mounts
+// answers at once.
 bool IsNetwork(const std::string& name) {
+    if (!AnyNetworkMount())
+        return false;
     size_t best = 0;
     bool network = false;
     for (const Mount& m : Mounts()) {
