@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "hook/seccomp_filter.h"
+#include "hook/syscalls/seccomp_filter.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "hook/command_start.h"
-#include "hook/ebpf_backend.h"
-#include "hook/host_lookups.h"
-#include "hook/ptrace_backend.h"
-#include "hook/sysev_map.h"
+#include "hook/syscalls/ebpf_backend.h"
+#include "hook/syscalls/host_lookups.h"
+#include "hook/syscalls/ptrace_backend.h"
+#include "hook/syscalls/sysev_map.h"
 
 namespace {
 

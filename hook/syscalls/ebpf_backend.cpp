@@ -1,8 +1,8 @@
 // The eBPF backend of talvek-hook: loads the kernel side
-// (hook/bpf/talvek_hook.bpf.c), fills its table of watched processes, attaches
+// (hook/syscalls/bpf/talvek_hook.bpf.c), fills its table of watched processes, attaches
 // it to the raw system-call and process tracepoints and hands the records of
 // its ring buffer to the caller.
-#include "hook/ebpf_backend.h"
+#include "hook/syscalls/ebpf_backend.h"
 
 #include <bpf/bpf.h>
 #include <bpf/libbpf.h>
@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "hook/bpf/talvek_hook_maps.h"
+#include "hook/syscalls/bpf/talvek_hook_maps.h"
 #include "talvek_hook.skel.h"
 
 struct EbpfSession {

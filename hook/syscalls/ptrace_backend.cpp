@@ -1,4 +1,4 @@
-#include "hook/ptrace_backend.h"
+#include "hook/syscalls/ptrace_backend.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -20,7 +20,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "hook/x86_64_syscalls.h"
+#include "hook/syscalls/x86_64_syscalls.h"
 
 namespace {
 

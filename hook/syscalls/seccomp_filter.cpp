@@ -1,4 +1,4 @@
-#include "hook/seccomp_filter.h"
+#include "hook/syscalls/seccomp_filter.h"
 
 #include <errno.h>
 #include <linux/audit.h>
@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "hook/x86_64_syscalls.h"
+#include "hook/syscalls/x86_64_syscalls.h"
 
 int InstallTraceFilter() {
     const uint16_t* numbers;

@@ -1,4 +1,4 @@
-#include "hook/host_lookups.h"
+#include "hook/syscalls/host_lookups.h"
 
 #include <limits.h>
 #include <sys/stat.h>

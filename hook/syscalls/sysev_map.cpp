@@ -1,4 +1,4 @@
-#include "hook/sysev_map.h"
+#include "hook/syscalls/sysev_map.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "event/ifs_vocab.h"
-#include "hook/errno_dos.h"
+#include "hook/syscalls/errno_dos.h"
 
 namespace {
 

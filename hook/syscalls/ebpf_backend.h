@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/syscall_event.h"
+#include "hook/syscalls/syscall_event.h"
 
 struct EbpfSession;
 

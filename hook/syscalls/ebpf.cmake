@@ -1,6 +1,6 @@
 # The eBPF backend of talvek-hook: the library talvek_hook_ebpf.
 #
-# The kernel side (hook/bpf/talvek_hook.bpf.c) is compiled with clang's BPF
+# The kernel side (hook/syscalls/bpf/talvek_hook.bpf.c) is compiled with clang's BPF
 # target into an object with BTF (CO-RE: the kernel's structures are resolved
 # when loading, from the running kernel's BTF); bpftool turns the object into
 # a skeleton header that the loader includes.
@@ -15,7 +15,7 @@ set(talvek_bpf_obj ${talvek_bpf_dir}/talvek_hook.bpf.o)
 set(talvek_bpf_skel ${talvek_bpf_dir}/talvek_hook.skel.h)
 
 # The BPF target has no multiarch include folder of its own (asm/types.h).
-get_filename_component(talvek_bpf_root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+get_filename_component(talvek_bpf_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 set(talvek_bpf_includes -I${talvek_bpf_root} ${TALVEK_LIBBPF_CFLAGS})
 if(CMAKE_LIBRARY_ARCHITECTURE)
     list(APPEND talvek_bpf_includes -I/usr/include/${CMAKE_LIBRARY_ARCHITECTURE})

@@ -1,4 +1,4 @@
-#include "hook/errno_dos.h"
+#include "hook/syscalls/errno_dos.h"
 
 #include <errno.h>
 

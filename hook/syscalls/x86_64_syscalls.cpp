@@ -1,4 +1,4 @@
-#include "hook/x86_64_syscalls.h"
+#include "hook/syscalls/x86_64_syscalls.h"
 
 #include <fcntl.h>
 

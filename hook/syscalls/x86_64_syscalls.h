@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "hook/syscall_event.h"
+#include "hook/syscalls/syscall_event.h"
 
 // Where a sysev value comes from: a call argument (0 to 5) or a constant.
 struct ArgSource {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/ebpf_backend.h" // SysevSink
+#include "hook/syscalls/ebpf_backend.h" // SysevSink
 
 struct PtraceSession;
 

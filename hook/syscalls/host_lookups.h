@@ -3,6 +3,6 @@
 // network file systems.
 #pragma once
 
-#include "hook/sysev_map.h"
+#include "hook/syscalls/sysev_map.h"
 
 HookLookups HostLookups();

@@ -25,8 +25,8 @@ typedef __s32 int32_t;
 typedef __u64 uint64_t;
 typedef __s64 int64_t;
 
-#include "hook/syscall_event.h"
-#include "hook/bpf/talvek_hook_maps.h"
+#include "hook/syscalls/syscall_event.h"
+#include "hook/syscalls/bpf/talvek_hook_maps.h"
 
 char LICENSE[] SEC("license") = "GPL";
 

@@ -32,7 +32,7 @@
 
 #include "hook/dos_name.h"
 #include "hook/ifs_call.h"
-#include "hook/syscall_event.h"
+#include "hook/syscalls/syscall_event.h"
 
 struct HookLookups {
     // The working folder of a process seen for the first time.
