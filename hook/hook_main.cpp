@@ -9,6 +9,7 @@
 // usage error or a failure on the way.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -30,7 +31,7 @@
 namespace {
 
 constexpr uint64_t kFlushNs = 50000000;      // output leaves at least every 50 ms
-constexpr uint64_t kLossNoteNs = 5000000000; // a # line with the counts while calls are lost
+constexpr uint64_t kLossNoteNs = 5000000000; // then a # line with the counts every 5 s
 constexpr size_t kOutBufferMax = 1 << 16;
 
 enum class Backend { Default, Ebpf, Ptrace };
@@ -126,17 +127,20 @@ struct Output {
     int fd = 1;
     std::string buffer;
     uint64_t lastFlush = 0;
-    uint64_t lastLossNote = 0;
     bool broken = false; // the reader went away
     SysevMapper* mapper = nullptr;
     uint64_t events = 0;  // calls handed over by the backend
     uint64_t pending = 0; // lines in the buffer
     uint64_t written = 0; // lines the reader took
     uint64_t lostName = 0;
-    uint64_t lostRing = 0; // from the backend
-    uint64_t lostEnd = 0;  // still in the ring when the hook stopped reading
-    uint64_t lostOut = 0;  // formatted, but the reader went away or the hook was stopped
-    uint64_t skipped = 0;  // calls the backend let run unread (not reported)
+    uint64_t lostLongName = 0;   // names longer than a record holds
+    uint64_t lostDescriptor = 0; // calls on descriptors whose open was lost
+    uint64_t notReported = 0;    // no IFS counterpart, or a descriptor not followed
+    uint64_t lastLossNote = 0;   // 0: no # line yet
+    uint64_t lostRing = 0;       // from the backend
+    uint64_t lostEnd = 0;        // still in the ring when the hook stopped reading
+    uint64_t lostOut = 0;        // formatted, but the reader went away or the hook was stopped
+    uint64_t skipped = 0;        // calls the backend let run unread (not reported)
     IfsCall call;
 };
 
@@ -182,29 +186,37 @@ void Flush(Output* o) {
 }
 
 uint64_t Lost(const Output* o) {
-    return o->lostName + o->lostRing + o->lostEnd + o->lostOut;
+    return o->lostName + o->lostLongName + o->lostDescriptor + o->lostRing + o->lostEnd +
+           o->lostOut;
 }
 
+// Seen = written + lost + not reported, once the buffer is out (Flush first).
 std::string Counts(const Output* o) {
-    char text[256];
-    std::snprintf(
-        text, sizeof text,
-        "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
-        "unreadable, %llu unread at the end, %llu not written)",
-        static_cast<unsigned long long>(o->events + o->lostRing + o->skipped),
-        static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
-        static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName),
-        static_cast<unsigned long long>(o->lostEnd), static_cast<unsigned long long>(o->lostOut));
+    using ull = unsigned long long;
+    char text[384];
+    std::snprintf(text, sizeof text,
+                  "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
+                  "unreadable, %llu names too long, %llu descriptor unknown, %llu unread at the "
+                  "end, %llu not written), %llu not reported",
+                  ull(o->events + o->lostRing + o->skipped), ull(o->written), ull(Lost(o)),
+                  ull(o->lostRing), ull(o->lostName), ull(o->lostLongName), ull(o->lostDescriptor),
+                  ull(o->lostEnd), ull(o->lostOut), ull(o->notReported + o->skipped));
     return text;
 }
 
-// Called often: flushes every 50 ms and notes losses every 5 s.
+// A # line with the counts: the first as soon as a loss is known, then every
+// 5 s, and one at the end.
+void NoteLoss(Output* o) {
+    Flush(o);
+    o->buffer += "# talvek-hook: " + Counts(o) + "\n";
+    o->lastLossNote = Now();
+}
+
+// Called often: flushes every 50 ms and notes losses.
 void Tick(Output* o) {
     const uint64_t now = Now();
-    if (Lost(o) > 0 && now - o->lastLossNote >= kLossNoteNs) {
-        o->buffer += "# talvek-hook: " + Counts(o) + "\n";
-        o->lastLossNote = now;
-    }
+    if (Lost(o) > 0 && (o->lastLossNote == 0 || now - o->lastLossNote >= kLossNoteNs))
+        NoteLoss(o);
     if (!o->buffer.empty() && (now - o->lastFlush >= kFlushNs || o->buffer.size() > kOutBufferMax))
         Flush(o);
 }
@@ -224,6 +236,12 @@ void Sink(const sysev& ev, void* ctx) {
         comm[SYSEV_COMM_SIZE] = '\0';
         AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
         ++o->pending;
+        // A copy's second row counts as a call of its own.
+        if (o->mapper->TakeSecond(&o->call)) {
+            AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
+            ++o->pending;
+            ++o->events;
+        }
         if (o->buffer.size() > kOutBufferMax)
             Flush(o);
         break;
@@ -231,7 +249,15 @@ void Sink(const sysev& ev, void* ctx) {
     case MapOutcome::Lost:
         ++o->lostName;
         break;
+    case MapOutcome::LostLongName:
+        ++o->lostLongName;
+        break;
+    case MapOutcome::LostDescriptor:
+        ++o->lostDescriptor;
+        break;
     case MapOutcome::NotReported:
+        if (!IsProcessEvent(ev))
+            ++o->notReported;
         break;
     }
 }
@@ -246,6 +272,7 @@ void CountUnread(const sysev& ev, void* ctx) {
 }
 
 const char* g_createdOut = nullptr; // --out FILE when the hook made it
+std::string g_commandFolder;        // where the command starts
 
 [[noreturn]] void Unavailable(const std::string& what) {
     std::fprintf(stderr, "talvek-hook: %s\n", what.c_str());
@@ -276,8 +303,11 @@ int RunPtrace(const Options& opt, Output* out) {
             AbandonCommand(&cmd);
         Unavailable(why);
     }
-    if (opt.command != nullptr)
+    if (opt.command != nullptr) {
+        if (!g_commandFolder.empty())
+            out->mapper->SetWorkingFolder(static_cast<uint32_t>(cmd.pid), g_commandFolder);
         ReleaseCommand(&cmd);
+    }
     int forwarded = 0;
     while (!out->broken) {
         const int sig = g_stopSignal;
@@ -343,8 +373,11 @@ int RunEbpf(const Options& opt, Output* out) {
             EbpfStop(s);
         Unavailable(why.empty() ? "the eBPF backend could not watch the command" : why);
     }
-    if (opt.command != nullptr)
+    if (opt.command != nullptr) {
+        if (!g_commandFolder.empty())
+            out->mapper->SetWorkingFolder(static_cast<uint32_t>(cmd.pid), g_commandFolder);
         ReleaseCommand(&cmd);
+    }
     int status = 0;
     bool ended = false;
     int forwarded = 0;
@@ -421,7 +454,7 @@ int main(int argc, char** argv) {
     }
     SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
     out.mapper = &mapper;
-    out.lastFlush = out.lastLossNote = Now();
+    out.lastFlush = Now();
 
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal; // no SA_RESTART: waits end early
@@ -429,7 +462,14 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    if (opt.command != nullptr) {
+        char here[PATH_MAX];
+        if (getcwd(here, sizeof here) != nullptr)
+            g_commandFolder = here; // the command starts in the hook's own folder
+    }
     const int status = backend == Backend::Ebpf ? RunEbpf(opt, &out) : RunPtrace(opt, &out);
+    if (Lost(&out) > 0)
+        NoteLoss(&out);
     Flush(&out);
     if (opt.out != nullptr)
         close(out.fd);
