@@ -303,6 +303,9 @@ int RunPtrace(const Options& opt, Output* out) {
             AbandonCommand(&cmd);
         Unavailable(why);
     }
+    PtraceSetAppends(s, [](uint32_t pid, int32_t fd, void* ctx) {
+        return static_cast<Output*>(ctx)->mapper->Appends(pid, fd);
+    });
     if (opt.command != nullptr) {
         if (!g_commandFolder.empty())
             out->mapper->SetWorkingFolder(static_cast<uint32_t>(cmd.pid), g_commandFolder);
