@@ -19,11 +19,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "hook/command_start.h"
 #include "hook/syscalls/ebpf_backend.h"
+#include "hook/syscalls/folder_at_call.h"
 #include "hook/syscalls/host_lookups.h"
 #include "hook/syscalls/ptrace_backend.h"
 #include "hook/syscalls/sysev_map.h"
@@ -142,6 +144,8 @@ struct Output {
     uint64_t lostOut = 0;        // formatted, but the reader went away or the hook was stopped
     uint64_t skipped = 0;        // calls the backend let run unread (not reported)
     IfsCall call;
+    std::vector<sysev> batch; // eBPF: the records of one poll
+    std::function<bool(const std::string&)> folderExists;
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -358,6 +362,20 @@ bool AllGone(const std::vector<pid_t>& pids) {
     return true;
 }
 
+// Reads one batch from the ring, decides its failed calls' folders as they were
+// at the calls, then maps it.
+int PollEbpf(EbpfSession* s, int timeoutMs, Output* out) {
+    out->batch.clear();
+    const SysevSink collect = [](const sysev& ev, void* ctx) {
+        static_cast<std::vector<sysev>*>(ctx)->push_back(ev);
+    };
+    const int n = EbpfPoll(s, timeoutMs, collect, &out->batch);
+    DecideFoldersAtCall(&out->batch, *out->mapper, out->folderExists);
+    for (const sysev& ev : out->batch)
+        Sink(ev, out);
+    return n;
+}
+
 int RunEbpf(const Options& opt, Output* out) {
     EbpfWatch watch;
     watch.all = opt.all;
@@ -393,7 +411,7 @@ int RunEbpf(const Options& opt, Output* out) {
             g_stopSignal = 0;
             kill(cmd.pid, sig);
         }
-        if (EbpfPoll(s, 20, Sink, out) < 0)
+        if (PollEbpf(s, 20, out) < 0)
             break;
         out->lostRing = EbpfGetCounters(s).lostRingFull;
         Tick(out);
@@ -404,7 +422,7 @@ int RunEbpf(const Options& opt, Output* out) {
             // What the tree did up to its end is still in the ring; processes
             // it left behind may go on, so the drain is bounded.
             const uint64_t until = Now() + 500000000u;
-            while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
+            while (PollEbpf(s, 50, out) > 0 && Now() < until) {
             }
             // What the time left in the ring is counted as lost, quickly and
             // again within a bound.
@@ -457,6 +475,7 @@ int main(int argc, char** argv) {
     }
     SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
     out.mapper = &mapper;
+    out.folderExists = HostLookups().folderExists;
     out.lastFlush = Now();
 
     struct sigaction sa {};

@@ -64,6 +64,28 @@ bool SysevMapper::Appends(uint32_t pid, int32_t fd) const {
     return d != p->second.fds.end() && d->second.file->append;
 }
 
+std::string SysevMapper::PeekName(const sysev& ev, bool second) const {
+    const std::string name = NameText(second ? ev.path2 : ev.path1);
+    const bool inRoot = ev.call == SYSEV_OPEN && (ev.a[2] & kResolveInRoot) != 0;
+    if (!name.empty() && name[0] == '/' && !inRoot)
+        return NormaliseUnixName(name);
+    const int32_t dirfd = second ? ev.fd2 : ev.fd;
+    std::string base;
+    const auto p = processes_.find(ev.pid);
+    if (dirfd == SYSEV_AT_FDCWD) {
+        if (p == processes_.end() || !p->second.folderKnown)
+            return "";
+        base = p->second.folder;
+    } else if (p != processes_.end() && p->second.fds.count(dirfd) != 0) {
+        base = p->second.fds.at(dirfd).file->unixName;
+    } else if (!second && (ev.state & SYSEV_ST_BASE) != 0) {
+        base = NameText(ev.path2);
+    }
+    if (base.empty())
+        return "";
+    return NormaliseUnixName(base + (inRoot ? NormaliseUnixName("/" + name) : "/" + name));
+}
+
 void SysevMapper::SetWorkingFolder(uint32_t pid, const std::string& folder) {
     Process& p = processes_[pid];
     p.folder = NormaliseUnixName(folder);

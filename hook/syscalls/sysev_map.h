@@ -90,6 +90,10 @@ class SysevMapper {
     // file or folder and is still open).
     bool Follows(uint32_t pid, int32_t fd) const;
 
+    // The Unix name of the call's first (or second) name as the mapper would
+    // resolve it now, without changing anything; "" when its base is unknown.
+    std::string PeekName(const sysev& ev, bool second) const;
+
     // Whether writes on this followed descriptor need the position after the
     // call from the backend (opened with O_APPEND).
     bool Appends(uint32_t pid, int32_t fd) const;
