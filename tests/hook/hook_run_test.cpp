@@ -148,7 +148,8 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         {"--backend ptrace --out /nonexistent/dir/x -- true", 1, "cannot write"},
     };
     for (const auto& c : cases) {
-        const std::string err = "/tmp/talvek-hook-cli.err";
+        // Of this run alone: other test runs may share the machine's /tmp.
+        const std::string err = "/tmp/talvek-hook-cli." + std::to_string(getpid()) + ".err";
         const int status = Shell(std::string(TALVEK_HOOK) + " " + c.args + " >/dev/null 2>" + err);
         const std::string said = ReadFile(err);
         EXPECT_EQ(status, c.status) << c.args << ": " << said;
