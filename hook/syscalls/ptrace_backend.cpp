@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/uio.h>
+#include <sys/user.h>
+#include <ucontext.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -55,13 +57,19 @@ constexpr uint8_t kInfoEntry = 1;
 constexpr uint8_t kInfoExit = 2;
 constexpr uint8_t kInfoSeccomp = 3;
 constexpr uint32_t kArchX86_64 = 0xC000003E;
+// The kernel's restart codes, which never reach the program.
+constexpr int64_t kErestartSys = 512;
+constexpr int64_t kErestartNoIntr = 513;
+constexpr int64_t kErestartBlock = 516;
 
 constexpr unsigned kOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
                               PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_TRACESECCOMP;
 
 struct Tracee {
     pid_t tgid = 0;
-    bool pending = false; // a watched call is between its entry and its exit
+    bool pending = false;  // a watched call is between its entry and its exit
+    int64_t restart = 0;   // the call ended in this restart code: EINTR or made again
+    bool stepping = false; // stepped into a signal handler to see what the call became
     sysev ev;
 };
 
@@ -389,6 +397,7 @@ bool OnDescriptorOnly(const sysev& ev) {
 // A call's entry (seccomp stop, or syscall-entry stop): read it.
 void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t* args) {
     t.pending = false;
+    t.restart = 0; // an interrupted call made again: this is its entry
     const SyscallDecode* d = FindSyscallDecode(nr);
     if (d == nullptr)
         return;
@@ -426,12 +435,74 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t
 }
 
 // A call's exit: complete and hand over the event.
+int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx);
+
 int OnExit(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
     if (!t.pending)
         return 0;
     t.pending = false;
-    if (rval <= -512 && rval >= -516)
-        return 0; // interrupted, to be restarted: its entry comes again
+    if (rval <= -kErestartSys && rval >= -kErestartBlock) {
+        t.restart = rval; // the signal that interrupted it decides
+        return 0;
+    }
+    return HandOver(s, tid, t, rval, sink, ctx);
+}
+
+// Whether the process has a handler for the signal (SigCgt).
+bool Caught(pid_t tid, int sig) {
+    std::FILE* f = std::fopen(ProcName(tid, "status").c_str(), "r");
+    if (f == nullptr)
+        return false;
+    char line[256];
+    unsigned long long mask = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "SigCgt: %llx", &mask) == 1)
+            break;
+    }
+    std::fclose(f);
+    return sig >= 1 && sig <= 64 && ((mask >> (sig - 1)) & 1) != 0;
+}
+
+// A signal for a tracee whose call was interrupted. Without a handler the
+// kernel makes the call again (its entry comes again) or the process ends;
+// with one the program gets EINTR, unless the call is one the kernel makes
+// again anyway (ERESTARTNOINTR) or by the handler's SA_RESTART: then the
+// tracee steps into the handler, where the saved registers tell. Returns
+// whether the tracee was resumed.
+bool OnInterruptingSignal(PtraceSession* s, pid_t tid, Tracee& t, int sig, SysevSink sink,
+                          void* ctx, int* events) {
+    const int64_t code = -t.restart;
+    if (!Caught(tid, sig) || code == kErestartNoIntr) {
+        t.restart = 0;
+        return false;
+    }
+    if (code == kErestartSys) {
+        t.stepping = true;
+        ptrace(PTRACE_SINGLESTEP, tid, 0, sig);
+        return true;
+    }
+    t.restart = 0;
+    *events += HandOver(s, tid, t, -EINTR, sink, ctx);
+    return false;
+}
+
+// The first instruction of the handler: the interrupted call's result as the
+// signal frame keeps it (-EINTR, or the call's number to make it again).
+int OnHandlerEntry(PtraceSession* s, pid_t tid, Tracee& t, SysevSink sink, void* ctx) {
+    t.stepping = false;
+    const int64_t code = t.restart;
+    t.restart = 0;
+    user_regs_struct regs;
+    int64_t saved = 0;
+    const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
+    if (code == 0 || ptrace(PTRACE_GETREGS, tid, 0, &regs) != 0 ||
+        !ReadMemory(tid, regs.rsp + raxAt, &saved, sizeof saved) || saved != -EINTR)
+        return 0;
+    return HandOver(s, tid, t, -EINTR, sink, ctx);
+}
+
+// Completes the call's record with its result and hands it over.
+int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
     sysev& ev = t.ev;
     ev.ret = rval;
     ev.ts_ns = Now();
@@ -523,8 +594,15 @@ int OnStop(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
             Resume(s, tid, 0);
         return 0;
     }
+    if (sig == SIGTRAP && event == 0 && t.stepping) {
+        events += OnHandlerEntry(s, tid, t, sink, ctx);
+        Resume(s, tid, 0);
+        return events;
+    }
+    if (t.restart != 0 && OnInterruptingSignal(s, tid, t, sig, sink, ctx, &events))
+        return events;
     Resume(s, tid, sig); // a signal for the tracee: deliver it
-    return 0;
+    return events;
 }
 
 int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
