@@ -159,6 +159,23 @@ std::string Joined(const std::vector<std::string>& lines) {
     return all;
 }
 
+struct Counts {
+    unsigned long long seen, written, lost, ring, unreadable, tooLong, unknown, unread, notWritten,
+        notReported;
+};
+
+// A "talvek-hook: S calls seen, ..." text (the closing line or a # line).
+bool ParseCounts(const std::string& text, Counts* c) {
+    const size_t at = text.find("talvek-hook: ");
+    return at != std::string::npos &&
+           sscanf(text.c_str() + at,
+                  "talvek-hook: %llu calls seen, %llu written, %llu lost (%llu ring buffer full, "
+                  "%llu names unreadable, %llu names too long, %llu descriptor unknown, %llu "
+                  "unread at the end, %llu not written), %llu not reported",
+                  &c->seen, &c->written, &c->lost, &c->ring, &c->unreadable, &c->tooLong,
+                  &c->unknown, &c->unread, &c->notWritten, &c->notReported) == 10;
+}
+
 // The state probe under each backend, with descriptor 7 on W/sub opened
 // before the hook: every row as the call was made, and every call counted.
 TEST_P(HookRun, RowsAsTheCallsWereMade) {
@@ -252,21 +269,55 @@ TEST_P(HookRun, RowsAsTheCallsWereMade) {
               "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1\n" + "func=11 " + h + "sfn=0x3\n" +
                   "func=32 " + h + "length=0x4000000 flags=0x2 path1=Z:\\\n");
     // Seen = written + lost + not reported; the long name and its two calls lost.
-    unsigned long long seen, written, lost, ring, unreadable, tooLong, unknown, unread, notWritten,
-        notReported;
-    ASSERT_EQ(
-        sscanf(err.c_str(),
-               "talvek-hook: %llu calls seen, %llu written, %llu lost (%llu ring buffer full, "
-               "%llu names unreadable, %llu names too long, %llu descriptor unknown, %llu "
-               "unread at the end, %llu not written), %llu not reported",
-               &seen, &written, &lost, &ring, &unreadable, &tooLong, &unknown, &unread, &notWritten,
-               &notReported),
-        10)
-        << err;
-    EXPECT_EQ(seen, written + lost + notReported) << err;
-    EXPECT_EQ(lost, 3u) << err;
-    EXPECT_EQ(tooLong, 1u) << err;
-    EXPECT_EQ(unknown, 2u) << err;
+    Counts c;
+    ASSERT_TRUE(ParseCounts(err, &c)) << err;
+    EXPECT_EQ(c.seen, c.written + c.lost + c.notReported) << err;
+    EXPECT_EQ(c.lost, 3u) << err;
+    EXPECT_EQ(c.tooLong, 1u) << err;
+    EXPECT_EQ(c.unknown, 2u) << err;
+}
+
+// A flood that fills the eBPF ring buffer (4 processes, the reader held up
+// for a second): every # line and the closing line add up, and the output
+// ends with the closing counts.
+TEST(HookFlood, EveryCallAccountedFor) {
+    char tmpl[] = "/tmp/talvek-hook-flood-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string tmp = tmpl;
+    struct RemoveAtEnd {
+        std::string dir;
+        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
+    } removeAtEnd{tmp};
+    const std::string load = std::string(HOOK_LOAD) + " 50000 >/dev/null";
+    const int status =
+        Shell(std::string(TALVEK_HOOK) + " --backend ebpf --wine-prefix '' -- sh -c '" + load +
+              " & " + load + " & " + load + " & " + load + " & wait' 2>" + tmp +
+              "/hook.err | (sleep 1; cat >" + tmp + "/trace)");
+    const std::string err = ReadFile(tmp + "/hook.err");
+    if (err.find("eBPF backend cannot run") != std::string::npos)
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+    ASSERT_EQ(status, 0) << err;
+    Counts end;
+    ASSERT_TRUE(ParseCounts(err, &end)) << err;
+    EXPECT_EQ(end.seen, end.written + end.lost + end.notReported) << err;
+    EXPECT_GT(end.ring, 0u) << "the flood lost nothing: " << err;
+    std::istringstream lines(ReadFile(tmp + "/trace"));
+    std::string last;
+    uint64_t notes = 0, calls = 0;
+    for (std::string line; std::getline(lines, line); last = line) {
+        if (line[0] != '#') {
+            ++calls;
+            continue;
+        }
+        Counts c;
+        ASSERT_TRUE(ParseCounts(line, &c)) << line;
+        EXPECT_EQ(c.seen, c.written + c.lost + c.notReported) << line;
+        EXPECT_EQ(c.written, calls) << line;
+        ++notes;
+    }
+    EXPECT_EQ(calls, end.written);
+    EXPECT_GE(notes, 2u); // the first at the loss, the last at the end
+    EXPECT_EQ(last, "# " + err.substr(0, err.find('\n'))) << err;
 }
 
 // Exit statuses and the one-line reasons of the command line.
