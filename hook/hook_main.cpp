@@ -9,6 +9,7 @@
 // usage error or a failure on the way.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,11 +19,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "hook/command_start.h"
 #include "hook/syscalls/ebpf_backend.h"
+#include "hook/syscalls/folder_at_call.h"
 #include "hook/syscalls/host_lookups.h"
 #include "hook/syscalls/ptrace_backend.h"
 #include "hook/syscalls/sysev_map.h"
@@ -30,7 +33,7 @@
 namespace {
 
 constexpr uint64_t kFlushNs = 50000000;      // output leaves at least every 50 ms
-constexpr uint64_t kLossNoteNs = 5000000000; // a # line with the counts while calls are lost
+constexpr uint64_t kLossNoteNs = 5000000000; // then a # line with the counts every 5 s
 constexpr size_t kOutBufferMax = 1 << 16;
 
 enum class Backend { Default, Ebpf, Ptrace };
@@ -126,18 +129,23 @@ struct Output {
     int fd = 1;
     std::string buffer;
     uint64_t lastFlush = 0;
-    uint64_t lastLossNote = 0;
     bool broken = false; // the reader went away
     SysevMapper* mapper = nullptr;
     uint64_t events = 0;  // calls handed over by the backend
     uint64_t pending = 0; // lines in the buffer
     uint64_t written = 0; // lines the reader took
     uint64_t lostName = 0;
-    uint64_t lostRing = 0; // from the backend
-    uint64_t lostEnd = 0;  // still in the ring when the hook stopped reading
-    uint64_t lostOut = 0;  // formatted, but the reader went away or the hook was stopped
-    uint64_t skipped = 0;  // calls the backend let run unread (not reported)
+    uint64_t lostLongName = 0;   // names longer than a record holds
+    uint64_t lostDescriptor = 0; // calls on descriptors whose open was lost
+    uint64_t notReported = 0;    // no IFS counterpart, or a descriptor not followed
+    uint64_t lastLossNote = 0;   // 0: no # line yet
+    uint64_t lostRing = 0;       // from the backend
+    uint64_t lostEnd = 0;        // still in the ring when the hook stopped reading
+    uint64_t lostOut = 0;        // formatted, but the reader went away or the hook was stopped
+    uint64_t skipped = 0;        // calls the backend let run unread (not reported)
     IfsCall call;
+    std::vector<sysev> batch; // eBPF: the records of one poll
+    std::function<bool(const std::string&)> folderExists;
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -182,29 +190,37 @@ void Flush(Output* o) {
 }
 
 uint64_t Lost(const Output* o) {
-    return o->lostName + o->lostRing + o->lostEnd + o->lostOut;
+    return o->lostName + o->lostLongName + o->lostDescriptor + o->lostRing + o->lostEnd +
+           o->lostOut;
 }
 
+// Seen = written + lost + not reported, once the buffer is out (Flush first).
 std::string Counts(const Output* o) {
-    char text[256];
-    std::snprintf(
-        text, sizeof text,
-        "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
-        "unreadable, %llu unread at the end, %llu not written)",
-        static_cast<unsigned long long>(o->events + o->lostRing + o->skipped),
-        static_cast<unsigned long long>(o->written), static_cast<unsigned long long>(Lost(o)),
-        static_cast<unsigned long long>(o->lostRing), static_cast<unsigned long long>(o->lostName),
-        static_cast<unsigned long long>(o->lostEnd), static_cast<unsigned long long>(o->lostOut));
+    using ull = unsigned long long;
+    char text[384];
+    std::snprintf(text, sizeof text,
+                  "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
+                  "unreadable, %llu names too long, %llu descriptor unknown, %llu unread at the "
+                  "end, %llu not written), %llu not reported",
+                  ull(o->events + o->lostRing + o->skipped), ull(o->written), ull(Lost(o)),
+                  ull(o->lostRing), ull(o->lostName), ull(o->lostLongName), ull(o->lostDescriptor),
+                  ull(o->lostEnd), ull(o->lostOut), ull(o->notReported + o->skipped));
     return text;
 }
 
-// Called often: flushes every 50 ms and notes losses every 5 s.
+// A # line with the counts: the first as soon as a loss is known, then every
+// 5 s, and one at the end.
+void NoteLoss(Output* o) {
+    Flush(o);
+    o->buffer += "# talvek-hook: " + Counts(o) + "\n";
+    o->lastLossNote = Now();
+}
+
+// Called often: flushes every 50 ms and notes losses.
 void Tick(Output* o) {
     const uint64_t now = Now();
-    if (Lost(o) > 0 && now - o->lastLossNote >= kLossNoteNs) {
-        o->buffer += "# talvek-hook: " + Counts(o) + "\n";
-        o->lastLossNote = now;
-    }
+    if (Lost(o) > 0 && (o->lastLossNote == 0 || now - o->lastLossNote >= kLossNoteNs))
+        NoteLoss(o);
     if (!o->buffer.empty() && (now - o->lastFlush >= kFlushNs || o->buffer.size() > kOutBufferMax))
         Flush(o);
 }
@@ -224,6 +240,12 @@ void Sink(const sysev& ev, void* ctx) {
         comm[SYSEV_COMM_SIZE] = '\0';
         AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
         ++o->pending;
+        // A copy's second row counts as a call of its own.
+        if (o->mapper->TakeSecond(&o->call)) {
+            AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
+            ++o->pending;
+            ++o->events;
+        }
         if (o->buffer.size() > kOutBufferMax)
             Flush(o);
         break;
@@ -231,7 +253,15 @@ void Sink(const sysev& ev, void* ctx) {
     case MapOutcome::Lost:
         ++o->lostName;
         break;
+    case MapOutcome::LostLongName:
+        ++o->lostLongName;
+        break;
+    case MapOutcome::LostDescriptor:
+        ++o->lostDescriptor;
+        break;
     case MapOutcome::NotReported:
+        if (!IsProcessEvent(ev))
+            ++o->notReported;
         break;
     }
 }
@@ -246,6 +276,7 @@ void CountUnread(const sysev& ev, void* ctx) {
 }
 
 const char* g_createdOut = nullptr; // --out FILE when the hook made it
+std::string g_commandFolder;        // where the command starts
 
 [[noreturn]] void Unavailable(const std::string& what) {
     std::fprintf(stderr, "talvek-hook: %s\n", what.c_str());
@@ -276,8 +307,14 @@ int RunPtrace(const Options& opt, Output* out) {
             AbandonCommand(&cmd);
         Unavailable(why);
     }
-    if (opt.command != nullptr)
+    PtraceSetAppends(s, [](uint32_t pid, int32_t fd, void* ctx) {
+        return static_cast<Output*>(ctx)->mapper->Appends(pid, fd);
+    });
+    if (opt.command != nullptr) {
+        if (!g_commandFolder.empty())
+            out->mapper->SetWorkingFolder(static_cast<uint32_t>(cmd.pid), g_commandFolder);
         ReleaseCommand(&cmd);
+    }
     int forwarded = 0;
     while (!out->broken) {
         const int sig = g_stopSignal;
@@ -325,6 +362,20 @@ bool AllGone(const std::vector<pid_t>& pids) {
     return true;
 }
 
+// Reads one batch from the ring, decides its failed calls' folders as they were
+// at the calls, then maps it.
+int PollEbpf(EbpfSession* s, int timeoutMs, Output* out) {
+    out->batch.clear();
+    const SysevSink collect = [](const sysev& ev, void* ctx) {
+        static_cast<std::vector<sysev>*>(ctx)->push_back(ev);
+    };
+    const int n = EbpfPoll(s, timeoutMs, collect, &out->batch);
+    DecideFoldersAtCall(&out->batch, *out->mapper, out->folderExists);
+    for (const sysev& ev : out->batch)
+        Sink(ev, out);
+    return n;
+}
+
 int RunEbpf(const Options& opt, Output* out) {
     EbpfWatch watch;
     watch.all = opt.all;
@@ -343,8 +394,11 @@ int RunEbpf(const Options& opt, Output* out) {
             EbpfStop(s);
         Unavailable(why.empty() ? "the eBPF backend could not watch the command" : why);
     }
-    if (opt.command != nullptr)
+    if (opt.command != nullptr) {
+        if (!g_commandFolder.empty())
+            out->mapper->SetWorkingFolder(static_cast<uint32_t>(cmd.pid), g_commandFolder);
         ReleaseCommand(&cmd);
+    }
     int status = 0;
     bool ended = false;
     int forwarded = 0;
@@ -357,7 +411,7 @@ int RunEbpf(const Options& opt, Output* out) {
             g_stopSignal = 0;
             kill(cmd.pid, sig);
         }
-        if (EbpfPoll(s, 20, Sink, out) < 0)
+        if (PollEbpf(s, 20, out) < 0)
             break;
         out->lostRing = EbpfGetCounters(s).lostRingFull;
         Tick(out);
@@ -368,7 +422,7 @@ int RunEbpf(const Options& opt, Output* out) {
             // What the tree did up to its end is still in the ring; processes
             // it left behind may go on, so the drain is bounded.
             const uint64_t until = Now() + 500000000u;
-            while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
+            while (PollEbpf(s, 50, out) > 0 && Now() < until) {
             }
             // What the time left in the ring is counted as lost, quickly and
             // again within a bound.
@@ -421,7 +475,8 @@ int main(int argc, char** argv) {
     }
     SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
     out.mapper = &mapper;
-    out.lastFlush = out.lastLossNote = Now();
+    out.folderExists = HostLookups().folderExists;
+    out.lastFlush = Now();
 
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal; // no SA_RESTART: waits end early
@@ -429,7 +484,14 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    if (opt.command != nullptr) {
+        char here[PATH_MAX];
+        if (getcwd(here, sizeof here) != nullptr)
+            g_commandFolder = here; // the command starts in the hook's own folder
+    }
     const int status = backend == Backend::Ebpf ? RunEbpf(opt, &out) : RunPtrace(opt, &out);
+    if (Lost(&out) > 0)
+        NoteLoss(&out);
     Flush(&out);
     if (opt.out != nullptr)
         close(out.fd);

@@ -3,12 +3,17 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/uio.h>
+#include <sys/user.h>
+#include <ucontext.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -52,13 +57,19 @@ constexpr uint8_t kInfoEntry = 1;
 constexpr uint8_t kInfoExit = 2;
 constexpr uint8_t kInfoSeccomp = 3;
 constexpr uint32_t kArchX86_64 = 0xC000003E;
+// The kernel's restart codes, which never reach the program.
+constexpr int64_t kErestartSys = 512;
+constexpr int64_t kErestartNoIntr = 513;
+constexpr int64_t kErestartBlock = 516;
 
 constexpr unsigned kOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
                               PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_TRACESECCOMP;
 
 struct Tracee {
     pid_t tgid = 0;
-    bool pending = false; // a watched call is between its entry and its exit
+    bool pending = false;  // a watched call is between its entry and its exit
+    int64_t restart = 0;   // the call ended in this restart code: EINTR or made again
+    bool stepping = false; // stepped into a signal handler to see what the call became
     sysev ev;
 };
 
@@ -74,6 +85,7 @@ struct PtraceSession {
     std::unordered_map<pid_t, std::string> comms; // by process
     PtraceCounters counters;
     PtraceFollows follows = nullptr;
+    PtraceFollows appends = nullptr;
     void* followsCtx = nullptr;
 };
 
@@ -197,6 +209,10 @@ bool Decode(pid_t tid, uint64_t nr, const uint64_t* args, sysev* ev) {
         if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) {
             ev->call = SYSEV_DUP;
             ev->a[0] = static_cast<uint64_t>(-1);
+            ev->a[1] = cmd == F_DUPFD_CLOEXEC ? O_CLOEXEC : 0;
+        } else if (cmd == F_SETFD) {
+            ev->call = SYSEV_SETFD;
+            ev->a[0] = args[2] & FD_CLOEXEC;
         } else if (cmd == F_SETLK || cmd == F_SETLKW || cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW) {
             struct flock lock;
             if (!ReadMemory(tid, args[2], &lock, sizeof lock))
@@ -215,14 +231,115 @@ bool Decode(pid_t tid, uint64_t nr, const uint64_t* args, sysev* ev) {
     case ArgExtra::ProcessName:
         return false;
     case ArgExtra::OpenHow: {
-        uint64_t how[2] = {0, 0}; // flags, mode
+        uint64_t how[3] = {0, 0, 0}; // flags, mode, resolve
         ReadMemory(tid, args[2], how, sizeof how);
         ev->a[0] = how[0];
         ev->a[1] = how[1];
+        ev->a[2] = how[2];
+        break;
+    }
+    case ArgExtra::Ioctl:
+        if (args[1] == FICLONE) {
+            ev->call = SYSEV_COPY; // the whole of arg 2's file into arg 0's
+            ev->fd = static_cast<int32_t>(args[2]);
+            ev->fd2 = static_cast<int32_t>(args[0]);
+            ev->a[3] = SYSEV_COPY_WHOLE;
+        } else if (args[1] == FIOCLEX || args[1] == FIONCLEX) {
+            ev->call = SYSEV_SETFD;
+            ev->a[0] = args[1] == FIOCLEX ? 1 : 0;
+        } else {
+            return false;
+        }
+        break;
+    case ArgExtra::CopyRange:
+    case ArgExtra::Sendfile: {
+        // An offset given by pointer is the call's own; else the position.
+        const int8_t pointers[2] = {static_cast<int8_t>(d->extra == ArgExtra::Sendfile ? 2 : 1),
+                                    static_cast<int8_t>(d->extra == ArgExtra::Sendfile ? -1 : 3)};
+        for (int i = 0; i < 2; ++i) {
+            int64_t offset = 0;
+            if (pointers[i] >= 0 && args[pointers[i]] != 0 &&
+                ReadMemory(tid, args[pointers[i]], &offset, sizeof offset)) {
+                ev->a[i] = static_cast<uint64_t>(offset);
+                ev->a[3] |= i == 0 ? SYSEV_COPY_AT_IN : SYSEV_COPY_AT_OUT;
+            }
+        }
         break;
     }
     }
     return true;
+}
+
+// ---- What holds at the call, read while the tracee is stopped ----
+
+std::string ProcName(pid_t tid, const char* what, int64_t fd = -1) {
+    std::string name = "/proc/" + std::to_string(tid) + "/" + what;
+    return fd >= 0 ? name + "/" + std::to_string(fd) : name;
+}
+
+constexpr uint64_t kResolveInRoot = 0x10; // openat2's RESOLVE_IN_ROOT
+
+// Whether the folder that a name of the call lies in exists, resolved by the
+// kernel as the call did: from the tracee's root, working folder or base
+// descriptor (so that its links and mounts count).
+bool NameFolderExists(pid_t tid, int32_t dirfd, const char* name, bool inRoot) {
+    std::string n = name;
+    while (n.size() > 1 && n.back() == '/')
+        n.pop_back();
+    const size_t slash = n.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : n.substr(0, slash + 1);
+    const std::string base = !n.empty() && n[0] == '/' && !inRoot ? ProcName(tid, "root")
+                             : dirfd == SYSEV_AT_FDCWD            ? ProcName(tid, "cwd")
+                                                                  : ProcName(tid, "fd", dirfd);
+    struct stat st;
+    return stat((base + "/" + folder).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A failed call's missing name: whether its folders existed.
+void NoteFolders(pid_t tid, sysev* ev) {
+    if ((ev->flags & (SYSEV_PATH1_CUT | SYSEV_PATH2_CUT)) != 0 || ev->path1[0] == '\0')
+        return;
+    ev->state |= SYSEV_ST_FOLDERS;
+    const bool inRoot = ev->call == SYSEV_OPEN && (ev->a[2] & kResolveInRoot) != 0;
+    if (!NameFolderExists(tid, ev->fd, ev->path1, inRoot))
+        ev->state |= SYSEV_ST_NO_FOLDER1;
+    if (ev->call == SYSEV_RENAME && !NameFolderExists(tid, ev->fd2, ev->path2, false))
+        ev->state |= SYSEV_ST_NO_FOLDER2;
+}
+
+// The name of a base descriptor that the caller does not follow, into path2.
+void NoteBase(pid_t tid, sysev* ev) {
+    char name[PATH_MAX];
+    const ssize_t n = readlink(ProcName(tid, "fd", ev->fd).c_str(), name, sizeof name);
+    if (n <= 0 || name[0] != '/')
+        return;
+    ev->state |= SYSEV_ST_BASE;
+    if (static_cast<size_t>(n) >= SYSEV_PATH_SIZE) {
+        ev->state |= SYSEV_ST_BASE_CUT;
+        return;
+    }
+    std::memcpy(ev->path2, name, static_cast<size_t>(n));
+    ev->path2[n] = '\0';
+}
+
+bool SizeOf(pid_t tid, int32_t fd, uint64_t* size) {
+    struct stat st;
+    if (stat(ProcName(tid, "fd", fd).c_str(), &st) != 0)
+        return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+// The descriptor's position, from /proc/<tid>/fdinfo/<fd>.
+bool PositionOf(pid_t tid, int32_t fd, uint64_t* pos) {
+    std::FILE* f = std::fopen(ProcName(tid, "fdinfo", fd).c_str(), "r");
+    if (f == nullptr)
+        return false;
+    unsigned long long value = 0;
+    const bool read = std::fscanf(f, "pos: %llu", &value) == 1;
+    std::fclose(f);
+    *pos = value;
+    return read;
 }
 
 uint8_t KindOfDescriptor(pid_t tid, int64_t fd) {
@@ -280,6 +397,7 @@ bool OnDescriptorOnly(const sysev& ev) {
 // A call's entry (seccomp stop, or syscall-entry stop): read it.
 void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t* args) {
     t.pending = false;
+    t.restart = 0; // an interrupted call made again: this is its entry
     const SyscallDecode* d = FindSyscallDecode(nr);
     if (d == nullptr)
         return;
@@ -293,25 +411,108 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t
     }
     StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
     t.pending = Decode(tid, nr, args, &t.ev);
-    if (t.pending && s->follows != nullptr && OnDescriptorOnly(t.ev) &&
-        !s->follows(t.ev.pid, t.ev.fd, s->followsCtx)) {
+    if (!t.pending || s->follows == nullptr)
+        return;
+    sysev& ev = t.ev;
+    const auto follows = [&](int32_t fd) { return s->follows(ev.pid, fd, s->followsCtx); };
+    const bool copy = ev.call == SYSEV_COPY;
+    if ((OnDescriptorOnly(ev) || ev.call == SYSEV_SETFD || copy) && !follows(ev.fd) &&
+        (!copy || !follows(ev.fd2))) {
         t.pending = false;
         ++s->counters.skipped;
+        return;
     }
+    // What the call depends on, taken now: a base descriptor's name, the
+    // size that a lock from the end or a whole-file clone counts from.
+    const bool relative =
+        ev.path1[0] != '/' || (ev.call == SYSEV_OPEN && (ev.a[2] & kResolveInRoot));
+    const bool named = ev.path1[0] != '\0' || ev.call == SYSEV_FCHDIR;
+    if (ev.fd >= 0 && named && relative && ev.call != SYSEV_RENAME && !follows(ev.fd))
+        NoteBase(tid, &ev);
+    const bool fromEnd = ev.call == SYSEV_FCNTL_LOCK && (ev.a[1] >> 16) == SEEK_END;
+    if ((fromEnd || (copy && (ev.a[3] & SYSEV_COPY_WHOLE))) && SizeOf(tid, ev.fd, &ev.size))
+        ev.state |= SYSEV_ST_SIZE;
 }
 
 // A call's exit: complete and hand over the event.
+int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx);
+
 int OnExit(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
     if (!t.pending)
         return 0;
     t.pending = false;
-    if (rval <= -512 && rval >= -516)
-        return 0; // interrupted, to be restarted: its entry comes again
+    if (rval <= -kErestartSys && rval >= -kErestartBlock) {
+        t.restart = rval; // the signal that interrupted it decides
+        return 0;
+    }
+    return HandOver(s, tid, t, rval, sink, ctx);
+}
+
+// Whether the process has a handler for the signal (SigCgt).
+bool Caught(pid_t tid, int sig) {
+    std::FILE* f = std::fopen(ProcName(tid, "status").c_str(), "r");
+    if (f == nullptr)
+        return false;
+    char line[256];
+    unsigned long long mask = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "SigCgt: %llx", &mask) == 1)
+            break;
+    }
+    std::fclose(f);
+    return sig >= 1 && sig <= 64 && ((mask >> (sig - 1)) & 1) != 0;
+}
+
+// A signal for a tracee whose call was interrupted. Without a handler the
+// kernel makes the call again (its entry comes again) or the process ends;
+// with one the program gets EINTR, unless the call is one the kernel makes
+// again anyway (ERESTARTNOINTR) or by the handler's SA_RESTART: then the
+// tracee steps into the handler, where the saved registers tell. Returns
+// whether the tracee was resumed.
+bool OnInterruptingSignal(PtraceSession* s, pid_t tid, Tracee& t, int sig, SysevSink sink,
+                          void* ctx, int* events) {
+    const int64_t code = -t.restart;
+    if (!Caught(tid, sig) || code == kErestartNoIntr) {
+        t.restart = 0;
+        return false;
+    }
+    if (code == kErestartSys) {
+        t.stepping = true;
+        ptrace(PTRACE_SINGLESTEP, tid, 0, sig);
+        return true;
+    }
+    t.restart = 0;
+    *events += HandOver(s, tid, t, -EINTR, sink, ctx);
+    return false;
+}
+
+// The first instruction of the handler: the interrupted call's result as the
+// signal frame keeps it (-EINTR, or the call's number to make it again).
+int OnHandlerEntry(PtraceSession* s, pid_t tid, Tracee& t, SysevSink sink, void* ctx) {
+    t.stepping = false;
+    const int64_t code = t.restart;
+    t.restart = 0;
+    user_regs_struct regs;
+    int64_t saved = 0;
+    const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
+    if (code == 0 || ptrace(PTRACE_GETREGS, tid, 0, &regs) != 0 ||
+        !ReadMemory(tid, regs.rsp + raxAt, &saved, sizeof saved) || saved != -EINTR)
+        return 0;
+    return HandOver(s, tid, t, -EINTR, sink, ctx);
+}
+
+// Completes the call's record with its result and hands it over.
+int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
     sysev& ev = t.ev;
     ev.ret = rval;
     ev.ts_ns = Now();
     if (ev.call == SYSEV_OPEN && rval >= 0)
         ev.fd_kind = KindOfDescriptor(tid, rval);
+    if (rval == -ENOENT)
+        NoteFolders(tid, &ev);
+    if (ev.call == SYSEV_WRITE && ev.a[3] == 0 && rval >= 0 && s->appends != nullptr &&
+        s->appends(ev.pid, ev.fd, s->followsCtx) && PositionOf(tid, ev.fd, &ev.pos_after))
+        ev.state |= SYSEV_ST_POS;
     ++s->counters.seen;
     if ((ev.flags & (SYSEV_PATH1_UNREADABLE | SYSEV_PATH2_UNREADABLE)) != 0)
         ++s->counters.lostPath;
@@ -393,8 +594,15 @@ int OnStop(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
             Resume(s, tid, 0);
         return 0;
     }
+    if (sig == SIGTRAP && event == 0 && t.stepping) {
+        events += OnHandlerEntry(s, tid, t, sink, ctx);
+        Resume(s, tid, 0);
+        return events;
+    }
+    if (t.restart != 0 && OnInterruptingSignal(s, tid, t, sig, sink, ctx, &events))
+        return events;
     Resume(s, tid, sig); // a signal for the tracee: deliver it
-    return 0;
+    return events;
 }
 
 int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
@@ -560,6 +768,10 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
 bool PtraceCommandEnded(const PtraceSession* s, int* status) {
     *status = s->commandStatus;
     return s->commandEnded;
+}
+
+void PtraceSetAppends(PtraceSession* s, PtraceFollows appends) {
+    s->appends = appends;
 }
 
 PtraceCounters PtraceGetCounters(const PtraceSession* s) {

@@ -33,6 +33,10 @@ using PtraceFollows = bool (*)(uint32_t pid, int32_t fd, void* ctx);
 PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, PtraceFollows follows,
                            void* followsCtx, std::string* why);
 
+// Which followed descriptors append (O_APPEND): their writes get the
+// position after the call (SYSEV_ST_POS). Same context as `follows`.
+void PtraceSetAppends(PtraceSession* s, PtraceFollows appends);
+
 // Runs the tracees until events arrive or timeoutMs passes; hands each
 // completed call to `sink`. Returns the number handed over, or -1 once no
 // tracee is left.

@@ -21,7 +21,7 @@
  * O_CREAT|O_WRONLY|O_TRUNC). Per call, what fd, fd2 and a[] hold: */
 enum sysev_call {
     SYSEV_NONE = 0,
-    SYSEV_OPEN,      /* fd dirfd, path1, a0 flags, a1 mode; ret the new fd */
+    SYSEV_OPEN,      /* fd dirfd, path1, a0 flags, a1 mode, a2 openat2's resolve; ret the new fd */
     SYSEV_CLOSE,     /* fd */
     SYSEV_READ,      /* fd, a0 buffer address, a1 bytes asked, a2 offset, a3 1 when */
     SYSEV_WRITE,     /*   positional (pread/pwrite/preadv/pwritev), else 0; */
@@ -47,14 +47,24 @@ enum sysev_call {
     SYSEV_SYNCFS,    /* fd */
     SYSEV_GETDENTS,  /* fd, a0 buffer address, a1 bytes asked; ret bytes, 0 at the end */
     SYSEV_DUP,       /* fd the old descriptor, a0 the new one asked for (dup2/dup3), */
-                     /*   or -1 (dup, fcntl F_DUPFD); ret the new descriptor */
+                     /*   or -1 (dup, fcntl F_DUPFD), a1 O_CLOEXEC when the new one */
+                     /*   is close-on-exec; ret the new descriptor */
     SYSEV_FORK,      /* a new process or thread: ret its id, a0 1 for a thread */
     SYSEV_EXEC,      /* a successful execve: the process's descriptors stay, comm changes */
     SYSEV_EXIT,      /* the process ended: its descriptors are gone */
     SYSEV_CLOSE_RANGE, /* fd the first descriptor, a0 the last, a1 flags
                           (CLOSE_RANGE_CLOEXEC: marked, not closed) */
+    SYSEV_SETFD,     /* fd, a0 1 to mark close-on-exec, 0 to clear (F_SETFD, FIOCLEX) */
+    SYSEV_COPY,      /* fd the source, fd2 the destination, a0 the source offset, a1 the
+                        destination offset, a2 bytes asked, a3 SYSEV_COPY_* bits; ret
+                        bytes copied (copy_file_range, sendfile, ioctl FICLONE) */
+    SYSEV_CHMOD,     /* fd dirfd, path1 (empty: fchmod on fd), a0 mode */
     SYSEV_CALL_COUNT
 };
+
+#define SYSEV_COPY_AT_IN 0x1  /* a0 holds the source offset (else its position) */
+#define SYSEV_COPY_AT_OUT 0x2 /* a1 holds the destination offset */
+#define SYSEV_COPY_WHOLE 0x4  /* a whole-file clone: ret 0, the size in `size` */
 
 /* fd_kind: what the descriptor of a successful SYSEV_OPEN refers to, when the
  * backend could tell (0 when it could not). */
@@ -66,6 +76,17 @@ enum sysev_fd_kind { SYSEV_FD_UNKNOWN = 0, SYSEV_FD_FILE, SYSEV_FD_DIR, SYSEV_FD
 #define SYSEV_PATH1_UNREADABLE 0x4 /* path1 could not be read from the process */
 #define SYSEV_PATH2_UNREADABLE 0x8
 
+/* state: what the backend found at the call itself, for the mapping not to
+ * look it up later, when it may have changed. */
+#define SYSEV_ST_FOLDERS 0x1       /* the names' folders were looked at (a failed call): */
+#define SYSEV_ST_NO_FOLDER1 0x2    /*   path1's folder does not exist */
+#define SYSEV_ST_NO_FOLDER2 0x4    /*   path2's folder does not exist */
+#define SYSEV_ST_BASE 0x8          /* path2 holds the name of the base descriptor fd */
+#define SYSEV_ST_BASE_CUT 0x10     /*   that name was longer than the buffer */
+#define SYSEV_ST_POS 0x20          /* pos_after: the descriptor's position after the call */
+#define SYSEV_ST_SIZE 0x40         /* size: the file's size at the call */
+#define SYSEV_ST_FD_LOST 0x80      /* fd's own open was lost (its record never came) */
+
 struct sysev {
     uint64_t ts_ns;   /* monotonic time of the call's end */
     uint32_t pid;     /* process (thread group) id */
@@ -75,9 +96,11 @@ struct sysev {
     uint8_t flags;    /* SYSEV_PATH* bits */
     int32_t fd;
     int32_t fd2;
-    uint32_t pad;
+    uint32_t state;   /* SYSEV_ST_* bits */
     int64_t ret;      /* the call's result: >= 0, or -errno */
     uint64_t a[4];
+    uint64_t pos_after; /* with SYSEV_ST_POS */
+    uint64_t size;      /* with SYSEV_ST_SIZE */
     char comm[SYSEV_COMM_SIZE];
     char path1[SYSEV_PATH_SIZE];
     char path2[SYSEV_PATH_SIZE];

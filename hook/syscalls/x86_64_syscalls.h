@@ -22,6 +22,9 @@ enum class ArgExtra : uint8_t {
     Fcntl,        // dup or lock by the command in arg 1 (struct flock in arg 2)
     OpenHow,      // a0 flags, a1 mode from struct open_how (arg 2)
     ProcessName,  // prctl: no record; PR_SET_NAME renames the process
+    Ioctl,        // FICLONE as a copy, FIOCLEX/FIONCLEX as close-on-exec; others none
+    CopyRange,    // copy_file_range: offsets from the pointers in args 1 and 3
+    Sendfile,     // sendfile: the source offset from the pointer in arg 2
 };
 
 constexpr int8_t kArgNone = -1;

@@ -2,15 +2,20 @@
 // through talvek-render, must show the expected rows in order.
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "hook/syscalls/errno_dos.h"
 
 namespace {
 
@@ -130,6 +135,191 @@ TEST_P(HookRun, ProbeRowsInOrder) {
     }
 }
 
+// The trace lines of one process without pid= and comm=, buffer addresses
+// masked.
+std::vector<std::string> LinesOf(const std::string& trace, const std::string& pid) {
+    std::vector<std::string> lines;
+    std::istringstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("pid=" + pid + " ", 0) != 0)
+            continue;
+        line = line.substr(line.find("func="));
+        const size_t data = line.find("data=0x");
+        if (data != std::string::npos)
+            line.replace(data + 5, line.find(' ', data) - data - 5, "*");
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& l : lines)
+        all += l + "\n";
+    return all;
+}
+
+struct Counts {
+    unsigned long long seen, written, lost, ring, unreadable, tooLong, unknown, unread, notWritten,
+        notReported;
+};
+
+// A "talvek-hook: S calls seen, ..." text (the closing line or a # line).
+bool ParseCounts(const std::string& text, Counts* c) {
+    const size_t at = text.find("talvek-hook: ");
+    return at != std::string::npos &&
+           sscanf(text.c_str() + at,
+                  "talvek-hook: %llu calls seen, %llu written, %llu lost (%llu ring buffer full, "
+                  "%llu names unreadable, %llu names too long, %llu descriptor unknown, %llu "
+                  "unread at the end, %llu not written), %llu not reported",
+                  &c->seen, &c->written, &c->lost, &c->ring, &c->unreadable, &c->tooLong,
+                  &c->unknown, &c->unread, &c->notWritten, &c->notReported) == 10;
+}
+
+// The state probe under each backend, with descriptor 7 on W/sub opened
+// before the hook: every row as the call was made, and every call counted.
+TEST_P(HookRun, RowsAsTheCallsWereMade) {
+    const std::string backend = GetParam();
+    char tmpl[] = "/tmp/talvek-hook-state-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string tmp = tmpl;
+    struct RemoveAtEnd {
+        std::string dir;
+        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
+    } removeAtEnd{tmp};
+    const std::string work = tmp + "/w";
+    ASSERT_EQ(Shell("mkdir -p " + work + "/sub"), 0);
+    const int status =
+        Shell("cd " + work + " && exec 7<sub && exec " + TALVEK_HOOK + " --backend " + backend +
+              " --wine-prefix '' --out " + tmp + "/trace -- " + STATE_PROBE + " >" + tmp +
+              "/probe.out 2>" + tmp + "/hook.err");
+    const std::string err = ReadFile(tmp + "/hook.err");
+    if (status == 2 && backend == "ebpf")
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+    ASSERT_EQ(status, 0) << err;
+    int pid = 0, child = 0, cloned = -1;
+    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "pid=%d child=%d clone=%d", &pid, &child,
+                     &cloned),
+              3);
+    std::string w = "Z:" + work;
+    for (char& c : w)
+        c = c == '/' ? '\\' : c;
+    const std::string h = "drive=26 restype=0x10 ";
+    const std::string clone =
+        cloned == 0 ? "length=0x2010 " : "result=" + std::to_string(DosErrorOf(cloned)) + " ";
+    const std::vector<std::string> expected = {
+        "func=33 " + h + "result=2 path1=" + w + "\\start-mark",
+        "func=32 " + h + "flags=0x2 path1=" + w + "\\sub", // the first chdir, relative
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\sub\\g",
+        "func=11 " + h + "sfn=0x3",
+        "func=32 " + h + "flags=0x2 path1=" + w,
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\sub\\f1", // on descriptor 7
+        "func=11 " + h + "sfn=0x3",
+        "func=36 " + h + "result=3 path1=" + w + "\\nd\\x", // nd made after
+        "func=32 " + h + "path1=" + w + "\\nd",
+        "func=36 " + h + "result=2 path1=" + w + "\\od\\x", // od removed after
+        "func=32 " + h + "flags=0x1 path1=" + w + "\\od",
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1",
+        "func=13 " + h + "sfn=0x3 options=0x2 pos=0x1FF0 aux2=0x10", // 16 bytes from the end
+        "func=11 " + h + "sfn=0x3",
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1",
+        "func=1 " + h + "length=0x10 sfn=0x3 data=* pos=0x2000", // O_APPEND
+        "func=11 " + h + "sfn=0x3",
+        // The long name's open, read and close: lost, no rows.
+        "func=37 " + h + "result=3 path1=" + w + "\\ren path2=" + w + "\\nodir\\ren",
+        "func=44 " + h + "fh=0x3 path1=" + w + "\\sub",
+        "func=36 " + h + "sfn=0x4 path1=" + w + "\\sub\\g", // RESOLVE_IN_ROOT
+        "func=11 " + h + "sfn=0x4",
+        "func=18 " + h + "fh=0x3",
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1",
+        "func=36 " + h + "sfn=0x4 path1=" + w + "\\f2",
+        "func=0 " + h + "length=0x64 sfn=0x3", // copy_file_range
+        "func=1 " + h + "length=0x64 sfn=0x4",
+        "func=0 " + h + "length=0x8 sfn=0x3 pos=0x40", // sendfile at 0x40
+        "func=1 " + h + "length=0x8 sfn=0x4 pos=0x64",
+        "func=0 " + h + clone + "sfn=0x3", // FICLONE
+        "func=1 " + h + clone + "sfn=0x4",
+        "func=11 " + h + "sfn=0x3",
+        "func=11 " + h + "sfn=0x4",
+        "func=33 " + h + "flags=0x1 path1=" + w + "\\f2", // chmod, fchmodat
+        "func=33 " + h + "flags=0x1 path1=" + w + "\\f2",
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1",
+        "func=13 " + h + "sfn=0x3 aux2=0x1", // made again by the kernel: once
+        "func=13 " + h + "flags=0x1 sfn=0x3 options=0x2 aux2=0x1",
+        "func=13 " + h + "result=" + std::to_string(DosErrorOf(EINTR)) + " sfn=0x3 aux2=0x1",
+        "func=13 " + h + "sfn=0x3 aux2=0x1", // EINTR, then the program's second call
+        "func=13 " + h + "flags=0x1 sfn=0x3 options=0x2 aux2=0x1",
+        "func=11 " + h + "sfn=0x3",
+        "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1",
+    };
+    const std::vector<std::string> lines = LinesOf(ReadFile(tmp + "/trace"), std::to_string(pid));
+    const auto mark = [&](const char* name) {
+        const std::string row = "func=33 " + h + "result=2 path1=" + w + "\\" + name;
+        return std::find(lines.begin(), lines.end(), row) - lines.begin();
+    };
+    const auto start = mark("start-mark"), exec = mark("exec-mark"), end = mark("end-mark");
+    ASSERT_LT(end, static_cast<long>(lines.size())) << Joined(lines);
+    const std::vector<std::string> before(
+        lines.begin() + start, lines.begin() + start + static_cast<long>(expected.size()));
+    EXPECT_EQ(Joined(before), Joined(expected));
+    // After the exec the close-on-exec numbers are a pipe's: no rows.
+    EXPECT_EQ(end, exec + 1) << Joined(lines);
+    // The child's open relative to the folder it inherited, then its chdir.
+    EXPECT_EQ(Joined(LinesOf(ReadFile(tmp + "/trace"), std::to_string(child))),
+              "func=36 " + h + "sfn=0x3 path1=" + w + "\\f1\n" + "func=11 " + h + "sfn=0x3\n" +
+                  "func=32 " + h + "length=0x4000000 flags=0x2 path1=Z:\\\n");
+    // Seen = written + lost + not reported; the long name and its two calls lost.
+    Counts c;
+    ASSERT_TRUE(ParseCounts(err, &c)) << err;
+    EXPECT_EQ(c.seen, c.written + c.lost + c.notReported) << err;
+    EXPECT_EQ(c.lost, 3u) << err;
+    EXPECT_EQ(c.tooLong, 1u) << err;
+    EXPECT_EQ(c.unknown, 2u) << err;
+}
+
+// A flood that fills the eBPF ring buffer (4 processes, the reader held up
+// for a second): every # line and the closing line add up, and the output
+// ends with the closing counts.
+TEST(HookFlood, EveryCallAccountedFor) {
+    char tmpl[] = "/tmp/talvek-hook-flood-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string tmp = tmpl;
+    struct RemoveAtEnd {
+        std::string dir;
+        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
+    } removeAtEnd{tmp};
+    const std::string load = std::string(HOOK_LOAD) + " 50000 >/dev/null";
+    const int status =
+        Shell(std::string(TALVEK_HOOK) + " --backend ebpf --wine-prefix '' -- sh -c '" + load +
+              " & " + load + " & " + load + " & " + load + " & wait' 2>" + tmp +
+              "/hook.err | (sleep 1; cat >" + tmp + "/trace)");
+    const std::string err = ReadFile(tmp + "/hook.err");
+    if (err.find("eBPF backend cannot run") != std::string::npos)
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+    ASSERT_EQ(status, 0) << err;
+    Counts end;
+    ASSERT_TRUE(ParseCounts(err, &end)) << err;
+    EXPECT_EQ(end.seen, end.written + end.lost + end.notReported) << err;
+    EXPECT_GT(end.ring, 0u) << "the flood lost nothing: " << err;
+    std::istringstream lines(ReadFile(tmp + "/trace"));
+    std::string last;
+    uint64_t notes = 0, calls = 0;
+    for (std::string line; std::getline(lines, line); last = line) {
+        if (line[0] != '#') {
+            ++calls;
+            continue;
+        }
+        Counts c;
+        ASSERT_TRUE(ParseCounts(line, &c)) << line;
+        EXPECT_EQ(c.seen, c.written + c.lost + c.notReported) << line;
+        EXPECT_EQ(c.written, calls) << line;
+        ++notes;
+    }
+    EXPECT_EQ(calls, end.written);
+    EXPECT_GE(notes, 2u); // the first at the loss, the last at the end
+    EXPECT_EQ(last, "# " + err.substr(0, err.find('\n'))) << err;
+}
+
 // Exit statuses and the one-line reasons of the command line.
 TEST(HookCommandLine, ExitStatusAndReason) {
     const struct {
@@ -148,7 +338,8 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         {"--backend ptrace --out /nonexistent/dir/x -- true", 1, "cannot write"},
     };
     for (const auto& c : cases) {
-        const std::string err = "/tmp/talvek-hook-cli.err";
+        // Of this run alone: other test runs may share the machine's /tmp.
+        const std::string err = "/tmp/talvek-hook-cli." + std::to_string(getpid()) + ".err";
         const int status = Shell(std::string(TALVEK_HOOK) + " " + c.args + " >/dev/null 2>" + err);
         const std::string said = ReadFile(err);
         EXPECT_EQ(status, c.status) << c.args << ": " << said;

@@ -33,6 +33,9 @@ struct Ev {
     Ev& Ret(int64_t ret) { return e.ret = ret, *this; }
     Ev& Kind(uint8_t kind) { return e.fd_kind = kind, *this; }
     Ev& Flags(uint8_t flags) { return e.flags = flags, *this; }
+    Ev& State(uint32_t state) { return e.state = state, *this; }
+    Ev& Pos(uint64_t after) { return e.state |= SYSEV_ST_POS, e.pos_after = after, *this; }
+    Ev& Size(uint64_t size) { return e.state |= SYSEV_ST_SIZE, e.size = size, *this; }
     Ev& A(uint64_t a0, uint64_t a1 = 0, uint64_t a2 = 0, uint64_t a3 = 0) {
         e.a[0] = a0, e.a[1] = a1, e.a[2] = a2, e.a[3] = a3;
         return *this;
@@ -206,15 +209,23 @@ std::string MapToLine(SysevMapper* m, const sysev& e) {
         return "";
     case MapOutcome::Lost:
         return "LOST";
+    case MapOutcome::LostLongName:
+        return "LOST long";
+    case MapOutcome::LostDescriptor:
+        return "LOST fd";
     case MapOutcome::Reported:
         break;
     }
-    std::string line;
-    AppendTraceLine(call, e.pid, e.comm, &line);
-    EXPECT_EQ(line.back(), '\n');
-    const size_t func = line.find("func=");
-    EXPECT_EQ(line.substr(0, func), "pid=" + std::to_string(e.pid) + " comm=t ");
-    return line.substr(func, line.size() - func - 1);
+    std::string rows;
+    do {
+        std::string line;
+        AppendTraceLine(call, e.pid, e.comm, &line);
+        EXPECT_EQ(line.back(), '\n');
+        const size_t func = line.find("func=");
+        EXPECT_EQ(line.substr(0, func), "pid=" + std::to_string(e.pid) + " comm=t ");
+        rows += (rows.empty() ? "" : " | ") + line.substr(func, line.size() - func - 1);
+    } while (m->TakeSecond(&call));
+    return rows;
 }
 
 TEST(SysevMap, RecordedCallsBecomeTraceLines) {
@@ -230,6 +241,105 @@ TEST(SysevMap, RecordedCallsBecomeTraceLines) {
     // Z:\home\u\work\ is 15 bytes; 15 + 241 + 2 = 258 fits, the next character does not.
     EXPECT_EQ(path, "Z:\\home\\u\\work\\" + std::string(241, 'c') + "\xB0\xA1");
     EXPECT_LE(path.size(), kHookPath1Max);
+}
+
+// What held at the call, as the backends record it, against a machine whose
+// look-ups (made later, when mapping) would say otherwise.
+const Step kAtCall[] = {
+    // The command's folder is given; its child inherits it (no look-up for 501),
+    // and the parent's later chdir does not move it.
+    {Ev(SYSEV_FORK, 500).Ret(501), ""},
+    {Ev(SYSEV_CHDIR, 500).Fd(Cwd).P1("/"),
+     "func=32 drive=26 restype=0x10 length=0x4000000 flags=0x2 path1=Z:\\"},
+    {Ev(SYSEV_OPEN, 501).Fd(Cwd).P1("f1").Ret(3).Kind(SYSEV_FD_FILE),
+     "func=36 drive=26 restype=0x10 sfn=0x3 path1=Z:\\w\\f1"},
+    // The first relative chdir goes from the known folder, once.
+    {Ev(SYSEV_CHDIR, 501).Fd(Cwd).P1("sub"),
+     "func=32 drive=26 restype=0x10 flags=0x2 path1=Z:\\w\\sub"},
+    {Ev(SYSEV_OPEN, 501).Fd(Cwd).P1("g").Ret(-EACCES),
+     "func=36 drive=26 restype=0x10 result=5 path1=Z:\\w\\sub\\g"},
+    // A base descriptor named by the backend at the call; RESOLVE_IN_ROOT.
+    {Ev(SYSEV_STAT, 501).Fd(7).P1("f1").P2(-1, "/w/sub").State(SYSEV_ST_BASE),
+     "func=33 drive=26 restype=0x10 path1=Z:\\w\\sub\\f1"},
+    {Ev(SYSEV_OPEN, 501)
+         .Fd(7)
+         .P1("/../g")
+         .A(O_RDONLY, 0, 0x10)
+         .P2(-1, "/w/sub")
+         .State(SYSEV_ST_BASE | SYSEV_ST_FOLDERS)
+         .Ret(-ENOENT),
+     "func=36 drive=26 restype=0x10 result=2 path1=Z:\\w\\sub\\g"},
+    // The folders as they were at the call: nd missing then (made since),
+    // /home/u gone since; a rename's missing target folder.
+    {Ev(SYSEV_OPEN, 501)
+         .Fd(Cwd)
+         .P1("/home/u/work/x")
+         .State(SYSEV_ST_FOLDERS | SYSEV_ST_NO_FOLDER1)
+         .Ret(-ENOENT),
+     "func=36 drive=26 restype=0x10 result=3 path1=Z:\\home\\u\\work\\x"},
+    {Ev(SYSEV_OPEN, 501).Fd(Cwd).P1("/gone/x").State(SYSEV_ST_FOLDERS).Ret(-ENOENT),
+     "func=36 drive=26 restype=0x10 result=2 path1=Z:\\gone\\x"},
+    {Ev(SYSEV_RENAME, 501).Fd(Cwd).P1("/home/u/ren").P2(Cwd, "/home/u/nodir/ren").Ret(-ENOENT),
+     "func=37 drive=26 restype=0x10 result=3 path1=Z:\\home\\u\\ren path2=Z:\\home\\u\\nodir\\ren"},
+    {Ev(SYSEV_RENAME, 501)
+         .Fd(Cwd)
+         .P1("/home/u/ren")
+         .P2(Cwd, "/nodir/ren")
+         .State(SYSEV_ST_FOLDERS)
+         .Ret(-ENOENT),
+     "func=37 drive=26 restype=0x10 result=2 path1=Z:\\home\\u\\ren path2=Z:\\nodir\\ren"},
+    // A lock from the end and an O_APPEND write, by the size and position at the call.
+    {Ev(SYSEV_FCNTL_LOCK, 501)
+         .Fd(3)
+         .A(F_SETLK, F_WRLCK | SEEK_END << 16, static_cast<uint64_t>(-16), 16)
+         .Size(8192),
+     "func=13 drive=26 restype=0x10 sfn=0x3 options=0x2 pos=0x1FF0 aux2=0x10"},
+    {Ev(SYSEV_OPEN, 501).Fd(Cwd).P1("/w/log").A(O_WRONLY | O_APPEND).Ret(4).Kind(SYSEV_FD_FILE),
+     "func=36 drive=26 restype=0x10 sfn=0x4 path1=Z:\\w\\log"},
+    {Ev(SYSEV_WRITE, 501).Fd(4).A(0x1000, 16).Ret(16).Pos(0x2010),
+     "func=1 drive=26 restype=0x10 length=0x10 sfn=0x4 data=0x1000 pos=0x2000"},
+    // Copies: READ and WRITE of the followed ends; a whole-file clone; chmod.
+    {Ev(SYSEV_COPY, 501).Fd(3).P2(4, "").A(0, 0, 100, 0).Ret(100),
+     "func=0 drive=26 restype=0x10 length=0x64 sfn=0x3 | "
+     "func=1 drive=26 restype=0x10 length=0x64 sfn=0x4 pos=0x2010"},
+    {Ev(SYSEV_COPY, 501).Fd(3).P2(1, "").A(0x40, 0, 8, SYSEV_COPY_AT_IN).Ret(8),
+     "func=0 drive=26 restype=0x10 length=0x8 sfn=0x3 pos=0x40"},
+    {Ev(SYSEV_COPY, 501).Fd(3).P2(4, "").A(0, 0, 0, SYSEV_COPY_WHOLE).Size(0x30),
+     "func=0 drive=26 restype=0x10 length=0x30 sfn=0x3 | "
+     "func=1 drive=26 restype=0x10 length=0x30 sfn=0x4"},
+    {Ev(SYSEV_CHMOD, 501).Fd(Cwd).P1("f1").A(0644),
+     "func=33 drive=26 restype=0x10 flags=0x1 path1=Z:\\w\\sub\\f1"},
+    {Ev(SYSEV_CHMOD, 501).Fd(4).A(0600),
+     "func=33 drive=26 restype=0x10 flags=0x1 path1=Z:\\w\\log"},
+    // Close-on-exec set after the open, by F_SETFD and on the new descriptor
+    // of dup3 and F_DUPFD_CLOEXEC: gone at exec, so a pipe reusing 3 stays out.
+    {Ev(SYSEV_SETFD, 501).Fd(3).A(1), ""},
+    {Ev(SYSEV_DUP, 501).Fd(4).A(8, O_CLOEXEC).Ret(8), ""},
+    {Ev(SYSEV_DUP, 501).Fd(4).A(static_cast<uint64_t>(-1), O_CLOEXEC).Ret(9), ""},
+    {Ev(SYSEV_DUP, 501).Fd(4).A(10).Ret(10), ""},
+    {Ev(SYSEV_EXEC, 501), ""},
+    {Ev(SYSEV_READ, 501).Fd(3).A(0x1000, 1).Ret(1), ""},
+    {Ev(SYSEV_WRITE, 501).Fd(8).A(0x1000, 1).Ret(1), ""},
+    {Ev(SYSEV_WRITE, 501).Fd(9).A(0x1000, 1).Ret(1), ""},
+    {Ev(SYSEV_WRITE, 501).Fd(10).A(0x1000, 1).Ret(1).Pos(0x2021),
+     "func=1 drive=26 restype=0x10 length=0x1 sfn=0xA data=0x1000 pos=0x2020"},
+    // A name longer than the record: lost, and so is what follows on its descriptor.
+    {Ev(SYSEV_OPEN, 501).Fd(Cwd).P1("./././f1").Flags(SYSEV_PATH1_CUT).Ret(5), "LOST long"},
+    {Ev(SYSEV_READ, 501).Fd(5).A(0x1000, 1).Ret(1), "LOST fd"},
+    {Ev(SYSEV_DUP, 501).Fd(5).A(static_cast<uint64_t>(-1)).Ret(6), ""},
+    {Ev(SYSEV_LSEEK, 501).Fd(6).A(0, SEEK_SET), "LOST fd"},
+    {Ev(SYSEV_CLOSE, 501).Fd(5), "LOST fd"},
+    {Ev(SYSEV_CLOSE, 501).Fd(5), ""},
+    // The kernel side's word that a descriptor's open was lost in its ring.
+    {Ev(SYSEV_LSEEK, 501).Fd(11).A(0, SEEK_SET).State(SYSEV_ST_FD_LOST), "LOST fd"},
+    {Ev(SYSEV_FSYNC, 501).Fd(11), "LOST fd"},
+};
+
+TEST(SysevMap, StateAtTheCall) {
+    SysevMapper m(DriveTable{}, FakeLookups());
+    m.SetWorkingFolder(500, "/w");
+    for (const Step& s : kAtCall)
+        EXPECT_EQ(MapToLine(&m, s.ev.e), s.line) << "call " << s.ev.e.call << " " << s.ev.e.path1;
 }
 
 TEST(SysevMap, ErrnoTable) {

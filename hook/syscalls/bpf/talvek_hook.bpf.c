@@ -45,10 +45,47 @@ struct signal_struct {
 
 struct inode {
     unsigned short i_mode;
+    long long i_size;
+} __attribute__((preserve_access_index));
+
+struct qstr {
+    const unsigned char* name;
+} __attribute__((preserve_access_index));
+
+struct dentry {
+    struct dentry* d_parent;
+    struct qstr d_name;
+} __attribute__((preserve_access_index));
+
+struct vfsmount {
+    struct dentry* mnt_root;
+} __attribute__((preserve_access_index));
+
+struct mount {
+    struct mount* mnt_parent;
+    struct dentry* mnt_mountpoint;
+    struct vfsmount mnt;
+} __attribute__((preserve_access_index));
+
+struct path {
+    struct vfsmount* mnt;
+    struct dentry* dentry;
 } __attribute__((preserve_access_index));
 
 struct file {
+    struct path f_path;
     struct inode* f_inode;
+    unsigned int f_flags;
+    long long f_pos;
+} __attribute__((preserve_access_index));
+
+struct sigaction {
+    void* sa_handler;
+    unsigned long sa_flags;
+} __attribute__((preserve_access_index));
+
+struct k_sigaction {
+    struct sigaction sa;
 } __attribute__((preserve_access_index));
 
 struct fdtable {
@@ -88,6 +125,7 @@ struct pending {
     __u64 llseek_result; /* _llseek (32-bit): where the new position is written */
     __u32 len1;          /* bytes of path1 with its NUL, 0 when none */
     __s32 nr;            /* the call number seen at entry */
+    __s32 restart;       /* interrupted with this restart code: EINTR or made again */
 };
 
 struct {
@@ -130,6 +168,36 @@ struct {
     __type(key, __u32);
     __type(value, __u64);
 } counters SEC(".maps");
+
+/* Descriptors whose open (or dup) record found the ring full: the calls on
+ * them are marked SYSEV_ST_FD_LOST, for the reader to count them lost. */
+struct fd_key {
+    __u32 tgid;
+    __s32 fd;
+};
+
+struct {
+    __uint(type, BPF_MAP_TYPE_LRU_HASH);
+    __uint(max_entries, TALVEK_MAX_LOST_FDS);
+    __type(key, struct fd_key);
+    __type(value, __u8);
+} lost_fds SEC(".maps");
+
+__u8 any_lost_fd = 0; /* lost_fds has been used: look there */
+
+/* Where a base descriptor's name is put together, its components from the
+ * last to the first, each ended by a NUL; twice the name buffer, so that
+ * every read of a component stays inside. */
+struct name_scratch {
+    char text[2 * SYSEV_PATH_SIZE];
+};
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, 1);
+    __type(key, __u32);
+    __type(value, struct name_scratch);
+} scratch SEC(".maps");
 
 /* ---- Small routines ---- */
 
@@ -217,6 +285,7 @@ static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx
     p->name2 = 0;
     p->llseek_result = 0;
     p->len1 = 0;
+    p->restart = 0; /* an interrupted call made again comes here anew */
     p->ev.pid = tgid;
     p->ev.tid = tid;
     p->ev.call = call;
@@ -276,15 +345,23 @@ static __always_inline void iovec_sum(struct pending* p, __u64 vec, __u64 count,
     p->ev.a[1] = total;
 }
 
-/* What descriptor `fd` of the current process refers to. */
-static __always_inline __u8 fd_kind(long fd) {
+/* The open file of descriptor `fd` of the current process, or 0. */
+static __always_inline struct file* file_of(long fd) {
     struct task_struct* task = (struct task_struct*)bpf_get_current_task();
     struct fdtable* fdt = BPF_CORE_READ(task, files, fdt);
     if (!fdt || fd < 0 || fd >= BPF_CORE_READ(fdt, max_fds))
-        return SYSEV_FD_UNKNOWN;
+        return 0;
     struct file** table = BPF_CORE_READ(fdt, fd);
     struct file* f = 0;
-    if (bpf_probe_read_kernel(&f, sizeof(f), &table[fd]) || !f)
+    if (bpf_probe_read_kernel(&f, sizeof(f), &table[fd]))
+        return 0;
+    return f;
+}
+
+/* What descriptor `fd` of the current process refers to. */
+static __always_inline __u8 fd_kind(long fd) {
+    struct file* f = file_of(fd);
+    if (!f)
         return SYSEV_FD_UNKNOWN;
     unsigned short mode = BPF_CORE_READ(f, f_inode, i_mode);
     switch (mode & 0170000) {
@@ -309,28 +386,132 @@ static __always_inline __u64 wakeup_flag(__u64 size) {
                : BPF_RB_NO_WAKEUP;
 }
 
-static __always_inline void submit(struct sysev* ev, __u64 size) {
-    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag(size)))
+static __always_inline long submit(struct sysev* ev, __u64 size) {
+    long err = bpf_ringbuf_output(&events, ev, size, wakeup_flag(size));
+    if (err)
         count(TALVEK_LOST_RING_FULL);
+    return err;
 }
 
-/* Completes the current thread's record with the call's result and sends it. */
-SEC("raw_tp/sys_exit")
-int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
-    __u32 tid = (__u32)bpf_get_current_pid_tgid();
-    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
-    if (!p || p->ev.call == SYSEV_NONE) /* no watched call in progress */
-        return 0;
-    struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
-    if (p->nr != (__s32)BPF_CORE_READ(regs, orig_ax)) { /* left from a call whose exit was missed */
-        p->ev.call = SYSEV_NONE;
+/* The name of the folder (or file) that descriptor `fd` refers to, from its
+ * dentry chain up to the root of the mount tree, into path2 with
+ * SYSEV_ST_BASE: components from the last to the first, each ended by a NUL
+ * (the reader puts them in order). A chain deeper than TALVEK_MAX_DEPTH, or
+ * a name longer than the buffer, gives SYSEV_ST_BASE_CUT. */
+struct base_walk {
+    struct name_scratch* buf;
+    struct dentry* d;
+    struct vfsmount* vm;
+    struct mount* m;
+    __u32 at;
+    int done;
+};
+
+/* One step up the chain: a component, or from the top of a mount to the
+ * folder it is mounted on. 1 ends the walk. */
+static long base_step(__u32 i, void* ctx) {
+    struct base_walk* w = ctx;
+    struct dentry* d = w->d;
+    struct vfsmount* vm = w->vm;
+    struct mount* m = w->m;
+    if (d == BPF_CORE_READ(vm, mnt_root)) {
+        struct mount* parent = BPF_CORE_READ(m, mnt_parent);
+        if (parent == m) {
+            w->done = 1;
+            return 1;
+        }
+        w->d = BPF_CORE_READ(m, mnt_mountpoint);
+        w->m = parent;
+        w->vm = (struct vfsmount*)((char*)parent + bpf_core_field_offset(struct mount, mnt));
         return 0;
     }
-    long ret = (long)ctx->args[1];
-    /* The kernel's restart codes never reach the process: the call was
-     * interrupted (and may be made again). */
-    if (ret <= -512 && ret >= -516)
-        ret = -4; /* EINTR */
+    struct dentry* up = BPF_CORE_READ(d, d_parent);
+    if (up == d) {
+        w->done = 1;
+        return 1;
+    }
+    __u32 at = w->at;
+    if (at >= SYSEV_PATH_SIZE)
+        return 1;
+    long n = bpf_probe_read_kernel_str(w->buf->text + (at & (SYSEV_PATH_SIZE - 1)), SYSEV_PATH_SIZE,
+                                       BPF_CORE_READ(d, d_name.name));
+    if (n <= 0)
+        return 1;
+    w->at = at + (__u32)n;
+    w->d = up;
+    return 0;
+}
+
+static __always_inline void note_base(struct pending* p, long fd) {
+    __u32 key = 0;
+    struct base_walk w = {};
+    w.buf = bpf_map_lookup_elem(&scratch, &key);
+    struct file* f = file_of(fd);
+    if (!w.buf || !f)
+        return;
+    w.d = BPF_CORE_READ(f, f_path.dentry);
+    w.vm = BPF_CORE_READ(f, f_path.mnt);
+    w.m = (struct mount*)((char*)w.vm - bpf_core_field_offset(struct mount, mnt));
+    bpf_loop(TALVEK_MAX_DEPTH, base_step, &w, 0);
+    p->ev.state |= SYSEV_ST_BASE;
+    __u32 at = w.at;
+    if (!w.done || at >= SYSEV_PATH_SIZE) {
+        p->ev.state |= SYSEV_ST_BASE_CUT;
+        return;
+    }
+    w.buf->text[SYSEV_PATH_SIZE - 1] = 0;
+    __builtin_memcpy(p->ev.path2, w.buf->text, SYSEV_PATH_SIZE);
+    p->ev.path2[at & (SYSEV_PATH_SIZE - 1)] = 0;
+    p->name2 = 1; /* the record carries path2 */
+}
+
+#define O_APPEND_FLAG 02000
+#define SEEK_END_WHENCE 2
+#define RESOLVE_IN_ROOT_FLAG 0x10
+
+/* What the call's row depends on, as it is now, at the call's end. */
+static __always_inline void note_state(struct pending* p, long ret) {
+    __u16 call = p->ev.call;
+    long fd = p->ev.fd;
+    if (call == SYSEV_OPEN && ret >= 0)
+        p->ev.fd_kind = fd_kind(ret);
+    /* A relative name (or fchdir) on a base descriptor: the base's name. */
+    int in_root = call == SYSEV_OPEN && (p->ev.a[2] & RESOLVE_IN_ROOT_FLAG);
+    int relative = p->ev.path1[0] != '/' || in_root;
+    if (fd >= 0 && call != SYSEV_RENAME && relative && (p->len1 > 1 || call == SYSEV_FCHDIR))
+        note_base(p, fd);
+    if (call == SYSEV_FCNTL_LOCK && (p->ev.a[1] >> 16) == SEEK_END_WHENCE) {
+        p->ev.size = BPF_CORE_READ(file_of(fd), f_inode, i_size);
+        p->ev.state |= SYSEV_ST_SIZE;
+    }
+    if (call == SYSEV_COPY && (p->ev.a[3] & SYSEV_COPY_WHOLE)) {
+        p->ev.size = BPF_CORE_READ(file_of(fd), f_inode, i_size);
+        p->ev.state |= SYSEV_ST_SIZE;
+    }
+    if (call == SYSEV_WRITE && !p->ev.a[3] && ret >= 0) {
+        struct file* f = file_of(fd);
+        if (f && (BPF_CORE_READ(f, f_flags) & O_APPEND_FLAG)) {
+            p->ev.pos_after = BPF_CORE_READ(f, f_pos);
+            p->ev.state |= SYSEV_ST_POS;
+        }
+    }
+    /* Descriptors whose open was lost. */
+    if (any_lost_fd) {
+        struct fd_key k = {p->ev.pid, (__s32)fd};
+        if (call == SYSEV_OPEN) {
+            k.fd = (__s32)ret;
+            if (ret >= 0)
+                bpf_map_delete_elem(&lost_fds, &k);
+        } else if (fd >= 0 && bpf_map_lookup_elem(&lost_fds, &k)) {
+            p->ev.state |= SYSEV_ST_FD_LOST;
+            if (call == SYSEV_CLOSE && ret == 0)
+                bpf_map_delete_elem(&lost_fds, &k);
+        }
+    }
+}
+
+/* Sends the current thread's record with its result. */
+static __always_inline void finish(struct pending* p, long ret) {
     if (p->llseek_result && ret == 0) {
         __s64 pos = 0;
         if (bpf_probe_read_user(&pos, sizeof(pos), (const void*)p->llseek_result) == 0)
@@ -343,10 +524,8 @@ int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
     if (p->ev.flags & SYSEV_PATH1_UNREADABLE)
         p->len1 =
             read_name(p->ev.path1, p->name1, &p->ev.flags, SYSEV_PATH1_CUT, SYSEV_PATH1_UNREADABLE);
-    if (p->ev.flags & SYSEV_PATH2_UNREADABLE)
+    if ((p->ev.flags & SYSEV_PATH2_UNREADABLE) && !(p->ev.state & SYSEV_ST_BASE))
         read_name(p->ev.path2, p->name2, &p->ev.flags, SYSEV_PATH2_CUT, SYSEV_PATH2_UNREADABLE);
-    if (p->ev.call == SYSEV_OPEN && ret >= 0)
-        p->ev.fd_kind = fd_kind(ret);
     /* Only as much of the record as holds something: without a second name,
      * the record ends with the first one. */
     __u64 size = sizeof(struct sysev);
@@ -356,8 +535,73 @@ int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
             len = SYSEV_PATH_SIZE;
         size = __builtin_offsetof(struct sysev, path1) + len;
     }
-    submit(&p->ev, size);
+    if (submit(&p->ev, size)) {
+        /* What the process does with a descriptor it got is lost too. */
+        if ((p->ev.call == SYSEV_OPEN || p->ev.call == SYSEV_DUP) && ret >= 0) {
+            struct fd_key k = {p->ev.pid, (__s32)ret};
+            __u8 one = 1;
+            bpf_map_update_elem(&lost_fds, &k, &one, BPF_ANY);
+            any_lost_fd = 1;
+        }
+    }
     p->ev.call = SYSEV_NONE;
+    p->restart = 0;
+}
+
+#define ERESTARTSYS 512
+#define ERESTARTNOINTR 513
+#define ERESTARTNOHAND 514
+#define ERESTART_RESTARTBLOCK 516
+#define SA_RESTART_FLAG 0x10000000
+
+/* Completes the current thread's record with the call's result and sends it.
+ * A call interrupted by a signal waits for what the signal makes of it. */
+SEC("raw_tp/sys_exit")
+int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
+    __u32 tid = (__u32)bpf_get_current_pid_tgid();
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (!p || p->ev.call == SYSEV_NONE || p->restart) /* no watched call in progress */
+        return 0;
+    struct pt_regs* regs = (struct pt_regs*)ctx->args[0];
+    if (p->nr != (__s32)BPF_CORE_READ(regs, orig_ax)) { /* left from a call whose exit was missed */
+        p->ev.call = SYSEV_NONE;
+        return 0;
+    }
+    long ret = (long)ctx->args[1];
+    note_state(p, ret);
+    /* The kernel's restart codes never reach the process: a signal handler
+     * turns them into EINTR, or the kernel makes the call again. */
+    if (ret <= -ERESTARTSYS && ret >= -ERESTART_RESTARTBLOCK) {
+        p->restart = (__s32)ret;
+        return 0;
+    }
+    finish(p, ret);
+    return 0;
+}
+
+/* A signal for a thread whose call was interrupted: with a handler, the
+ * program gets EINTR unless the call is one the kernel makes again
+ * (SA_RESTART, or ERESTARTNOINTR); without one the call is made again
+ * (its record comes then), or the process ends. */
+SEC("raw_tp/signal_deliver")
+int on_signal_deliver(struct bpf_raw_tracepoint_args* ctx) {
+    __u32 tid = (__u32)bpf_get_current_pid_tgid();
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (!p || !p->restart || p->ev.call == SYSEV_NONE)
+        return 0;
+    struct k_sigaction* ka = (struct k_sigaction*)ctx->args[2];
+    unsigned long handler = (unsigned long)BPF_CORE_READ(ka, sa.sa_handler);
+    if (handler <= 1) /* SIG_DFL, SIG_IGN */
+        return 0;
+    long code = -p->restart;
+    int eintr = code == ERESTARTNOHAND || code == ERESTART_RESTARTBLOCK ||
+                (code == ERESTARTSYS && !(BPF_CORE_READ(ka, sa.sa_flags) & SA_RESTART_FLAG));
+    if (eintr) {
+        finish(p, -4); /* EINTR */
+    } else {
+        p->ev.call = SYSEV_NONE;
+        p->restart = 0;
+    }
     return 0;
 }
 
@@ -407,10 +651,11 @@ ENTER(openat) {
 
 ENTER(openat2) {
     BEGIN(SYSEV_OPEN, FD(0));
-    __u64 how[2] = {0, 0}; /* struct open_how: flags, mode, resolve */
+    __u64 how[3] = {0, 0, 0}; /* struct open_how: flags, mode, resolve */
     bpf_probe_read_user(how, sizeof(how), (const void*)ARG(2));
     p->ev.a[0] = how[0];
     p->ev.a[1] = how[1];
+    p->ev.a[2] = how[2];
     name1(p, ARG(1));
     return 0;
 }
@@ -500,6 +745,8 @@ ENTER(fdatasync) {
 #define F_OFD_SETLK 37
 #define F_OFD_SETLKW 38
 #define F_DUPFD_CLOEXEC 1030
+#define F_SETFD 2
+#define O_CLOEXEC_FLAG 02000000
 
 #define F_SETLK64 13 /* 32-bit calls: with the 64-bit layout */
 #define F_SETLKW64 14
@@ -533,6 +780,12 @@ ENTER(fcntl) {
     if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) {
         BEGIN(SYSEV_DUP, FD(0));
         p->ev.a[0] = (__u64)-1;
+        p->ev.a[1] = cmd == F_DUPFD_CLOEXEC ? O_CLOEXEC_FLAG : 0;
+        return 0;
+    }
+    if (cmd == F_SETFD) {
+        BEGIN(SYSEV_SETFD, FD(0));
+        p->ev.a[0] = ARG(2) & 1; /* FD_CLOEXEC */
         return 0;
     }
     int wide = cmd != F_SETLK && cmd != F_SETLKW;
@@ -736,7 +989,85 @@ ENTER(dup) {
         return 0;                                                                                  \
     }
 DUP_TO(dup2)
-DUP_TO(dup3)
+
+ENTER(dup3) {
+    BEGIN(SYSEV_DUP, FD(0));
+    p->ev.a[0] = (__u64)(long)FD(1);
+    p->ev.a[1] = ARG(2) & O_CLOEXEC_FLAG;
+    return 0;
+}
+
+/* chmod and the like: FILEATTRIB's setting of attributes. */
+ENTER(chmod) {
+    BEGIN(SYSEV_CHMOD, SYSEV_AT_FDCWD);
+    p->ev.a[0] = ARG(1);
+    name1(p, ARG(0));
+    return 0;
+}
+
+ENTER(fchmod) {
+    BEGIN(SYSEV_CHMOD, FD(0));
+    p->ev.a[0] = ARG(1);
+    return 0;
+}
+
+ENTER(fchmodat) {
+    BEGIN(SYSEV_CHMOD, FD(0));
+    p->ev.a[0] = ARG(2);
+    name1(p, ARG(1));
+    return 0;
+}
+
+/* Copies in the kernel: source fd, destination fd2; an offset given by
+ * pointer is the call's own (else the descriptor's position). */
+static __always_inline void copy_offset(struct pending* p, int i, __u64 addr, int wide) {
+    __s64 off = 0;
+    if (!addr || bpf_probe_read_user(&off, wide ? 8 : 4, (const void*)addr))
+        return;
+    p->ev.a[i] = wide ? off : (__s64)(__s32)off;
+    p->ev.a[3] |= i == 0 ? SYSEV_COPY_AT_IN : SYSEV_COPY_AT_OUT;
+}
+
+ENTER(copy_file_range) {
+    BEGIN(SYSEV_COPY, FD(0));
+    p->ev.fd2 = FD(2);
+    p->ev.a[2] = ARG(4);
+    copy_offset(p, 0, ARG(1), 1);
+    copy_offset(p, 1, ARG(3), 1);
+    return 0;
+}
+
+/* sendfile(out, in, offset, count): offset is an off_t, 32 bits in the
+ * 32-bit call of that name, 64 in sendfile64 and in 64-bit calls. */
+#define SENDFILE(name, wide)                                                                       \
+    ENTER(name) {                                                                                  \
+        BEGIN(SYSEV_COPY, FD(1));                                                                  \
+        p->ev.fd2 = FD(0);                                                                         \
+        p->ev.a[2] = ARG(3);                                                                       \
+        copy_offset(p, 0, ARG(2), (wide) || !compat);                                              \
+        return 0;                                                                                  \
+    }
+SENDFILE(sendfile, 0)
+SENDFILE(sendfile64, 1)
+
+/* ioctl: FICLONE (the whole of arg's file into fd's), FIOCLEX and FIONCLEX. */
+#define FICLONE_CMD 0x40049409
+#define FIOCLEX_CMD 0x5451
+#define FIONCLEX_CMD 0x5450
+ENTER(ioctl) {
+    unsigned int cmd = (unsigned int)ARG(1);
+    if (cmd == FICLONE_CMD) {
+        BEGIN(SYSEV_COPY, FD(2));
+        p->ev.fd2 = FD(0);
+        p->ev.a[3] = SYSEV_COPY_WHOLE;
+        return 0;
+    }
+    if (cmd != FIOCLEX_CMD && cmd != FIONCLEX_CMD)
+        return 0;
+    BEGIN(SYSEV_SETFD, FD(0));
+    p->ev.a[0] = cmd == FIOCLEX_CMD;
+    return 0;
+}
 
 /* The calls' programs by call number. */
 struct {
@@ -799,6 +1130,13 @@ struct {
             [__NR_dup] = (void*)&enter_dup,
             [__NR_dup2] = (void*)&enter_dup2,
             [__NR_dup3] = (void*)&enter_dup3,
+            [__NR_chmod] = (void*)&enter_chmod,
+            [__NR_fchmod] = (void*)&enter_fchmod,
+            [__NR_fchmodat] = (void*)&enter_fchmodat,
+            [452] = (void*)&enter_fchmodat, /* fchmodat2 */
+            [__NR_copy_file_range] = (void*)&enter_copy_file_range,
+            [__NR_sendfile] = (void*)&enter_sendfile64,
+            [__NR_ioctl] = (void*)&enter_ioctl,
         },
 };
 
@@ -871,6 +1209,14 @@ struct {
             [41] = (void*)&enter_dup,          /* dup */
             [63] = (void*)&enter_dup2,         /* dup2 */
             [330] = (void*)&enter_dup3,        /* dup3 */
+            [15] = (void*)&enter_chmod,        /* chmod */
+            [94] = (void*)&enter_fchmod,       /* fchmod */
+            [306] = (void*)&enter_fchmodat,    /* fchmodat */
+            [452] = (void*)&enter_fchmodat,    /* fchmodat2 */
+            [377] = (void*)&enter_copy_file_range,
+            [187] = (void*)&enter_sendfile,   /* sendfile */
+            [239] = (void*)&enter_sendfile64, /* sendfile64 */
+            [54] = (void*)&enter_ioctl,       /* ioctl */
         },
 };
 

@@ -9,6 +9,8 @@
 #define TALVEK_MAX_PROCS 65536           /* watched (or excluded) processes */
 #define TALVEK_MAX_IOV 64                /* readv/writev buffers summed for the total asked */
 #define TALVEK_MAX_SYSCALL 512           /* call numbers with a program of their own below this */
+#define TALVEK_MAX_LOST_FDS 16384        /* descriptors whose open was lost, remembered */
+#define TALVEK_MAX_DEPTH 32              /* folders and mounts walked up for a base's name */
 
 /* Slots of the per-CPU loss counters. */
 enum talvek_counter {
