@@ -53,6 +53,9 @@ enum sysev_call {
     SYSEV_EXIT,      /* the process ended: its descriptors are gone */
     SYSEV_CLOSE_RANGE, /* fd the first descriptor, a0 the last, a1 flags
                           (CLOSE_RANGE_CLOEXEC: marked, not closed) */
+    SYSEV_RECEIVE_FD,  /* a descriptor received over a socket (SCM_RIGHTS): fd the
+                          socket, ret the new descriptor, path1 its name as the
+                          kernel has it (/proc/PID/fd), fd_kind, a0 1 for close-on-exec */
     SYSEV_CALL_COUNT
 };
 
