@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,8 +62,14 @@ std::string AbsoluteName(const std::string& name) {
 
 } // namespace
 
+bool IsWinePrefixFolder(const std::string& folder) {
+    struct stat st;
+    return stat((folder + "/dosdevices").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 DriveTable LoadWinePrefixDrives(const std::string& prefix) {
     DriveTable table;
+    table.isWinePrefix = IsWinePrefixFolder;
     if (prefix.empty())
         return table;
     const std::string dir = AbsoluteName(prefix) + "/dosdevices";
@@ -92,6 +99,50 @@ DriveTable LoadWinePrefixDrives(const std::string& prefix) {
     return table;
 }
 
+namespace {
+
+bool IsWinePrefix(const DriveTable& drives, std::string_view folder) {
+    if (!drives.isWinePrefix)
+        return false;
+    for (const auto& [name, isPrefix] : drives.prefixesSeen) {
+        if (name == folder)
+            return isPrefix;
+    }
+    std::string name(folder);
+    const bool isPrefix = drives.isWinePrefix(name);
+    drives.prefixesSeen.emplace_back(std::move(name), isPrefix);
+    return isPrefix;
+}
+
+// The drive root a name has by its form inside a Wine prefix, when it is
+// longer than *rootLength: ".../dosdevices/x:" or "<prefix>/drive_c".
+void PrefixDriveRoot(const DriveTable& drives, std::string_view name, char* letter,
+                     size_t* rootLength) {
+    const auto endsComponent = [&](size_t at) { return at == name.size() || name[at] == '/'; };
+    constexpr std::string_view kLinks = "/dosdevices/";
+    for (size_t at = name.find(kLinks); at != std::string_view::npos;
+         at = name.find(kLinks, at + 1)) {
+        const size_t l = at + kLinks.size();
+        const char c = static_cast<char>(l < name.size() ? name[l] & ~0x20 : 0);
+        if (c >= 'A' && c <= 'Z' && l + 1 < name.size() && name[l + 1] == ':' &&
+            endsComponent(l + 2) && l + 2 > *rootLength) {
+            *letter = c;
+            *rootLength = l + 2;
+        }
+    }
+    constexpr std::string_view kDriveC = "/drive_c";
+    for (size_t at = name.find(kDriveC); at != std::string_view::npos;
+         at = name.find(kDriveC, at + 1)) {
+        const size_t end = at + kDriveC.size();
+        if (endsComponent(end) && end > *rootLength && IsWinePrefix(drives, name.substr(0, at))) {
+            *letter = 'C';
+            *rootLength = end;
+        }
+    }
+}
+
+} // namespace
+
 std::string DosNameOf(const DriveTable& drives, std::string_view unixName, int32_t* drive) {
     char letter = drives.rootLetter;
     size_t rootLength = 0;
@@ -103,6 +154,7 @@ std::string DosNameOf(const DriveTable& drives, std::string_view unixName, int32
             rootLength = r.unixRoot.size();
         }
     }
+    PrefixDriveRoot(drives, unixName, &letter, &rootLength);
     std::string out;
     out.reserve(unixName.size() + 3);
     out += letter;

@@ -5,8 +5,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // One drive letter and the Unix folder it stands for (absolute, no trailing
@@ -18,14 +20,24 @@ struct DriveRoot {
 
 // The drives that names map to. A name takes the letter of the longest root
 // it lies under; a name under none takes rootLetter, the drive for "/".
+// Besides the roots, any Wine prefix's names are known by their form, with no
+// prefix given: "<prefix>/dosdevices/x:" is the root of X: (whether or not
+// the link exists), and "<prefix>/drive_c" that of C: when isWinePrefix says
+// that <prefix> is one (asked once per folder, the answer kept).
 struct DriveTable {
     std::vector<DriveRoot> roots;
     char rootLetter = 'Z';
+    std::function<bool(const std::string& folder)> isWinePrefix;
+    mutable std::vector<std::pair<std::string, bool>> prefixesSeen;
 };
+
+// Whether a folder is a Wine prefix: it holds a dosdevices folder.
+bool IsWinePrefixFolder(const std::string& folder);
 
 // Reads <prefix>/dosdevices: every "x:" link gives two roots, the link's own
 // name and its resolved target; the link to "/" gives rootLetter. An empty
 // prefix, or one without dosdevices, gives the table of no prefix (Z: for /).
+// Either way the table knows other prefixes by IsWinePrefixFolder.
 DriveTable LoadWinePrefixDrives(const std::string& prefix);
 
 // Removes ".", empty components and a component followed by ".." from an

@@ -5,8 +5,9 @@
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
 //
 // Exit status: the command's (128 + signal when a signal ended it) with
-// -- COMMAND, else 0; 2 when no backend can watch what was asked, 1 on a
-// usage error or a failure on the way.
+// -- COMMAND, else 0; 2 on a usage error (a line naming the argument, then
+// the usage) or when no backend can watch what was asked; 1 on a failure on
+// the way.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -66,14 +67,20 @@ uint64_t Now() {
                  "usage: talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
-    std::exit(1);
+    std::exit(2);
 }
 
-pid_t PidArgument(const char* text) {
+// "--pid needs a process id, got "abc"".
+[[noreturn]] void Refuse(const std::string& option, const char* expected, const char* got) {
+    Usage((option + " needs " + expected + ", got \"" + got + "\"").c_str());
+}
+
+pid_t PidArgument(const std::string& option, const char* text) {
     char* end;
+    errno = 0;
     const long value = std::strtol(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || value <= 0 || value > 0x3FFFFFFF)
-        Usage("a process id must be a positive number");
+    if (*text == '\0' || *end != '\0' || errno != 0 || value <= 0 || value > 0x3FFFFFFF)
+        Refuse(option, "a process id", text);
     return static_cast<pid_t>(value);
 }
 
@@ -85,7 +92,7 @@ Options ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         const auto value = [&]() -> const char* {
             if (i + 1 >= argc)
-                Usage((arg + " needs a value").c_str());
+                Usage((arg + " needs a value after it").c_str());
             return argv[++i];
         };
         if (arg == "--") {
@@ -97,30 +104,37 @@ Options ParseOptions(int argc, char** argv) {
         if (arg == "--all") {
             o.all = true;
         } else if (arg == "--pid") {
-            o.pids.push_back(PidArgument(value()));
+            o.pids.push_back(PidArgument(arg, value()));
         } else if (arg == "--exclude-pid") {
-            o.exclude.push_back(PidArgument(value()));
+            o.exclude.push_back(PidArgument(arg, value()));
         } else if (arg == "--backend") {
-            const std::string b = value();
-            if (b == "ebpf")
+            const char* b = value();
+            if (std::strcmp(b, "ebpf") == 0)
                 o.backend = Backend::Ebpf;
-            else if (b == "ptrace")
+            else if (std::strcmp(b, "ptrace") == 0)
                 o.backend = Backend::Ptrace;
             else
-                Usage("--backend is ebpf or ptrace");
+                Refuse(arg, "ebpf or ptrace", b);
         } else if (arg == "--out") {
             o.out = value();
         } else if (arg == "--wine-prefix") {
             o.winePrefix = value();
         } else {
-            Usage(("unknown argument " + arg).c_str());
+            Usage(("unknown argument \"" + arg + "\"").c_str());
         }
     }
-    const int watches = (o.all ? 1 : 0) + (o.pids.empty() ? 0 : 1) + (o.command ? 1 : 0);
-    if (watches != 1)
-        Usage("give exactly one of --all, --pid N, -- COMMAND");
+    std::string given;
+    for (const char* w :
+         {o.all ? "--all" : "", o.pids.empty() ? "" : "--pid N", o.command ? "-- COMMAND" : ""}) {
+        if (*w != '\0')
+            given += (given.empty() ? "" : " and ") + std::string(w);
+    }
+    if (given.empty())
+        Usage("give one of --all, --pid N, -- COMMAND; got none");
+    if (given.find(" and ") != std::string::npos)
+        Usage(("give only one of --all, --pid N, -- COMMAND; got " + given).c_str());
     if (!o.exclude.empty() && !o.all)
-        Usage("--exclude-pid goes with --all");
+        Usage(("--exclude-pid goes with --all, not with " + given).c_str());
     return o;
 }
 

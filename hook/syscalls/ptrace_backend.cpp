@@ -25,7 +25,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "hook/syscalls/x86_64_syscalls.h"
+#include "hook/syscalls/syscall_decode.h"
 
 namespace {
 
@@ -56,7 +56,6 @@ struct SyscallInfo {
 constexpr uint8_t kInfoEntry = 1;
 constexpr uint8_t kInfoExit = 2;
 constexpr uint8_t kInfoSeccomp = 3;
-constexpr uint32_t kArchX86_64 = 0xC000003E;
 // The kernel's restart codes, which never reach the program.
 constexpr int64_t kErestartSys = 512;
 constexpr int64_t kErestartNoIntr = 513;
@@ -67,7 +66,9 @@ constexpr unsigned kOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK | PTRAC
 
 struct Tracee {
     pid_t tgid = 0;
-    bool pending = false;  // a watched call is between its entry and its exit
+    bool pending = false;                // a watched call is between its entry and its exit
+    const SyscallTable* table = nullptr; // the pending call's architecture
+    ExitRead exitRead;
     int64_t restart = 0;   // the call ended in this restart code: EINTR or made again
     bool stepping = false; // stepped into a signal handler to see what the call became
     sysev ev;
@@ -132,142 +133,6 @@ bool ReadMemory(pid_t tid, uint64_t address, void* out, size_t size) {
     iovec local{out, size};
     iovec remote{reinterpret_cast<void*>(address), size};
     return process_vm_readv(tid, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
-}
-
-// Reads a NUL-terminated name, page by page so that a name near the end of
-// its mapping reads too. Sets the cut or unreadable flag bit.
-void ReadName(pid_t tid, uint64_t address, char* out, uint8_t* flags, uint8_t cutBit,
-              uint8_t unreadableBit) {
-    out[0] = '\0';
-    size_t got = 0;
-    while (got < SYSEV_PATH_SIZE - 1) {
-        const uint64_t at = address + got;
-        size_t chunk = 4096 - (at & 4095);
-        if (chunk > SYSEV_PATH_SIZE - 1 - got)
-            chunk = SYSEV_PATH_SIZE - 1 - got;
-        if (!ReadMemory(tid, at, out + got, chunk)) {
-            out[got] = '\0';
-            if (got == 0)
-                *flags |= unreadableBit;
-            return;
-        }
-        if (std::memchr(out + got, '\0', chunk) != nullptr)
-            return;
-        got += chunk;
-    }
-    out[SYSEV_PATH_SIZE - 1] = '\0';
-    *flags |= cutBit;
-}
-
-// Fills ev from a watched call's entry; false when the call turns out not to
-// be one (an fcntl that neither locks nor duplicates).
-bool Decode(pid_t tid, uint64_t nr, const uint64_t* args, sysev* ev) {
-    const SyscallDecode* d = FindSyscallDecode(nr);
-    if (d == nullptr)
-        return false;
-    ev->call = d->call;
-    ev->fd = d->fd == kArgCwd ? SYSEV_AT_FDCWD
-             : d->fd >= 0     ? static_cast<int32_t>(args[d->fd])
-                              : -1;
-    ev->fd2 = d->fd2 == kArgCwd ? SYSEV_AT_FDCWD
-              : d->fd2 >= 0     ? static_cast<int32_t>(args[d->fd2])
-                                : -1;
-    for (int i = 0; i < 4; ++i)
-        ev->a[i] = d->a[i].arg >= 0 ? args[d->a[i].arg] : static_cast<uint64_t>(d->a[i].value);
-    if (d->path1 >= 0) {
-        // utimensat and futimesat take a null name for the descriptor itself.
-        if (args[d->path1] == 0 && d->call == SYSEV_UTIMENS)
-            ev->path1[0] = '\0';
-        else
-            ReadName(tid, args[d->path1], ev->path1, &ev->flags, SYSEV_PATH1_CUT,
-                     SYSEV_PATH1_UNREADABLE);
-    }
-    if (d->path2 >= 0)
-        ReadName(tid, args[d->path2], ev->path2, &ev->flags, SYSEV_PATH2_CUT,
-                 SYSEV_PATH2_UNREADABLE);
-    switch (d->extra) {
-    case ArgExtra::None:
-        break;
-    case ArgExtra::Iovec:
-    case ArgExtra::IovecAt:
-    case ArgExtra::IovecAtMaybe: {
-        iovec iov[64];
-        const uint64_t count = args[2] < 64 ? args[2] : 64;
-        if (count > 0 && ReadMemory(tid, args[1], iov, count * sizeof(iovec))) {
-            ev->a[0] = reinterpret_cast<uint64_t>(iov[0].iov_base);
-            for (uint64_t i = 0; i < count; ++i)
-                ev->a[1] += iov[i].iov_len;
-        }
-        const bool at = d->extra == ArgExtra::IovecAt ||
-                        (d->extra == ArgExtra::IovecAtMaybe && static_cast<int64_t>(args[3]) != -1);
-        ev->a[2] = at ? args[3] : 0;
-        ev->a[3] = at ? 1 : 0;
-        break;
-    }
-    case ArgExtra::Fcntl: {
-        const uint64_t cmd = args[1];
-        if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) {
-            ev->call = SYSEV_DUP;
-            ev->a[0] = static_cast<uint64_t>(-1);
-            ev->a[1] = cmd == F_DUPFD_CLOEXEC ? O_CLOEXEC : 0;
-        } else if (cmd == F_SETFD) {
-            ev->call = SYSEV_SETFD;
-            ev->a[0] = args[2] & FD_CLOEXEC;
-        } else if (cmd == F_SETLK || cmd == F_SETLKW || cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW) {
-            struct flock lock;
-            if (!ReadMemory(tid, args[2], &lock, sizeof lock))
-                return false;
-            ev->call = SYSEV_FCNTL_LOCK;
-            ev->a[0] = cmd;
-            ev->a[1] = static_cast<uint64_t>(static_cast<uint16_t>(lock.l_type)) |
-                       static_cast<uint64_t>(static_cast<uint16_t>(lock.l_whence)) << 16;
-            ev->a[2] = static_cast<uint64_t>(lock.l_start);
-            ev->a[3] = static_cast<uint64_t>(lock.l_len);
-        } else {
-            return false;
-        }
-        break;
-    }
-    case ArgExtra::ProcessName:
-        return false;
-    case ArgExtra::OpenHow: {
-        uint64_t how[3] = {0, 0, 0}; // flags, mode, resolve
-        ReadMemory(tid, args[2], how, sizeof how);
-        ev->a[0] = how[0];
-        ev->a[1] = how[1];
-        ev->a[2] = how[2];
-        break;
-    }
-    case ArgExtra::Ioctl:
-        if (args[1] == FICLONE) {
-            ev->call = SYSEV_COPY; // the whole of arg 2's file into arg 0's
-            ev->fd = static_cast<int32_t>(args[2]);
-            ev->fd2 = static_cast<int32_t>(args[0]);
-            ev->a[3] = SYSEV_COPY_WHOLE;
-        } else if (args[1] == FIOCLEX || args[1] == FIONCLEX) {
-            ev->call = SYSEV_SETFD;
-            ev->a[0] = args[1] == FIOCLEX ? 1 : 0;
-        } else {
-            return false;
-        }
-        break;
-    case ArgExtra::CopyRange:
-    case ArgExtra::Sendfile: {
-        // An offset given by pointer is the call's own; else the position.
-        const int8_t pointers[2] = {static_cast<int8_t>(d->extra == ArgExtra::Sendfile ? 2 : 1),
-                                    static_cast<int8_t>(d->extra == ArgExtra::Sendfile ? -1 : 3)};
-        for (int i = 0; i < 2; ++i) {
-            int64_t offset = 0;
-            if (pointers[i] >= 0 && args[pointers[i]] != 0 &&
-                ReadMemory(tid, args[pointers[i]], &offset, sizeof offset)) {
-                ev->a[i] = static_cast<uint64_t>(offset);
-                ev->a[3] |= i == 0 ? SYSEV_COPY_AT_IN : SYSEV_COPY_AT_OUT;
-            }
-        }
-        break;
-    }
-    }
-    return true;
 }
 
 // ---- What holds at the call, read while the tracee is stopped ----
@@ -353,6 +218,30 @@ uint8_t KindOfDescriptor(pid_t tid, int64_t fd) {
     return S_ISDIR(st.st_mode) ? SYSEV_FD_DIR : SYSEV_FD_OTHER;
 }
 
+// The name of a process's descriptor as /proc has it ("" when unreadable).
+void ReadDescriptorName(pid_t tid, int64_t fd, char* out) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/fd/%lld", tid, static_cast<long long>(fd));
+    const ssize_t n = readlink(path, out, SYSEV_PATH_SIZE - 1);
+    out[n > 0 ? n : 0] = '\0';
+}
+
+// Whether a process's descriptor is close-on-exec (/proc/PID/fdinfo/N).
+bool CloseOnExec(pid_t tid, int64_t fd) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/fdinfo/%lld", tid, static_cast<long long>(fd));
+    std::FILE* f = std::fopen(path, "r");
+    if (f == nullptr)
+        return false;
+    char line[128];
+    unsigned flags = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr &&
+           std::sscanf(line, "flags: %o", &flags) != 1) {
+    }
+    std::fclose(f);
+    return (flags & O_CLOEXEC) != 0;
+}
+
 uint64_t Now() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -394,11 +283,19 @@ bool OnDescriptorOnly(const sysev& ev) {
     }
 }
 
+ProcessMemory MemoryOf(pid_t tid) {
+    return [tid](uint64_t address, void* out, size_t size) {
+        return ReadMemory(tid, address, out, size);
+    };
+}
+
 // A call's entry (seccomp stop, or syscall-entry stop): read it.
-void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t* args) {
+void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint32_t arch, uint64_t nr,
+             const uint64_t* args) {
     t.pending = false;
     t.restart = 0; // an interrupted call made again: this is its entry
-    const SyscallDecode* d = FindSyscallDecode(nr);
+    t.table = SyscallTableOf(arch);
+    const SyscallDecode* d = t.table == nullptr ? nullptr : FindSyscallDecode(*t.table, nr);
     if (d == nullptr)
         return;
     if (d->extra == ArgExtra::ProcessName) {
@@ -410,7 +307,7 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t
         return;
     }
     StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
-    t.pending = Decode(tid, nr, args, &t.ev);
+    t.pending = DecodeEntry(*t.table, *d, args, MemoryOf(tid), &t.ev, &t.exitRead);
     if (!t.pending || s->follows == nullptr)
         return;
     sysev& ev = t.ev;
@@ -432,6 +329,27 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t
     const bool fromEnd = ev.call == SYSEV_FCNTL_LOCK && (ev.a[1] >> 16) == SEEK_END;
     if ((fromEnd || (copy && (ev.a[3] & SYSEV_COPY_WHOLE))) && SizeOf(tid, ev.fd, &ev.size))
         ev.state |= SYSEV_ST_SIZE;
+}
+
+// Descriptors received over a socket: one record each, with the name and
+// kind the kernel gives them now, while the process is stopped. A message
+// without descriptors is a call let run unread.
+int OnReceived(PtraceSession* s, pid_t tid, const sysev& call, const std::vector<int32_t>& fds,
+               SysevSink sink, void* ctx) {
+    if (fds.empty()) {
+        ++s->counters.skipped;
+        return 0;
+    }
+    for (const int32_t fd : fds) {
+        sysev ev = call;
+        ev.ret = fd;
+        ev.fd_kind = KindOfDescriptor(tid, fd);
+        ev.a[0] = CloseOnExec(tid, fd) ? 1 : 0;
+        ReadDescriptorName(tid, fd, ev.path1);
+        ++s->counters.seen;
+        sink(ev, ctx);
+    }
+    return static_cast<int>(fds.size());
 }
 
 // A call's exit: complete and hand over the event.
@@ -506,6 +424,12 @@ int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sin
     sysev& ev = t.ev;
     ev.ret = rval;
     ev.ts_ns = Now();
+    if (t.exitRead.what != ArgExtra::None) {
+        std::vector<int32_t> received;
+        DecodeExit(*t.table, t.exitRead, rval, MemoryOf(tid), &ev, &received);
+        if (ev.call == SYSEV_RECEIVE_FD)
+            return OnReceived(s, tid, ev, received, sink, ctx);
+    }
     if (ev.call == SYSEV_OPEN && rval >= 0)
         ev.fd_kind = KindOfDescriptor(tid, rval);
     if (rval == -ENOENT)
@@ -544,16 +468,15 @@ int OnStop(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
     if (sig == (SIGTRAP | 0x80) || (sig == SIGTRAP && event == PTRACE_EVENT_SECCOMP)) {
         SyscallInfo info;
         std::memset(&info, 0, sizeof info);
-        if (ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0 &&
-            info.arch == kArchX86_64) {
+        if (ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0) {
             if (info.op == kInfoSeccomp) {
-                OnEntry(s, tid, t, info.seccomp.nr, info.seccomp.args);
+                OnEntry(s, tid, t, info.arch, info.seccomp.nr, info.seccomp.args);
                 // Stop again at the call's exit for its result.
                 ptrace(t.pending ? PTRACE_SYSCALL : PTRACE_CONT, tid, 0, 0);
                 return 0;
             }
             if (info.op == kInfoEntry)
-                OnEntry(s, tid, t, info.entry.nr, info.entry.args);
+                OnEntry(s, tid, t, info.arch, info.entry.nr, info.entry.args);
             else if (info.op == kInfoExit)
                 events += OnExit(s, tid, t, info.exit.rval, sink, ctx);
         }

@@ -1,7 +1,15 @@
-// The seccomp filter of the ptrace backend: the watched x86_64 calls stop
-// for the tracer (SECCOMP_RET_TRACE), every other call runs untouched.
-// 32-bit (i386 and x32) calls are not watched.
+// The seccomp filter of the ptrace backend: the watched calls stop for the
+// tracer (SECCOMP_RET_TRACE), every other call runs untouched. The filter
+// tells the architecture of each call: x86_64 and i386 (32-bit programs,
+// int 0x80) each with their own numbers; x32 calls are not watched.
 #pragma once
+
+#include <linux/filter.h>
+
+#include <vector>
+
+// The filter's program: empty when the jumps of a table would not fit.
+std::vector<sock_filter> TraceFilterProgram();
 
 // Installs the filter on the calling thread (before exec); 0 or an errno.
 // Without root it first sets no_new_privs, as the kernel requires.

@@ -239,6 +239,7 @@ MapOutcome SysevMapper::Map(const sysev& ev, IfsCall* out) {
     case SYSEV_EXIT:
     case SYSEV_CLOSE_RANGE:
     case SYSEV_SETFD:
+    case SYSEV_RECEIVE_FD:
         return MapState(ev, p);
     case SYSEV_COPY:
         return MapCopy(ev, p, out);
@@ -603,6 +604,24 @@ MapOutcome SysevMapper::MapState(const sysev& ev, Process& p) {
             it = inRange && (ev.a[1] & kCloseRangeCloexec) == 0 ? p.fds.erase(it) : std::next(it);
         }
         break;
+    case SYSEV_RECEIVE_FD: {
+        // Followed like an opened file or folder, under the name the kernel
+        // gave it; not a row of its own (the process opened nothing).
+        const int32_t fd = static_cast<int32_t>(ev.ret);
+        p.fds.erase(fd);
+        if (ev.ret < 0 || ev.path1[0] != '/' ||
+            (ev.fd_kind != SYSEV_FD_FILE && ev.fd_kind != SYSEV_FD_DIR))
+            break;
+        auto file = std::make_shared<OpenFile>();
+        file->unixName = NormaliseUnixName(NameText(ev.path1));
+        file->dosName =
+            Utf8ToCp949(DosNameOf(drives_, file->unixName, &file->drive), kHookPath1Max);
+        file->resType =
+            lookups_.isNetwork && lookups_.isNetwork(file->unixName) ? kResTypeNet : kResTypeLocal;
+        file->folder = ev.fd_kind == SYSEV_FD_DIR;
+        p.fds[fd] = {std::move(file), ev.a[0] != 0};
+        break;
+    }
     default:
         break;
     }

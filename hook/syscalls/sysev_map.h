@@ -3,7 +3,9 @@
 // HookLookups, so that recorded events map the same way on any machine.
 //
 // Per process the mapper keeps the working folder and the descriptors it saw
-// opened as files or folders (name, drive, position). Only those descriptors
+// opened as files or folders (name, drive, position), or received over a
+// socket (SCM_RIGHTS: followed under the name the backend read at receipt,
+// with no row of their own). Only those descriptors
 // are reported for READ, WRITE, SEEK, CLOSE and the like; pipes, sockets,
 // terminals and descriptors opened before the hook stay out. A call with no
 // IFS counterpart (dup, close_range, fork, exec, exit, an untracked

@@ -1,15 +1,11 @@
-#include "hook/syscalls/x86_64_syscalls.h"
-
+// The watched x86_64 calls.
 #include <fcntl.h>
+#include <linux/audit.h>
+
+#include "hook/syscalls/syscall_decode.h"
 
 namespace {
 
-constexpr ArgSource A(int8_t i) {
-    return {i, 0};
-}
-constexpr ArgSource K(int64_t v) {
-    return {-1, v};
-}
 constexpr ArgSource Z = K(0);
 constexpr int8_t N = kArgNone;
 constexpr int8_t Cwd = kArgCwd;
@@ -33,6 +29,7 @@ constexpr SyscallDecode kDecodes[] = {
     {32, SYSEV_DUP, 0, N, N, N, {K(-1), Z, Z, Z}, ArgExtra::None},                    // dup
     {33, SYSEV_DUP, 0, N, N, N, {A(1), Z, Z, Z}, ArgExtra::None},                     // dup2
     {40, SYSEV_COPY, 1, N, 0, N, {Z, Z, A(3), Z}, ArgExtra::Sendfile},                // sendfile
+    {47, SYSEV_RECEIVE_FD, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::ReceiveMsg},           // recvmsg
     {72, SYSEV_NONE, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::Fcntl},                      // fcntl
     {73, SYSEV_FLOCK, 0, N, N, N, {A(1), Z, Z, Z}, ArgExtra::None},                   // flock
     {74, SYSEV_FSYNC, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},                      // fsync
@@ -73,6 +70,7 @@ constexpr SyscallDecode kDecodes[] = {
     {292, SYSEV_DUP, 0, N, N, N, {A(1), A(2), Z, Z}, ArgExtra::None},         // dup3
     {295, SYSEV_READ, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAt},           // preadv
     {296, SYSEV_WRITE, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::IovecAt},          // pwritev
+    {299, SYSEV_RECEIVE_FD, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::ReceiveMmsg}, // recvmmsg
     {306, SYSEV_SYNCFS, 0, N, N, N, {Z, Z, Z, Z}, ArgExtra::None},            // syncfs
     {316, SYSEV_RENAME, 0, 1, 2, 3, {A(4), Z, Z, Z}, ArgExtra::None},         // renameat2
     {326, SYSEV_COPY, 0, N, 2, N, {Z, Z, A(4), Z}, ArgExtra::CopyRange},      // copy_file_range
@@ -86,41 +84,11 @@ constexpr SyscallDecode kDecodes[] = {
 };
 constexpr size_t kDecodeCount = sizeof kDecodes / sizeof kDecodes[0];
 
-constexpr bool SortedByNumber() {
-    for (size_t i = 1; i < kDecodeCount; ++i) {
-        if (kDecodes[i - 1].nr >= kDecodes[i].nr)
-            return false;
-    }
-    return true;
-}
-static_assert(SortedByNumber());
-
-struct Numbers {
-    uint16_t nr[kDecodeCount];
-};
-constexpr Numbers kNumbers = [] {
-    Numbers n{};
-    for (size_t i = 0; i < kDecodeCount; ++i)
-        n.nr[i] = kDecodes[i].nr;
-    return n;
-}();
+static_assert(IsSortedByNumber(kDecodes, kDecodeCount));
 
 } // namespace
 
-const SyscallDecode* FindSyscallDecode(uint64_t nr) {
-    size_t lo = 0;
-    size_t hi = kDecodeCount;
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (kDecodes[mid].nr < nr)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo < kDecodeCount && kDecodes[lo].nr == nr ? &kDecodes[lo] : nullptr;
-}
-
-size_t WatchedSyscalls(const uint16_t** numbers) {
-    *numbers = kNumbers.nr;
-    return kDecodeCount;
+const SyscallTable& X86_64Syscalls() {
+    static constexpr SyscallTable kTable{AUDIT_ARCH_X86_64, true, kDecodes, kDecodeCount};
+    return kTable;
 }

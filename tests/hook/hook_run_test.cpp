@@ -78,10 +78,8 @@ std::vector<std::string> ExpectedRows(const std::string& d, int file, int dir) {
     return out;
 }
 
-class HookRun : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(HookRun, ProbeRowsInOrder) {
-    const std::string backend = GetParam();
+// The probe (64- or 32-bit) under the backend: its rows, in order.
+void ProbeRowsInOrder(const std::string& backend, const std::string& probe) {
     char tmpl[] = "/tmp/talvek-hook-run-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string tmp = tmpl;
@@ -95,7 +93,7 @@ TEST_P(HookRun, ProbeRowsInOrder) {
     const std::string hook = std::string(TALVEK_HOOK) + " --backend " + backend +
                              " --wine-prefix '' --out " + tmp + "/trace -- ";
     const int status =
-        Shell(hook + HOOK_PROBE + " " + work + " >" + tmp + "/probe.out 2>" + tmp + "/hook.err");
+        Shell(hook + probe + " " + work + " >" + tmp + "/probe.out 2>" + tmp + "/hook.err");
     const std::string err = ReadFile(tmp + "/hook.err");
     if (status == 2 && backend == "ebpf") {
         GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
@@ -115,7 +113,7 @@ TEST_P(HookRun, ProbeRowsInOrder) {
     for (std::string line; std::getline(lines, line);) {
         const size_t comm = line.find('\t');
         const size_t func = line.find('\t', comm + 1);
-        if (line.compare(comm + 1, func - comm - 1, "hook_probe") == 0)
+        if (line.compare(comm + 1, func - comm - 1, probe.substr(probe.rfind('/') + 1)) == 0)
             rows.push_back(MaskAddress(line.substr(func + 1)));
     }
     std::string d = "Z:" + work;
@@ -134,6 +132,8 @@ TEST_P(HookRun, ProbeRowsInOrder) {
         ++at;
     }
 }
+
+class HookRun : public ::testing::TestWithParam<const char*> {};
 
 // The trace lines of one process without pid= and comm=, buffer addresses
 // masked.
@@ -320,6 +320,24 @@ TEST(HookFlood, EveryCallAccountedFor) {
     EXPECT_EQ(last, "# " + err.substr(0, err.find('\n'))) << err;
 }
 
+TEST_P(HookRun, ProbeRowsInOrder) {
+    ProbeRowsInOrder(GetParam(), HOOK_PROBE);
+}
+
+// The same probe built as a 32-bit program: the same rows (registered as the
+// ctest test hook32, which reports the skips).
+class HookRun32 : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(HookRun32, ProbeRowsInOrder) {
+#ifndef HOOK_PROBE32
+    GTEST_SKIP() << "no 32-bit build of the probe (g++ -m32: gcc-multilib, g++-multilib)";
+#else
+    if (Shell(std::string(HOOK_PROBE32) + " >/dev/null 2>&1") == 126)
+        GTEST_SKIP() << "this kernel takes no 32-bit calls";
+    ProbeRowsInOrder(GetParam(), HOOK_PROBE32);
+#endif
+}
+
 // Exit statuses and the one-line reasons of the command line.
 TEST(HookCommandLine, ExitStatusAndReason) {
     const struct {
@@ -328,10 +346,18 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         const char* says; // on standard error
     } cases[] = {
         {"--backend ptrace --all", 2, "--all needs the eBPF backend"},
-        {"--backend ptrace --pid 0", 1, "positive number"},
+        {"--backend ptrace --pid 0", 2, "--pid needs a process id, got \"0\"\nusage:"},
+        {"--pid abc", 2, "--pid needs a process id, got \"abc\"\nusage:"},
+        {"--backend foo --all", 2, "--backend needs ebpf or ptrace, got \"foo\"\nusage:"},
+        {"--exclude-pid 1 -- true", 2,
+         "--exclude-pid goes with --all, not with -- COMMAND\nusage:"},
+        {"--all --exclude-pid", 2, "--exclude-pid needs a value after it\nusage:"},
+        {"--frobnicate", 2, "unknown argument \"--frobnicate\"\nusage:"},
         {"--backend ptrace --pid 999999999 --out /tmp/talvek-hook-cli.out", 2,
          "no process 999999999"},
-        {"--pid 1 -- true", 1, "exactly one of"},
+        {"--pid 1 -- true", 2,
+         "only one of --all, --pid N, -- COMMAND; got --pid N and -- COMMAND"},
+        {"--out x", 2, "give one of --all, --pid N, -- COMMAND; got none"},
         {"--backend ptrace -- sh -c 'exit 3'", 3, " 0 lost"},
         {"--backend ptrace -- sh -c 'kill -TERM $$'", 128 + 15, " 0 lost"},
         {"--backend ptrace -- /nonexistent/cmd", 127, "cannot run /nonexistent/cmd"},
@@ -351,6 +377,8 @@ TEST(HookCommandLine, ExitStatusAndReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun, ::testing::Values("ptrace", "ebpf"),
+                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Backends, HookRun32, ::testing::Values("ptrace", "ebpf"),
                          [](const auto& info) { return std::string(info.param); });
 
 } // namespace

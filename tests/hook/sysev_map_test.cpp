@@ -392,3 +392,52 @@ TEST(SysevMap, WinePrefixDrivesFromDosdevices) {
 }
 
 } // namespace
+
+// Any prefix's names by their form: dosdevices links (present or not) and
+// drive_c of a folder that is a prefix, beside the table of a prefix given.
+TEST(SysevMap, WinePrefixNamesWithoutThePrefix) {
+    int asked = 0;
+    DriveTable none;
+    none.isWinePrefix = [&](const std::string& folder) {
+        ++asked;
+        return folder == "/root/.wine" || folder == "/srv/p2";
+    };
+    DriveTable given = none;
+    given.roots = {{'D', "/mnt/cd"}, {'C', "/srv/p2/drive_c"}};
+    given.rootLetter = 'Y';
+    const struct {
+        const DriveTable* table;
+        const char* unixName;
+        const char* dos;
+    } cases[] = {
+        {&none, "/root/.wine/dosdevices/c:/missing.txt", "C:\\missing.txt"},
+        {&none, "/root/.wine/dosdevices/y:", "Y:\\"}, // a link that is not there
+        {&none, "/root/.wine/dosdevices/D:/a", "D:\\a"},
+        {&none, "/root/.wine/drive_c/windows/win.ini", "C:\\windows\\win.ini"},
+        {&none, "/srv/p2/dosdevices/e:/x", "E:\\x"}, // a second prefix
+        {&none, "/srv/p2/drive_c", "C:\\"},
+        {&none, "/root/.wine/dosdevices/z:/root/.wine/dosdevices/c:/x", "C:\\x"},
+        {&none, "/root/.wine/dosdevices/c::", "Z:\\root\\.wine\\dosdevices\\c::"},
+        {&none, "/root/.wine/dosdevices/pipe", "Z:\\root\\.wine\\dosdevices\\pipe"},
+        {&none, "/home/u/drive_c/x", "Z:\\home\\u\\drive_c\\x"}, // not a prefix
+        {&none, "/root/.wine/drive_cx", "Z:\\root\\.wine\\drive_cx"},
+        {&none, "/etc/passwd", "Z:\\etc\\passwd"},
+        {&given, "/mnt/cd/setup.exe", "D:\\setup.exe"},
+        {&given, "/etc/passwd", "Y:\\etc\\passwd"},
+        {&given, "/root/.wine/dosdevices/c:/x", "C:\\x"},
+        {&given, "/srv/p2/drive_c/x", "C:\\x"},
+    };
+    for (const auto& c : cases) {
+        int32_t drive = 0;
+        const std::string dos = DosNameOf(*c.table, c.unixName, &drive);
+        EXPECT_EQ(dos, c.dos) << c.unixName;
+        EXPECT_EQ(drive, c.dos[0] - 'A' + 1) << c.unixName;
+    }
+    // Each folder is asked about once, however many names lie in it.
+    for (int i = 0; i < 3; ++i) {
+        int32_t drive = 0;
+        DosNameOf(none, "/root/.wine/drive_c/again.txt", &drive);
+        DosNameOf(none, "/home/u/drive_c/again.txt", &drive);
+    }
+    EXPECT_EQ(asked, 3); // /root/.wine, /srv/p2, /home/u
+}

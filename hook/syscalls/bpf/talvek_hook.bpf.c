@@ -26,6 +26,7 @@ typedef __u64 uint64_t;
 typedef __s64 int64_t;
 
 #include "hook/syscalls/syscall_event.h"
+#include "hook/syscalls/i386_syscall_nr.h"
 #include "hook/syscalls/bpf/talvek_hook_maps.h"
 
 char LICENSE[] SEC("license") = "GPL";
@@ -1140,7 +1141,8 @@ struct {
         },
 };
 
-/* The same for 32-bit calls, by their numbers (fixed by the x86 ABI). */
+/* The same for 32-bit calls, by their numbers (fixed by the x86 ABI; the
+ * ptrace backend's i386 table uses the same names). */
 struct {
     __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
     __uint(max_entries, TALVEK_MAX_SYSCALL);
@@ -1149,74 +1151,74 @@ struct {
 } enter_calls32 SEC(".maps") = {
     .values =
         {
-            [5] = (void*)&enter_open,          /* open */
-            [8] = (void*)&enter_creat,         /* creat */
-            [295] = (void*)&enter_openat,      /* openat */
-            [437] = (void*)&enter_openat2,     /* openat2 */
-            [6] = (void*)&enter_close,         /* close */
-            [436] = (void*)&enter_close_range, /* close_range */
-            [3] = (void*)&enter_read,          /* read */
-            [4] = (void*)&enter_write,         /* write */
-            [180] = (void*)&enter_pread64,     /* pread64 */
-            [181] = (void*)&enter_pwrite64,    /* pwrite64 */
-            [145] = (void*)&enter_readv,       /* readv */
-            [146] = (void*)&enter_writev,      /* writev */
-            [333] = (void*)&enter_preadv,      /* preadv */
-            [334] = (void*)&enter_pwritev,     /* pwritev */
-            [378] = (void*)&enter_preadv2,     /* preadv2 */
-            [379] = (void*)&enter_pwritev2,    /* pwritev2 */
-            [19] = (void*)&enter_lseek,        /* lseek */
-            [140] = (void*)&enter_llseek32,    /* _llseek */
-            [118] = (void*)&enter_fsync,       /* fsync */
-            [148] = (void*)&enter_fdatasync,   /* fdatasync */
-            [55] = (void*)&enter_fcntl,        /* fcntl */
-            [221] = (void*)&enter_fcntl,       /* fcntl64 */
-            [143] = (void*)&enter_flock,       /* flock */
-            [320] = (void*)&enter_utimensat,   /* utimensat */
-            [30] = (void*)&enter_utime,        /* utime */
-            [271] = (void*)&enter_utime,       /* utimes */
-            [299] = (void*)&enter_futimesat,   /* futimesat */
-            [412] = (void*)&enter_utimensat,   /* utimensat_time64 */
-            [106] = (void*)&enter_newstat,     /* stat */
-            [107] = (void*)&enter_newlstat,    /* lstat */
-            [195] = (void*)&enter_newstat,     /* stat64 */
-            [196] = (void*)&enter_newlstat,    /* lstat64 */
-            [300] = (void*)&enter_newfstatat,  /* fstatat64 */
-            [108] = (void*)&enter_newfstat,    /* fstat */
-            [197] = (void*)&enter_newfstat,    /* fstat64 */
-            [383] = (void*)&enter_statx,       /* statx */
-            [33] = (void*)&enter_access,       /* access */
-            [307] = (void*)&enter_faccessat,   /* faccessat */
-            [439] = (void*)&enter_faccessat2,  /* faccessat2 */
-            [10] = (void*)&enter_unlink,       /* unlink */
-            [301] = (void*)&enter_unlinkat,    /* unlinkat */
-            [39] = (void*)&enter_mkdir,        /* mkdir */
-            [296] = (void*)&enter_mkdirat,     /* mkdirat */
-            [40] = (void*)&enter_rmdir,        /* rmdir */
-            [12] = (void*)&enter_chdir,        /* chdir */
-            [133] = (void*)&enter_fchdir,      /* fchdir */
-            [38] = (void*)&enter_rename,       /* rename */
-            [302] = (void*)&enter_renameat,    /* renameat */
-            [353] = (void*)&enter_renameat2,   /* renameat2 */
-            [99] = (void*)&enter_statfs,       /* statfs */
-            [100] = (void*)&enter_fstatfs,     /* fstatfs */
-            [268] = (void*)&enter_statfs,      /* statfs64 */
-            [269] = (void*)&enter_fstatfs,     /* fstatfs64 */
-            [36] = (void*)&enter_sync,         /* sync */
-            [344] = (void*)&enter_syncfs,      /* syncfs */
-            [141] = (void*)&enter_getdents,    /* getdents */
-            [220] = (void*)&enter_getdents64,  /* getdents64 */
-            [41] = (void*)&enter_dup,          /* dup */
-            [63] = (void*)&enter_dup2,         /* dup2 */
-            [330] = (void*)&enter_dup3,        /* dup3 */
-            [15] = (void*)&enter_chmod,        /* chmod */
-            [94] = (void*)&enter_fchmod,       /* fchmod */
-            [306] = (void*)&enter_fchmodat,    /* fchmodat */
-            [452] = (void*)&enter_fchmodat,    /* fchmodat2 */
-            [377] = (void*)&enter_copy_file_range,
-            [187] = (void*)&enter_sendfile,   /* sendfile */
-            [239] = (void*)&enter_sendfile64, /* sendfile64 */
-            [54] = (void*)&enter_ioctl,       /* ioctl */
+            [NR32_open] = (void*)&enter_open,
+            [NR32_creat] = (void*)&enter_creat,
+            [NR32_openat] = (void*)&enter_openat,
+            [NR32_openat2] = (void*)&enter_openat2,
+            [NR32_close] = (void*)&enter_close,
+            [NR32_close_range] = (void*)&enter_close_range,
+            [NR32_read] = (void*)&enter_read,
+            [NR32_write] = (void*)&enter_write,
+            [NR32_pread64] = (void*)&enter_pread64,
+            [NR32_pwrite64] = (void*)&enter_pwrite64,
+            [NR32_readv] = (void*)&enter_readv,
+            [NR32_writev] = (void*)&enter_writev,
+            [NR32_preadv] = (void*)&enter_preadv,
+            [NR32_pwritev] = (void*)&enter_pwritev,
+            [NR32_preadv2] = (void*)&enter_preadv2,
+            [NR32_pwritev2] = (void*)&enter_pwritev2,
+            [NR32_lseek] = (void*)&enter_lseek,
+            [NR32_llseek] = (void*)&enter_llseek32,
+            [NR32_fsync] = (void*)&enter_fsync,
+            [NR32_fdatasync] = (void*)&enter_fdatasync,
+            [NR32_fcntl] = (void*)&enter_fcntl,
+            [NR32_fcntl64] = (void*)&enter_fcntl,
+            [NR32_flock] = (void*)&enter_flock,
+            [NR32_utimensat] = (void*)&enter_utimensat,
+            [NR32_utime] = (void*)&enter_utime,
+            [NR32_utimes] = (void*)&enter_utime,
+            [NR32_futimesat] = (void*)&enter_futimesat,
+            [NR32_utimensat_time64] = (void*)&enter_utimensat,
+            [NR32_stat] = (void*)&enter_newstat,
+            [NR32_lstat] = (void*)&enter_newlstat,
+            [NR32_stat64] = (void*)&enter_newstat,
+            [NR32_lstat64] = (void*)&enter_newlstat,
+            [NR32_fstatat64] = (void*)&enter_newfstatat,
+            [NR32_fstat] = (void*)&enter_newfstat,
+            [NR32_fstat64] = (void*)&enter_newfstat,
+            [NR32_statx] = (void*)&enter_statx,
+            [NR32_access] = (void*)&enter_access,
+            [NR32_faccessat] = (void*)&enter_faccessat,
+            [NR32_faccessat2] = (void*)&enter_faccessat2,
+            [NR32_unlink] = (void*)&enter_unlink,
+            [NR32_unlinkat] = (void*)&enter_unlinkat,
+            [NR32_mkdir] = (void*)&enter_mkdir,
+            [NR32_mkdirat] = (void*)&enter_mkdirat,
+            [NR32_rmdir] = (void*)&enter_rmdir,
+            [NR32_chdir] = (void*)&enter_chdir,
+            [NR32_fchdir] = (void*)&enter_fchdir,
+            [NR32_rename] = (void*)&enter_rename,
+            [NR32_renameat] = (void*)&enter_renameat,
+            [NR32_renameat2] = (void*)&enter_renameat2,
+            [NR32_statfs] = (void*)&enter_statfs,
+            [NR32_fstatfs] = (void*)&enter_fstatfs,
+            [NR32_statfs64] = (void*)&enter_statfs,
+            [NR32_fstatfs64] = (void*)&enter_fstatfs,
+            [NR32_sync] = (void*)&enter_sync,
+            [NR32_syncfs] = (void*)&enter_syncfs,
+            [NR32_getdents] = (void*)&enter_getdents,
+            [NR32_getdents64] = (void*)&enter_getdents64,
+            [NR32_dup] = (void*)&enter_dup,
+            [NR32_dup2] = (void*)&enter_dup2,
+            [NR32_dup3] = (void*)&enter_dup3,
+            [NR32_chmod] = (void*)&enter_chmod,
+            [NR32_fchmod] = (void*)&enter_fchmod,
+            [NR32_fchmodat] = (void*)&enter_fchmodat,
+            [NR32_fchmodat2] = (void*)&enter_fchmodat,
+            [NR32_copy_file_range] = (void*)&enter_copy_file_range,
+            [NR32_sendfile] = (void*)&enter_sendfile,
+            [NR32_sendfile64] = (void*)&enter_sendfile64,
+            [NR32_ioctl] = (void*)&enter_ioctl,
         },
 };
 
