@@ -2,6 +2,8 @@
 // (tools/call_trace.h), one line per call, for the stand-in driver.
 //
 //   talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]
+//               [--functions LIST] [--results all|ok|failed] [--monitoring on|off]
+//               [--control FILE]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
 //
 // Exit status: the command's (128 + signal when a signal ended it) with
@@ -18,13 +20,20 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "hook/command_start.h"
+#include "hook/filter_control.h"
+#include "hook/ifs_filter.h"
 #include "hook/syscalls/ebpf_backend.h"
+#include "hook/syscalls/ebpf_filter.h"
 #include "hook/syscalls/host_lookups.h"
 #include "hook/syscalls/ptrace_backend.h"
+#include "hook/syscalls/ptrace_filter.h"
+#include "hook/syscalls/seccomp_filter.h"
+#include "hook/syscalls/sysev_filter.h"
 #include "hook/syscalls/sysev_map.h"
 
 namespace {
@@ -43,6 +52,8 @@ struct Options {
     char** command = nullptr;
     const char* out = nullptr;
     std::string winePrefix;
+    IfsFilter filter;              // --functions, --results, --monitoring
+    const char* control = nullptr; // --control FILE
 };
 
 volatile sig_atomic_t g_stopSignal = 0;
@@ -61,6 +72,8 @@ uint64_t Now() {
     std::fprintf(stderr,
                  "talvek-hook: %s\n"
                  "usage: talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]\n"
+                 "                   [--functions LIST] [--results all|ok|failed]\n"
+                 "                   [--monitoring on|off] [--control FILE]\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
     std::exit(1);
@@ -109,6 +122,17 @@ Options ParseOptions(int argc, char** argv) {
             o.out = value();
         } else if (arg == "--wine-prefix") {
             o.winePrefix = value();
+        } else if (arg == "--functions" || arg == "--results" || arg == "--monitoring") {
+            const char* text = value();
+            std::string error;
+            const bool ok = arg == "--functions" ? IfsFilterParseFunctions(text, &o.filter, &error)
+                            : arg == "--results"
+                                ? IfsFilterParseResults(text, &o.filter, &error)
+                                : IfsFilterParseMonitoring(text, &o.filter, &error);
+            if (!ok)
+                Usage((arg + ": " + error).c_str());
+        } else if (arg == "--control") {
+            o.control = value();
         } else {
             Usage(("unknown argument " + arg).c_str());
         }
@@ -138,6 +162,11 @@ struct Output {
     uint64_t lostOut = 0;  // formatted, but the reader went away or the hook was stopped
     uint64_t skipped = 0;  // calls the backend let run unread (not reported)
     IfsCall call;
+    IfsFilter filter;                  // what the monitor asked for
+    FilterControl control;             // --control
+    std::function<void()> forgetState; // a fresh mapper
+    uint64_t filtered = 0;             // mapped, not asked for
+    uint64_t filteredEarly = 0;        // left out by the backend (kernel, or not stopped for)
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -219,6 +248,10 @@ void Sink(const sysev& ev, void* ctx) {
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
     case MapOutcome::Reported: {
+        if (!IfsFilterPasses(o->filter, o->call.func, o->call.result)) {
+            ++o->filtered;
+            break;
+        }
         char comm[SYSEV_COMM_SIZE + 1];
         std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
         comm[SYSEV_COMM_SIZE] = '\0';
@@ -229,7 +262,10 @@ void Sink(const sysev& ev, void* ctx) {
         break;
     }
     case MapOutcome::Lost:
-        ++o->lostName;
+        if (SysevMayShow(o->filter, ev.call))
+            ++o->lostName;
+        else
+            ++o->filtered;
         break;
     case MapOutcome::NotReported:
         break;
@@ -243,6 +279,23 @@ void CountUnread(const sysev& ev, void* ctx) {
         ++o->events;
         ++o->lostEnd;
     }
+}
+
+// Applies the control lines that arrived. When the mapper is to see calls it
+// did not see so far (monitoring turned on, a function that needs the
+// descriptors), what it knew is stale: it starts afresh, as if the hook had
+// just started.
+bool ApplyControl(Output* o) {
+    IfsFilter next = o->filter;
+    if (!FilterControlPoll(&o->control, &next))
+        return false;
+    bool stale = false;
+    for (uint16_t call = 0; call < SYSEV_CALL_COUNT; ++call)
+        stale = stale || (SysevNeeded(next, call) && !SysevNeeded(o->filter, call));
+    if (stale && o->forgetState)
+        o->forgetState();
+    o->filter = next;
+    return true;
 }
 
 const char* g_createdOut = nullptr; // --out FILE when the hook made it
@@ -265,6 +318,10 @@ int ExitStatusOf(int status) {
 int RunPtrace(const Options& opt, Output* out) {
     StartedCommand cmd;
     std::string why;
+    // Without control lines the filter stays as it is: the calls it leaves out
+    // need not stop the command at all.
+    if (opt.control == nullptr)
+        LimitTraceFilter(TracedSyscallsFor(out->filter));
     if (opt.command != nullptr && !StartCommandHeld(opt.command, true, &cmd, &why))
         Unavailable(why);
     const PtraceFollows follows = [](uint32_t pid, int32_t fd, void* ctx) {
@@ -276,6 +333,12 @@ int RunPtrace(const Options& opt, Output* out) {
             AbandonCommand(&cmd);
         Unavailable(why);
     }
+    PtraceSetWanted(
+        s,
+        [](const sysev& entry, void* ctx) {
+            return PtraceCallWanted(static_cast<Output*>(ctx)->filter, entry);
+        },
+        out);
     if (opt.command != nullptr)
         ReleaseCommand(&cmd);
     int forwarded = 0;
@@ -290,8 +353,10 @@ int RunPtrace(const Options& opt, Output* out) {
         } else if (sig != 0) {
             break;
         }
+        ApplyControl(out);
         const int polled = PtracePoll(s, 20, Sink, out);
         out->skipped = PtraceGetCounters(s).skipped;
+        out->filteredEarly = PtraceGetCounters(s).unwanted;
         if (polled < 0)
             break;
         Tick(out);
@@ -299,6 +364,7 @@ int RunPtrace(const Options& opt, Output* out) {
     int status = 0;
     const bool ended = PtraceCommandEnded(s, &status);
     out->skipped = PtraceGetCounters(s).skipped;
+    out->filteredEarly = PtraceGetCounters(s).unwanted;
     PtraceStop(s);
     if (opt.command == nullptr)
         return 0;
@@ -336,7 +402,9 @@ int RunEbpf(const Options& opt, Output* out) {
     if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
         Unavailable(why);
     EbpfSession* s = EbpfStart(watch, &why);
-    if (s == nullptr || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
+    if (s != nullptr && !EbpfSetFilter(s, out->filter))
+        why = "the eBPF backend could not take the filter";
+    if (s == nullptr || !why.empty() || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
         if (s != nullptr)
@@ -357,6 +425,8 @@ int RunEbpf(const Options& opt, Output* out) {
             g_stopSignal = 0;
             kill(cmd.pid, sig);
         }
+        if (ApplyControl(out))
+            EbpfSetFilter(s, out->filter);
         if (EbpfPoll(s, 20, Sink, out) < 0)
             break;
         out->lostRing = EbpfGetCounters(s).lostRingFull;
@@ -379,6 +449,7 @@ int RunEbpf(const Options& opt, Output* out) {
         }
     }
     out->lostRing = EbpfGetCounters(s).lostRingFull;
+    out->filteredEarly = EbpfGetFilterCounts(s).filteredOut;
     EbpfStop(s);
     if (opt.command == nullptr)
         return 0;
@@ -419,8 +490,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
+    const DriveTable drives = LoadWinePrefixDrives(opt.winePrefix);
+    SysevMapper mapper(drives, HostLookups());
     out.mapper = &mapper;
+    out.forgetState = [&] { mapper = SysevMapper(drives, HostLookups()); };
+    out.filter = opt.filter;
+    if (opt.control != nullptr) {
+        // What the file holds already is the state to start with.
+        if (!FilterControlOpen(&out.control, opt.control, &why)) {
+            std::fprintf(stderr, "talvek-hook: %s\n", why.c_str());
+            return 1;
+        }
+        ApplyControl(&out);
+    }
     out.lastFlush = out.lastLossNote = Now();
 
     struct sigaction sa {};
@@ -434,5 +516,11 @@ int main(int argc, char** argv) {
     if (opt.out != nullptr)
         close(out.fd);
     std::fprintf(stderr, "talvek-hook: %s\n", Counts(&out).c_str());
+    if (out.filtered + out.filteredEarly > 0)
+        std::fprintf(stderr,
+                     "talvek-hook: %llu calls not asked for (%llu of them left out early)\n",
+                     static_cast<unsigned long long>(out.filtered + out.filteredEarly),
+                     static_cast<unsigned long long>(out.filteredEarly));
+    FilterControlClose(&out.control);
     return status;
 }

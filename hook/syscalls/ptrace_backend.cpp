@@ -75,6 +75,8 @@ struct PtraceSession {
     PtraceCounters counters;
     PtraceFollows follows = nullptr;
     void* followsCtx = nullptr;
+    PtraceWanted wanted = nullptr;
+    void* wantedCtx = nullptr;
 };
 
 namespace {
@@ -297,6 +299,10 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint64_t nr, const uint64_t
         !s->follows(t.ev.pid, t.ev.fd, s->followsCtx)) {
         t.pending = false;
         ++s->counters.skipped;
+    }
+    if (t.pending && s->wanted != nullptr && !s->wanted(t.ev, s->wantedCtx)) {
+        t.pending = false;
+        ++s->counters.unwanted;
     }
 }
 
@@ -560,6 +566,11 @@ int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
 bool PtraceCommandEnded(const PtraceSession* s, int* status) {
     *status = s->commandStatus;
     return s->commandEnded;
+}
+
+void PtraceSetWanted(PtraceSession* s, PtraceWanted wanted, void* ctx) {
+    s->wanted = wanted;
+    s->wantedCtx = ctx;
 }
 
 PtraceCounters PtraceGetCounters(const PtraceSession* s) {

@@ -9,13 +9,28 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 #include "hook/syscalls/x86_64_syscalls.h"
 
+namespace {
+bool g_limited = false;
+std::vector<uint16_t> g_limit;
+} // namespace
+
+void LimitTraceFilter(std::vector<uint16_t> numbers) {
+    g_limited = true;
+    g_limit = std::move(numbers);
+}
+
 int InstallTraceFilter() {
     const uint16_t* numbers;
-    const size_t n = WatchedSyscalls(&numbers);
+    size_t n = WatchedSyscalls(&numbers);
+    if (g_limited) {
+        numbers = g_limit.data();
+        n = g_limit.size();
+    }
     std::vector<sock_filter> code;
     const auto add = [&](uint16_t op, uint32_t k, uint8_t jt, uint8_t jf) {
         code.push_back({op, jt, jf, k});

@@ -75,8 +75,18 @@ std::vector<std::string> ExpectedRows(const std::string& d, int file, int dir) {
 
 class HookRun : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(HookRun, ProbeRowsInOrder) {
-    const std::string backend = GetParam();
+// The probe run under the hook with these options: its rows (without pid
+// and comm, buffer addresses masked), the work folder as a DOS name, and the
+// descriptors it reported. Skips when eBPF cannot run here.
+struct ProbeRun {
+    std::vector<std::string> rows;
+    std::string dosWork;
+    int file = -1;
+    int dir = -1;
+    std::string err;
+};
+
+void RunProbe(const std::string& backend, const std::string& options, ProbeRun* run) {
     char tmpl[] = "/tmp/talvek-hook-run-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string tmp = tmpl;
@@ -87,46 +97,74 @@ TEST_P(HookRun, ProbeRowsInOrder) {
     const std::string work = tmp + "/work";
     ASSERT_EQ(Shell("mkdir " + work), 0);
 
-    const std::string hook = std::string(TALVEK_HOOK) + " --backend " + backend +
+    const std::string hook = std::string(TALVEK_HOOK) + " --backend " + backend + " " + options +
                              " --wine-prefix '' --out " + tmp + "/trace -- ";
     const int status =
         Shell(hook + HOOK_PROBE + " " + work + " >" + tmp + "/probe.out 2>" + tmp + "/hook.err");
-    const std::string err = ReadFile(tmp + "/hook.err");
+    run->err = ReadFile(tmp + "/hook.err");
     if (status == 2 && backend == "ebpf") {
-        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << run->err;
     }
-    ASSERT_EQ(status, 0) << "talvek-hook or the probe failed:\n" << err;
-    EXPECT_NE(err.find(" 0 lost"), std::string::npos) << err;
+    ASSERT_EQ(status, 0) << "talvek-hook or the probe failed:\n" << run->err;
+    EXPECT_NE(run->err.find(" 0 lost"), std::string::npos) << run->err;
 
-    int file = -1;
-    int dir = -1;
-    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "file=%d dir=%d", &file, &dir), 2);
+    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "file=%d dir=%d", &run->file, &run->dir),
+              2);
     ASSERT_EQ(Shell(std::string(TALVEK_RENDER) + " --process " + tmp + "/trace >" + tmp + "/rows"),
               0);
-
-    // The probe's rows, without pid and comm, buffer addresses masked.
-    std::vector<std::string> rows;
     std::istringstream lines(ReadFile(tmp + "/rows"));
     for (std::string line; std::getline(lines, line);) {
         const size_t comm = line.find('\t');
         const size_t func = line.find('\t', comm + 1);
         if (line.compare(comm + 1, func - comm - 1, "hook_probe") == 0)
-            rows.push_back(MaskAddress(line.substr(func + 1)));
+            run->rows.push_back(MaskAddress(line.substr(func + 1)));
     }
-    std::string d = "Z:" + work;
-    for (char& c : d)
+    run->dosWork = "Z:" + work;
+    for (char& c : run->dosWork)
         c = c == '/' ? '\\' : c;
+}
+
+std::string AllRows(const std::vector<std::string>& rows) {
+    std::string all;
+    for (const std::string& r : rows)
+        all += r + "\n";
+    return all;
+}
+
+TEST_P(HookRun, ProbeRowsInOrder) {
+    ProbeRun run;
+    RunProbe(GetParam(), "", &run);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const std::vector<std::string>& rows = run.rows;
     size_t at = 0;
-    for (const std::string& want : ExpectedRows(d, file, dir)) {
+    for (const std::string& want : ExpectedRows(run.dosWork, run.file, run.dir)) {
         while (at < rows.size() && rows[at] != want)
             ++at;
-        if (at == rows.size()) {
-            std::string all;
-            for (const std::string& r : rows)
-                all += r + "\n";
-            FAIL() << "missing, or out of order: " << want << "\nrows of the probe:\n" << all;
-        }
+        if (at == rows.size())
+            FAIL() << "missing, or out of order: " << want << "\nrows of the probe:\n"
+                   << AllRows(rows);
         ++at;
+    }
+}
+
+// Only the failed FILEATTRIB rows, the probe's among them.
+TEST_P(HookRun, FilterLeavesOnlyWhatWasAskedFor) {
+    ProbeRun run;
+    RunProbe(GetParam(), "--functions FILEATTRIB --results failed", &run);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const std::string missing =
+        "FILEATTRIB\tZ:\tLCL\tANSI\tFileNotFound\t" + run.dosWork + "\\missing.txt";
+    bool found = false;
+    for (const std::string& row : run.rows) {
+        EXPECT_EQ(row.rfind("FILEATTRIB\t", 0), 0u) << row;
+        EXPECT_EQ(row.find("\tOk\t"), std::string::npos) << row;
+        found = found || row == missing;
+    }
+    EXPECT_TRUE(found) << "no " << missing << " among\n" << AllRows(run.rows);
+    if (std::string(GetParam()) == "ebpf") { // the kernel left the rest out
+        EXPECT_NE(run.err.find("left out early"), std::string::npos) << run.err;
     }
 }
 

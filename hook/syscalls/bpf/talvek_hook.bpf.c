@@ -314,6 +314,8 @@ static __always_inline void submit(struct sysev* ev, __u64 size) {
         count(TALVEK_LOST_RING_FULL);
 }
 
+#include "hook/syscalls/bpf/talvek_filter.h" /* filter_submit: the monitor's filter */
+
 /* Completes the current thread's record with the call's result and sends it. */
 SEC("raw_tp/sys_exit")
 int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
@@ -356,7 +358,7 @@ int on_sys_exit(struct bpf_raw_tracepoint_args* ctx) {
             len = SYSEV_PATH_SIZE;
         size = __builtin_offsetof(struct sysev, path1) + len;
     }
-    submit(&p->ev, size);
+    filter_submit(&p->ev, size);
     p->ev.call = SYSEV_NONE;
     return 0;
 }
@@ -889,6 +891,8 @@ int on_sys_enter(struct bpf_raw_tracepoint_args* ctx) {
 /* Sends a record made outside a call (fork, exec, exit). */
 static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid, long ret,
                                                __u64 a0) {
+    if (!filter_process_events())
+        return;
     struct sysev* ev = bpf_ringbuf_reserve(&events, __builtin_offsetof(struct sysev, path1), 0);
     if (!ev) {
         count(TALVEK_LOST_RING_FULL);

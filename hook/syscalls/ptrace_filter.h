@@ -1,0 +1,16 @@
+// The monitor's filter for the ptrace backend: the calls its seccomp filter
+// stops at, and whether a call's exit is wanted once its entry is read.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "hook/ifs_filter.h"
+#include "hook/syscalls/syscall_event.h"
+
+// The watched x86_64 call numbers that may be shown or are needed under f.
+std::vector<uint16_t> TracedSyscallsFor(const IfsFilter& f);
+
+// Whether the exit of a call, as read at its entry, may be shown or is needed.
+bool PtraceCallWanted(const IfsFilter& f, const sysev& entry);
