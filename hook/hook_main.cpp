@@ -277,7 +277,10 @@ void CountUnread(const sysev& ev, void* ctx) {
     auto* o = static_cast<Output*>(ctx);
     if (!IsProcessEvent(ev)) {
         ++o->events;
-        ++o->lostEnd;
+        if (SysevMayShow(o->filter, ev.call) && SysevResultMayShow(o->filter, ev.call, ev.ret))
+            ++o->lostEnd;
+        else
+            ++o->filtered;
     }
 }
 

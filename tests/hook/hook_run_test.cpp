@@ -168,6 +168,66 @@ TEST_P(HookRun, FilterLeavesOnlyWhatWasAskedFor) {
     }
 }
 
+// Control lines that arrive while the command runs: monitoring off stops the
+// rows, on again brings them back. The command stats a missing name of each
+// phase until the test lets it go on.
+TEST_P(HookRun, ControlLinesApplyWhileTheCommandRuns) {
+    const std::string backend = GetParam();
+    char tmpl[] = "/tmp/talvek-hook-ctl-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string d = tmpl;
+    struct RemoveAtEnd {
+        std::string dir;
+        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
+    } removeAtEnd{d};
+    const auto append = [&](const std::string& line) {
+        std::ofstream(d + "/control", std::ios::app) << line << "\n";
+    };
+    append("monitoring=on results=failed functions=FILEATTRIB");
+    const std::string script = "for p in one two three; do while [ ! -e " + d +
+                               "/go.$p ]; do [ -e " + d + "/$p ]; done; done; true";
+    const pid_t hook = fork();
+    ASSERT_GE(hook, 0);
+    if (hook == 0) {
+        const std::string err = d + "/hook.err";
+        freopen(err.c_str(), "w", stderr);
+        execl(TALVEK_HOOK, TALVEK_HOOK, "--backend", backend.c_str(), "--wine-prefix", "",
+              "--control", (d + "/control").c_str(), "--out", (d + "/trace").c_str(), "--",
+              "/bin/sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Waits until the trace shows (or, for 300 ms, does not show) a name.
+    const auto shows = [&](const char* name, int ms) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            if (ReadFile(d + "/trace").find(std::string("\\") + name + "\n") != std::string::npos)
+                return true;
+            usleep(20000);
+        }
+        return false;
+    };
+    const auto next = [&](const char* phase) { Shell("touch " + d + "/go." + phase); };
+    const bool one = shows("one", 10000);
+    append("monitoring=off");
+    usleep(300000); // applied within 50 ms
+    next("one");
+    const bool two = shows("two", 300);
+    append("monitoring=on");
+    usleep(300000);
+    next("two");
+    const bool three = shows("three", 10000);
+    next("three");
+    int status = 0;
+    ASSERT_EQ(waitpid(hook, &status, 0), hook);
+    const std::string err = ReadFile(d + "/hook.err");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2 && backend == "ebpf") {
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+    EXPECT_TRUE(one) << "no row before the change";
+    EXPECT_FALSE(two) << "rows while monitoring was off";
+    EXPECT_TRUE(three) << "no row once monitoring was on again";
+}
+
 // Exit statuses and the one-line reasons of the command line.
 TEST(HookCommandLine, ExitStatusAndReason) {
     const struct {
