@@ -279,8 +279,8 @@ void CountUnread(const sysev& ev, void* ctx) {
         ++o->events;
         if (SysevMayShow(o->filter, ev.call) && SysevResultMayShow(o->filter, ev.call, ev.ret))
             ++o->lostEnd;
-        else
-            ++o->filtered;
+        else if (SysevCallFilterOf(ev.call).funcs != 0)
+            ++o->filtered; // a call with no IFS counterpart is neither
     }
 }
 
