@@ -1,6 +1,7 @@
 // The monitor's filter as the driver applies it, its words, and what it means
 // for each Linux call before the mapping.
 #include "hook/ifs_filter.h"
+#include "hook/syscalls/ptrace_filter.h"
 #include "hook/syscalls/sysev_filter.h"
 #include "hook/syscalls/sysev_map.h"
 
@@ -9,9 +10,11 @@
 #include <errno.h>
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "event/ifs_vocab.h"
+#include "hook/syscalls/x86_64_syscalls.h"
 
 namespace {
 
@@ -185,31 +188,62 @@ TEST(SysevFilter, AgreesWithTheMapping) {
     }
 }
 
-// Which calls must reach the mapper though not shown.
-TEST(SysevFilter, CallsTheMappingNeeds) {
-    IfsFilter lookedFor; // only names: no descriptor is followed
-    ASSERT_TRUE(IfsFilterParseLine("results=failed functions=OPEN,FINDOPEN,SEARCH,FILEATTRIB",
-                                   &lookedFor, nullptr));
-    IfsFilter reads;
-    ASSERT_TRUE(IfsFilterParseFunctions("READ", &reads, nullptr));
-    IfsFilter off;
-    off.monitoring = false;
+} // namespace
+
+namespace {
+
+// The calls the ptrace backend's seccomp filter stops at, by x86_64 number.
+TEST(PtraceFilter, SeccompStopsOnlyWhereTheFilterWantsTheCall) {
+    enum : uint16_t {
+        Read = 0,
+        Write = 1,
+        Open = 2,
+        Close = 3,
+        Fstat = 5,
+        Dup = 32,
+        Fcntl = 72,
+        Chdir = 80,
+        Prctl = 157,
+        Getdents64 = 217,
+        Openat = 257,
+        Newfstatat = 262
+    };
     const struct {
-        uint16_t call;
-        bool lookedFor, reads;
+        const char* line;
+        std::vector<uint16_t> stops, runs;
     } cases[] = {
-        {SYSEV_OPEN, false, true},        {SYSEV_CLOSE, false, true}, {SYSEV_DUP, false, true},
-        {SYSEV_CLOSE_RANGE, false, true}, {SYSEV_CHDIR, true, true},  {SYSEV_FORK, true, true},
-        {SYSEV_EXIT, true, true},         {SYSEV_READ, false, false}, {SYSEV_STAT, false, false},
+        {"results=failed functions=OPEN,FINDOPEN,SEARCH,FILEATTRIB",
+         {Open, Openat, Newfstatat, Chdir, Prctl},
+         {Read, Write, Close, Fstat, Dup, Fcntl, Getdents64}},
+        {"functions=READ",
+         {Read, Open, Openat, Close, Dup, Fcntl, Chdir, Prctl},
+         {Write, Fstat, Newfstatat, Getdents64}},
+        {"functions=HANDLEINFO", {Fstat, Newfstatat, Open, Close}, {Read, Write}},
+        {"monitoring=off", {Prctl}, {Read, Open, Openat, Close, Chdir, Newfstatat}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SysevNeeded(lookedFor, c.call), c.lookedFor) << c.call;
-        EXPECT_EQ(SysevNeeded(reads, c.call), c.reads) << c.call;
-        EXPECT_FALSE(SysevNeeded(off, c.call)) << c.call;
+        IfsFilter f;
+        ASSERT_TRUE(IfsFilterParseLine(c.line, &f, nullptr)) << c.line;
+        const std::vector<uint16_t> traced = TracedSyscallsFor(f);
+        const auto has = [&](uint16_t nr) {
+            return std::find(traced.begin(), traced.end(), nr) != traced.end();
+        };
+        for (uint16_t nr : c.stops)
+            EXPECT_TRUE(has(nr)) << c.line << ": call " << nr;
+        for (uint16_t nr : c.runs)
+            EXPECT_FALSE(has(nr)) << c.line << ": call " << nr;
     }
-    EXPECT_TRUE(SysevMayShow(lookedFor, SYSEV_STAT));
-    EXPECT_FALSE(SysevMayShow(lookedFor, SYSEV_READ));
-    EXPECT_FALSE(SysevMayShow(off, SYSEV_STAT));
+    const uint16_t* all;
+    EXPECT_EQ(TracedSyscallsFor(IfsFilter{}).size(), WatchedSyscalls(&all));
+    // At the entry: a stat of a descriptor is HANDLEINFO only.
+    IfsFilter lookedFor;
+    ASSERT_TRUE(IfsFilterParseFunctions("FILEATTRIB", &lookedFor, nullptr));
+    sysev ev{};
+    ev.call = SYSEV_STAT;
+    ev.a[0] = AT_EMPTY_PATH;
+    EXPECT_FALSE(PtraceCallWanted(lookedFor, ev));
+    std::strcpy(ev.path1, "name");
+    EXPECT_TRUE(PtraceCallWanted(lookedFor, ev));
 }
 
 } // namespace
