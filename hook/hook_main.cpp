@@ -405,9 +405,10 @@ int RunEbpf(const Options& opt, Output* out) {
     if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
         Unavailable(why);
     EbpfSession* s = EbpfStart(watch, &why);
-    if (s != nullptr && !EbpfSetFilter(s, out->filter))
+    const bool filtered = s != nullptr && EbpfSetFilter(s, out->filter);
+    if (s != nullptr && !filtered)
         why = "the eBPF backend could not take the filter";
-    if (s == nullptr || !why.empty() || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
+    if (!filtered || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
         if (s != nullptr)
