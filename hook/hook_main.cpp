@@ -167,6 +167,7 @@ struct Output {
     std::function<void()> forgetState; // a fresh mapper
     uint64_t filtered = 0;             // mapped, not asked for
     uint64_t filteredEarly = 0;        // left out by the backend (kernel, or not stopped for)
+    uint64_t lostNeeded = 0;           // not shown, needed by the mapper, lost in the ring
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -454,6 +455,7 @@ int RunEbpf(const Options& opt, Output* out) {
     }
     out->lostRing = EbpfGetCounters(s).lostRingFull;
     out->filteredEarly = EbpfGetFilterCounts(s).filteredOut;
+    out->lostNeeded = EbpfGetFilterCounts(s).lostNeeded;
     EbpfStop(s);
     if (opt.command == nullptr)
         return 0;
@@ -525,6 +527,11 @@ int main(int argc, char** argv) {
                      "talvek-hook: %llu calls not asked for (%llu of them left out early)\n",
                      static_cast<unsigned long long>(out.filtered + out.filteredEarly),
                      static_cast<unsigned long long>(out.filteredEarly));
+    if (out.lostNeeded > 0)
+        std::fprintf(stderr,
+                     "talvek-hook: %llu opens, closes and the like not shown were lost with the "
+                     "ring buffer full: calls on those descriptors may be missing\n",
+                     static_cast<unsigned long long>(out.lostNeeded));
     FilterControlClose(&out.control);
     return status;
 }
