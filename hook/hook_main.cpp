@@ -2,6 +2,8 @@
 // (tools/call_trace.h), one line per call, for the stand-in driver.
 //
 //   talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]
+//               [--functions LIST] [--results all|ok|failed] [--monitoring on|off]
+//               [--control FILE]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
 //
 // Exit status: the command's (128 + signal when a signal ended it) with
@@ -25,10 +27,16 @@
 #include <vector>
 
 #include "hook/command_start.h"
+#include "hook/filter_control.h"
+#include "hook/ifs_filter.h"
 #include "hook/syscalls/ebpf_backend.h"
 #include "hook/syscalls/folder_at_call.h"
+#include "hook/syscalls/ebpf_filter.h"
 #include "hook/syscalls/host_lookups.h"
 #include "hook/syscalls/ptrace_backend.h"
+#include "hook/syscalls/ptrace_filter.h"
+#include "hook/syscalls/seccomp_filter.h"
+#include "hook/syscalls/sysev_filter.h"
 #include "hook/syscalls/sysev_map.h"
 
 namespace {
@@ -47,6 +55,8 @@ struct Options {
     char** command = nullptr;
     const char* out = nullptr;
     std::string winePrefix;
+    IfsFilter filter;              // --functions, --results, --monitoring
+    const char* control = nullptr; // --control FILE
 };
 
 volatile sig_atomic_t g_stopSignal = 0;
@@ -65,6 +75,8 @@ uint64_t Now() {
     std::fprintf(stderr,
                  "talvek-hook: %s\n"
                  "usage: talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]\n"
+                 "                   [--functions LIST] [--results all|ok|failed]\n"
+                 "                   [--monitoring on|off] [--control FILE]\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
     std::exit(2);
@@ -119,6 +131,17 @@ Options ParseOptions(int argc, char** argv) {
             o.out = value();
         } else if (arg == "--wine-prefix") {
             o.winePrefix = value();
+        } else if (arg == "--functions" || arg == "--results" || arg == "--monitoring") {
+            const char* text = value();
+            std::string error;
+            const bool ok = arg == "--functions" ? IfsFilterParseFunctions(text, &o.filter, &error)
+                            : arg == "--results"
+                                ? IfsFilterParseResults(text, &o.filter, &error)
+                                : IfsFilterParseMonitoring(text, &o.filter, &error);
+            if (!ok)
+                Usage((arg + ": " + error).c_str());
+        } else if (arg == "--control") {
+            o.control = value();
         } else {
             Usage(("unknown argument \"" + arg + "\"").c_str());
         }
@@ -160,6 +183,12 @@ struct Output {
     IfsCall call;
     std::vector<sysev> batch; // eBPF: the records of one poll
     std::function<bool(const std::string&)> folderExists;
+    IfsFilter filter;                  // what the monitor asked for
+    FilterControl control;             // --control
+    std::function<void()> forgetState; // a fresh mapper
+    uint64_t filtered = 0;             // mapped, not asked for
+    uint64_t filteredEarly = 0;        // left out by the backend (kernel, or not stopped for)
+    uint64_t lostNeeded = 0;           // not shown, needed by the mapper, lost in the ring
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -209,16 +238,20 @@ uint64_t Lost(const Output* o) {
 }
 
 // Seen = written + lost + not reported, once the buffer is out (Flush first).
+// Calls that the monitor did not ask for are not reported, whether the
+// backend left them out or the mapper's row did not pass the filter.
 std::string Counts(const Output* o) {
     using ull = unsigned long long;
+    const uint64_t notAsked = o->filtered + o->filteredEarly + o->lostNeeded;
     char text[384];
     std::snprintf(text, sizeof text,
                   "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
                   "unreadable, %llu names too long, %llu descriptor unknown, %llu unread at the "
                   "end, %llu not written), %llu not reported",
-                  ull(o->events + o->lostRing + o->skipped), ull(o->written), ull(Lost(o)),
-                  ull(o->lostRing), ull(o->lostName), ull(o->lostLongName), ull(o->lostDescriptor),
-                  ull(o->lostEnd), ull(o->lostOut), ull(o->notReported + o->skipped));
+                  ull(o->events + o->lostRing + o->skipped + o->filteredEarly + o->lostNeeded),
+                  ull(o->written), ull(Lost(o)), ull(o->lostRing), ull(o->lostName),
+                  ull(o->lostLongName), ull(o->lostDescriptor), ull(o->lostEnd), ull(o->lostOut),
+                  ull(o->notReported + o->skipped + notAsked));
     return text;
 }
 
@@ -249,6 +282,10 @@ void Sink(const sysev& ev, void* ctx) {
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
     case MapOutcome::Reported: {
+        if (!IfsFilterPasses(o->filter, o->call.func, o->call.result)) {
+            ++o->filtered;
+            break;
+        }
         char comm[SYSEV_COMM_SIZE + 1];
         std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
         comm[SYSEV_COMM_SIZE] = '\0';
@@ -265,7 +302,10 @@ void Sink(const sysev& ev, void* ctx) {
         break;
     }
     case MapOutcome::Lost:
-        ++o->lostName;
+        if (SysevMayShow(o->filter, ev.call))
+            ++o->lostName;
+        else
+            ++o->filtered;
         break;
     case MapOutcome::LostLongName:
         ++o->lostLongName;
@@ -285,8 +325,30 @@ void CountUnread(const sysev& ev, void* ctx) {
     auto* o = static_cast<Output*>(ctx);
     if (!IsProcessEvent(ev)) {
         ++o->events;
-        ++o->lostEnd;
+        if (SysevMayShow(o->filter, ev.call) && SysevResultMayShow(o->filter, ev.call, ev.ret))
+            ++o->lostEnd;
+        else if (SysevCallFilterOf(ev.call).funcs != 0)
+            ++o->filtered;
+        else
+            ++o->notReported; // no IFS counterpart
     }
+}
+
+// Applies the control lines that arrived. When the mapper is to see calls it
+// did not see so far (monitoring turned on, a function that needs the
+// descriptors), what it knew is stale: it starts afresh, as if the hook had
+// just started.
+bool ApplyControl(Output* o) {
+    IfsFilter next = o->filter;
+    if (!FilterControlPoll(&o->control, &next))
+        return false;
+    bool stale = false;
+    for (uint16_t call = 0; call < SYSEV_CALL_COUNT; ++call)
+        stale = stale || (SysevNeeded(next, call) && !SysevNeeded(o->filter, call));
+    if (stale && o->forgetState)
+        o->forgetState();
+    o->filter = next;
+    return true;
 }
 
 const char* g_createdOut = nullptr; // --out FILE when the hook made it
@@ -310,6 +372,10 @@ int ExitStatusOf(int status) {
 int RunPtrace(const Options& opt, Output* out) {
     StartedCommand cmd;
     std::string why;
+    // Without control lines the filter stays as it is: the calls it leaves out
+    // need not stop the command at all.
+    if (opt.control == nullptr)
+        LimitTraceFilter([f = out->filter](const SyscallDecode& d) { return TracedFor(f, d); });
     if (opt.command != nullptr && !StartCommandHeld(opt.command, true, &cmd, &why))
         Unavailable(why);
     const PtraceFollows follows = [](uint32_t pid, int32_t fd, void* ctx) {
@@ -324,6 +390,12 @@ int RunPtrace(const Options& opt, Output* out) {
     PtraceSetAppends(s, [](uint32_t pid, int32_t fd, void* ctx) {
         return static_cast<Output*>(ctx)->mapper->Appends(pid, fd);
     });
+    PtraceSetWanted(
+        s,
+        [](const sysev& entry, void* ctx) {
+            return PtraceCallWanted(static_cast<Output*>(ctx)->filter, entry);
+        },
+        out);
     if (opt.command != nullptr) {
         if (!g_commandFolder.empty())
             out->mapper->SetWorkingFolder(static_cast<uint32_t>(cmd.pid), g_commandFolder);
@@ -341,8 +413,10 @@ int RunPtrace(const Options& opt, Output* out) {
         } else if (sig != 0) {
             break;
         }
+        ApplyControl(out);
         const int polled = PtracePoll(s, 20, Sink, out);
         out->skipped = PtraceGetCounters(s).skipped;
+        out->filteredEarly = PtraceGetCounters(s).unwanted;
         if (polled < 0)
             break;
         Tick(out);
@@ -350,6 +424,7 @@ int RunPtrace(const Options& opt, Output* out) {
     int status = 0;
     const bool ended = PtraceCommandEnded(s, &status);
     out->skipped = PtraceGetCounters(s).skipped;
+    out->filteredEarly = PtraceGetCounters(s).unwanted;
     PtraceStop(s);
     if (opt.command == nullptr)
         return 0;
@@ -401,7 +476,10 @@ int RunEbpf(const Options& opt, Output* out) {
     if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
         Unavailable(why);
     EbpfSession* s = EbpfStart(watch, &why);
-    if (s == nullptr || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
+    const bool filtered = s != nullptr && EbpfSetFilter(s, out->filter);
+    if (s != nullptr && !filtered)
+        why = "the eBPF backend could not take the filter";
+    if (!filtered || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
         if (s != nullptr)
@@ -425,6 +503,8 @@ int RunEbpf(const Options& opt, Output* out) {
             g_stopSignal = 0;
             kill(cmd.pid, sig);
         }
+        if (ApplyControl(out))
+            EbpfSetFilter(s, out->filter);
         if (PollEbpf(s, 20, out) < 0)
             break;
         out->lostRing = EbpfGetCounters(s).lostRingFull;
@@ -447,6 +527,8 @@ int RunEbpf(const Options& opt, Output* out) {
         }
     }
     out->lostRing = EbpfGetCounters(s).lostRingFull;
+    out->filteredEarly = EbpfGetFilterCounts(s).filteredOut;
+    out->lostNeeded = EbpfGetFilterCounts(s).lostNeeded;
     EbpfStop(s);
     if (opt.command == nullptr)
         return 0;
@@ -487,9 +569,20 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
+    const DriveTable drives = LoadWinePrefixDrives(opt.winePrefix);
+    SysevMapper mapper(drives, HostLookups());
     out.mapper = &mapper;
     out.folderExists = HostLookups().folderExists;
+    out.forgetState = [&] { mapper = SysevMapper(drives, HostLookups()); };
+    out.filter = opt.filter;
+    if (opt.control != nullptr) {
+        // What the file holds already is the state to start with.
+        if (!FilterControlOpen(&out.control, opt.control, &why)) {
+            std::fprintf(stderr, "talvek-hook: %s\n", why.c_str());
+            return 1;
+        }
+        ApplyControl(&out);
+    }
     out.lastFlush = Now();
 
     struct sigaction sa {};
@@ -510,5 +603,16 @@ int main(int argc, char** argv) {
     if (opt.out != nullptr)
         close(out.fd);
     std::fprintf(stderr, "talvek-hook: %s\n", Counts(&out).c_str());
+    if (out.filtered + out.filteredEarly > 0)
+        std::fprintf(stderr,
+                     "talvek-hook: %llu calls not asked for (%llu of them left out early)\n",
+                     static_cast<unsigned long long>(out.filtered + out.filteredEarly),
+                     static_cast<unsigned long long>(out.filteredEarly));
+    if (out.lostNeeded > 0)
+        std::fprintf(stderr,
+                     "talvek-hook: %llu opens, closes and the like not shown were lost with the "
+                     "ring buffer full: calls on those descriptors may be missing\n",
+                     static_cast<unsigned long long>(out.lostNeeded));
+    FilterControlClose(&out.control);
     return status;
 }

@@ -2,6 +2,7 @@
 #include "driver/device_calls.h"
 
 #include "driver/driver_link.h"
+#include "simdriver/sim_control.h"
 #include "simdriver/sim_state.h"
 
 #include <cstdio>
@@ -56,6 +57,7 @@ HANDLE DevCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBU
             s.resultFilter = 0;
             s.funcDisabled.reset();
             feed = s.autoFeed;
+            SimControlOpenLocked(s);
         }
         SimCall call{};
         call.kind = SimCallKind::Open;
@@ -144,6 +146,8 @@ BOOL DevIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out
         call.ok = FALSE;
     } else {
         call.ok = Control(s, code, call.value);
+        if (call.ok && (code == CTL_ENABLE || code == CTL_RESULT_FILTER || code == CTL_FUNC_ENABLE))
+            SimControlWriteLocked(s);
     }
     LogCall(s, call);
     return call.ok;
@@ -165,6 +169,7 @@ BOOL DevCloseHandle(HANDLE device) {
             s.feederStop = true;
             feeder = std::move(s.feeder);
             SimEndStreamLocked(s);
+            SimControlCloseLocked();
             ok = TRUE;
             // Whoever feeds a running program can tell from this line
             // whether the monitor kept up.
@@ -251,6 +256,7 @@ void SimReset() {
     s.monitoring = true;
     s.resultFilter = 0;
     s.funcDisabled.reset();
+    SimControlResetLocked();
     s.counters = SimCounters{};
     s.keepLog = true;
     s.printCounters = false;

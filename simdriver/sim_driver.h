@@ -63,6 +63,8 @@ void SimUseEnvironment();
 
 void SimSetMissing(bool missing); // opening fails with INVALID_HANDLE_VALUE
 void SimSetRefuse(bool refuse);   // CTL_SET_CALLBACK with an address fails
+// Control lines go to this file from the next open on (TALVEKSIM_CONTROL).
+void SimSetControlFile(const char* path);
 
 enum class SimInjectResult { Delivered, NotListening, Filtered, PoolEmpty, BadSize };
 

@@ -368,6 +368,10 @@ EbpfCounters EbpfGetCounters(const EbpfSession* s) {
     return c;
 }
 
+int EbpfMapFd(const EbpfSession* s, const char* name) {
+    return bpf_object__find_map_fd_by_name(s->skel->obj, name);
+}
+
 void EbpfStop(EbpfSession* s) {
     if (s != nullptr)
         Destroy(s);

@@ -48,5 +48,8 @@ int EbpfPoll(EbpfSession* s, int timeoutMs, SysevSink sink, void* ctx);
 
 EbpfCounters EbpfGetCounters(const EbpfSession* s);
 
+// The descriptor of the kernel side's map of this name, or a negative errno.
+int EbpfMapFd(const EbpfSession* s, const char* name);
+
 // Detaches and frees everything.
 void EbpfStop(EbpfSession* s);

@@ -88,6 +88,8 @@ struct PtraceSession {
     PtraceFollows follows = nullptr;
     PtraceFollows appends = nullptr;
     void* followsCtx = nullptr;
+    PtraceWanted wanted = nullptr;
+    void* wantedCtx = nullptr;
 };
 
 namespace {
@@ -308,6 +310,10 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint32_t arch, uint64_t nr,
     }
     StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
     t.pending = DecodeEntry(*t.table, *d, args, MemoryOf(tid), &t.ev, &t.exitRead);
+    if (t.pending && s->wanted != nullptr && !s->wanted(t.ev, s->wantedCtx)) {
+        t.pending = false;
+        ++s->counters.unwanted;
+    }
     if (!t.pending || s->follows == nullptr)
         return;
     sysev& ev = t.ev;
@@ -695,6 +701,11 @@ bool PtraceCommandEnded(const PtraceSession* s, int* status) {
 
 void PtraceSetAppends(PtraceSession* s, PtraceFollows appends) {
     s->appends = appends;
+}
+
+void PtraceSetWanted(PtraceSession* s, PtraceWanted wanted, void* ctx) {
+    s->wanted = wanted;
+    s->wantedCtx = ctx;
 }
 
 PtraceCounters PtraceGetCounters(const PtraceSession* s) {

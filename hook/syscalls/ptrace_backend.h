@@ -19,6 +19,7 @@ struct PtraceCounters {
     uint64_t seen = 0;     // watched calls completed
     uint64_t lostPath = 0; // names that could not be read
     uint64_t skipped = 0;  // calls on descriptors the caller does not follow
+    uint64_t unwanted = 0; // calls let run because the filter does not want them
 };
 
 // Whether the caller reports calls on this descriptor of this process. A
@@ -36,6 +37,12 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
 // Which followed descriptors append (O_APPEND): their writes get the
 // position after the call (SYSEV_ST_POS). Same context as `follows`.
 void PtraceSetAppends(PtraceSession* s, PtraceFollows appends);
+
+// Whether the exit of a call, as read at its entry, is wanted at all (the
+// monitor's filter). A call that is not is let run at once, like a call on
+// a descriptor that is not followed.
+using PtraceWanted = bool (*)(const sysev& entry, void* ctx);
+void PtraceSetWanted(PtraceSession* s, PtraceWanted wanted, void* ctx);
 
 // Runs the tracees until events arrive or timeoutMs passes; hands each
 // completed call to `sink`. Returns the number handed over, or -1 once no

@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 #include "hook/syscalls/syscall_decode.h"
@@ -16,16 +17,27 @@ namespace {
 
 constexpr uint32_t kX32Bit = 0x40000000;
 
-// One architecture's tests: its number loaded, one test per watched number,
-// each jumping to the TRACE at `trace` (an index in code).
-bool AddNumberTests(std::vector<sock_filter>* code, const SyscallTable& t, size_t trace,
-                    size_t allow) {
+TracedCall g_traced; // the monitor's filter, when it limits the stops
+
+// The numbers of a table's calls that stop.
+std::vector<uint32_t> TracedNumbers(const SyscallTable& t, const TracedCall& traced) {
+    std::vector<uint32_t> numbers;
     for (size_t i = 0; i < t.count; ++i) {
+        if (!traced || traced(t.decodes[i]))
+            numbers.push_back(t.decodes[i].nr);
+    }
+    return numbers;
+}
+
+// One architecture's tests: one per number, each jumping to the TRACE at
+// `trace` (an index in code), then a jump to the ALLOW at `allow`.
+bool AddNumberTests(std::vector<sock_filter>* code, const std::vector<uint32_t>& numbers,
+                    size_t trace, size_t allow) {
+    for (const uint32_t nr : numbers) {
         const size_t at = code->size();
         if (trace - at - 1 > 255)
             return false; // the jump would not fit in a byte
-        code->push_back(
-            {BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint8_t>(trace - at - 1), 0, t.decodes[i].nr});
+        code->push_back({BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint8_t>(trace - at - 1), 0, nr});
     }
     const size_t at = code->size();
     code->push_back({BPF_JMP | BPF_JA, 0, 0, static_cast<uint32_t>(allow - at - 1)});
@@ -34,16 +46,16 @@ bool AddNumberTests(std::vector<sock_filter>* code, const SyscallTable& t, size_
 
 } // namespace
 
-std::vector<sock_filter> TraceFilterProgram() {
-    const SyscallTable& x64 = X86_64Syscalls();
-    const SyscallTable& x86 = I386Syscalls();
+std::vector<sock_filter> TraceFilterProgram(const TracedCall& traced) {
+    const std::vector<uint32_t> x64 = TracedNumbers(X86_64Syscalls(), traced);
+    const std::vector<uint32_t> x86 = TracedNumbers(I386Syscalls(), traced);
     // 0 ld arch; 1 jeq x86_64; 2 jeq i386 ; 3 ret allow
     // 4 ld nr; 5 jge x32 -> allow; x86_64 tests; ja allow
     // ld nr; i386 tests; ja allow
     // allow: ret ALLOW; trace: ret TRACE
     const size_t x64Start = 4;
-    const size_t x86Start = x64Start + 2 + x64.count + 1;
-    const size_t allow = x86Start + 1 + x86.count + 1;
+    const size_t x86Start = x64Start + 2 + x64.size() + 1;
+    const size_t allow = x86Start + 1 + x86.size() + 1;
     const size_t trace = allow + 1;
     std::vector<sock_filter> code;
     const auto add = [&](uint16_t op, uint32_t k, uint8_t jt, uint8_t jf) {
@@ -65,8 +77,12 @@ std::vector<sock_filter> TraceFilterProgram() {
     return code;
 }
 
+void LimitTraceFilter(TracedCall traced) {
+    g_traced = std::move(traced);
+}
+
 int InstallTraceFilter() {
-    std::vector<sock_filter> code = TraceFilterProgram();
+    std::vector<sock_filter> code = TraceFilterProgram(g_traced);
     if (code.empty())
         return E2BIG;
     sock_fprog prog{static_cast<unsigned short>(code.size()), code.data()};

@@ -6,10 +6,20 @@
 
 #include <linux/filter.h>
 
+#include <functional>
 #include <vector>
 
+struct SyscallDecode;
+
+// Which of the watched calls stop; every one when empty.
+using TracedCall = std::function<bool(const SyscallDecode&)>;
+
 // The filter's program: empty when the jumps of a table would not fit.
-std::vector<sock_filter> TraceFilterProgram();
+std::vector<sock_filter> TraceFilterProgram(const TracedCall& traced = nullptr);
+
+// From now on the filter stops only at the watched calls that `traced`
+// takes (the monitor's filter; set before the command starts).
+void LimitTraceFilter(TracedCall traced);
 
 // Installs the filter on the calling thread (before exec); 0 or an errno.
 // Without root it first sets no_new_privs, as the kernel requires.

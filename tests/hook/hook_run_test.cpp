@@ -78,8 +78,21 @@ std::vector<std::string> ExpectedRows(const std::string& d, int file, int dir) {
     return out;
 }
 
-// The probe (64- or 32-bit) under the backend: its rows, in order.
-void ProbeRowsInOrder(const std::string& backend, const std::string& probe) {
+class HookRun : public ::testing::TestWithParam<const char*> {};
+
+// The probe (64- or 32-bit) run under the hook with these options: its rows (without pid
+// and comm, buffer addresses masked), the work folder as a DOS name, and the
+// descriptors it reported. Skips when eBPF cannot run here.
+struct ProbeRun {
+    std::vector<std::string> rows;
+    std::string dosWork;
+    int file = -1;
+    int dir = -1;
+    std::string err;
+};
+
+void RunProbe(const std::string& backend, const std::string& probe, const std::string& options,
+              ProbeRun* run) {
     char tmpl[] = "/tmp/talvek-hook-run-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string tmp = tmpl;
@@ -90,50 +103,61 @@ void ProbeRowsInOrder(const std::string& backend, const std::string& probe) {
     const std::string work = tmp + "/work";
     ASSERT_EQ(Shell("mkdir " + work), 0);
 
-    const std::string hook = std::string(TALVEK_HOOK) + " --backend " + backend +
+    const std::string hook = std::string(TALVEK_HOOK) + " --backend " + backend + " " + options +
                              " --wine-prefix '' --out " + tmp + "/trace -- ";
     const int status =
         Shell(hook + probe + " " + work + " >" + tmp + "/probe.out 2>" + tmp + "/hook.err");
-    const std::string err = ReadFile(tmp + "/hook.err");
+    run->err = ReadFile(tmp + "/hook.err");
     if (status == 2 && backend == "ebpf") {
-        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << run->err;
     }
-    ASSERT_EQ(status, 0) << "talvek-hook or the probe failed:\n" << err;
-    EXPECT_NE(err.find(" 0 lost"), std::string::npos) << err;
+    ASSERT_EQ(status, 0) << "talvek-hook or the probe failed:\n" << run->err;
+    EXPECT_NE(run->err.find(" 0 lost"), std::string::npos) << run->err;
 
-    int file = -1;
-    int dir = -1;
-    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "file=%d dir=%d", &file, &dir), 2);
+    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "file=%d dir=%d", &run->file, &run->dir),
+              2);
     ASSERT_EQ(Shell(std::string(TALVEK_RENDER) + " --process " + tmp + "/trace >" + tmp + "/rows"),
               0);
-
-    // The probe's rows, without pid and comm, buffer addresses masked.
-    std::vector<std::string> rows;
     std::istringstream lines(ReadFile(tmp + "/rows"));
     for (std::string line; std::getline(lines, line);) {
         const size_t comm = line.find('\t');
         const size_t func = line.find('\t', comm + 1);
         if (line.compare(comm + 1, func - comm - 1, probe.substr(probe.rfind('/') + 1)) == 0)
-            rows.push_back(MaskAddress(line.substr(func + 1)));
+            run->rows.push_back(MaskAddress(line.substr(func + 1)));
     }
-    std::string d = "Z:" + work;
-    for (char& c : d)
+    run->dosWork = "Z:" + work;
+    for (char& c : run->dosWork)
         c = c == '/' ? '\\' : c;
+}
+
+std::string AllRows(const std::vector<std::string>& rows) {
+    std::string all;
+    for (const std::string& r : rows)
+        all += r + "\n";
+    return all;
+}
+
+// The probe's rows, in order, under the backend.
+void ProbeRowsInOrder(const std::string& backend, const std::string& probe) {
+    ProbeRun run;
+    RunProbe(backend, probe, "", &run);
+    if (testing::Test::IsSkipped() || testing::Test::HasFatalFailure())
+        return;
+    const std::vector<std::string>& rows = run.rows;
     size_t at = 0;
-    for (const std::string& want : ExpectedRows(d, file, dir)) {
+    for (const std::string& want : ExpectedRows(run.dosWork, run.file, run.dir)) {
         while (at < rows.size() && rows[at] != want)
             ++at;
-        if (at == rows.size()) {
-            std::string all;
-            for (const std::string& r : rows)
-                all += r + "\n";
-            FAIL() << "missing, or out of order: " << want << "\nrows of the probe:\n" << all;
-        }
+        if (at == rows.size())
+            FAIL() << "missing, or out of order: " << want << "\nrows of the probe:\n"
+                   << AllRows(rows);
         ++at;
     }
 }
 
-class HookRun : public ::testing::TestWithParam<const char*> {};
+TEST_P(HookRun, ProbeRowsInOrder) {
+    ProbeRowsInOrder(GetParam(), HOOK_PROBE);
+}
 
 // The trace lines of one process without pid= and comm=, buffer addresses
 // masked.
@@ -320,10 +344,6 @@ TEST(HookFlood, EveryCallAccountedFor) {
     EXPECT_EQ(last, "# " + err.substr(0, err.find('\n'))) << err;
 }
 
-TEST_P(HookRun, ProbeRowsInOrder) {
-    ProbeRowsInOrder(GetParam(), HOOK_PROBE);
-}
-
 // The same probe built as a 32-bit program: the same rows (registered as the
 // ctest test hook32, which reports the skips).
 class HookRun32 : public ::testing::TestWithParam<const char*> {};
@@ -336,6 +356,86 @@ TEST_P(HookRun32, ProbeRowsInOrder) {
         GTEST_SKIP() << "this kernel takes no 32-bit calls";
     ProbeRowsInOrder(GetParam(), HOOK_PROBE32);
 #endif
+}
+
+// Only the failed FILEATTRIB rows, the probe's among them.
+TEST_P(HookRun, FilterLeavesOnlyWhatWasAskedFor) {
+    ProbeRun run;
+    RunProbe(GetParam(), HOOK_PROBE, "--functions FILEATTRIB --results failed", &run);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const std::string missing =
+        "FILEATTRIB\tZ:\tLCL\tANSI\tFileNotFound\t" + run.dosWork + "\\missing.txt";
+    bool found = false;
+    for (const std::string& row : run.rows) {
+        EXPECT_EQ(row.rfind("FILEATTRIB\t", 0), 0u) << row;
+        EXPECT_EQ(row.find("\tOk\t"), std::string::npos) << row;
+        found = found || row == missing;
+    }
+    EXPECT_TRUE(found) << "no " << missing << " among\n" << AllRows(run.rows);
+    if (std::string(GetParam()) == "ebpf") { // the kernel left the rest out
+        EXPECT_NE(run.err.find("left out early"), std::string::npos) << run.err;
+    }
+}
+
+// Control lines that arrive while the command runs: monitoring off stops the
+// rows, on again brings them back. The command stats a missing name of each
+// phase until the test lets it go on.
+TEST_P(HookRun, ControlLinesApplyWhileTheCommandRuns) {
+    const std::string backend = GetParam();
+    char tmpl[] = "/tmp/talvek-hook-ctl-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string d = tmpl;
+    struct RemoveAtEnd {
+        std::string dir;
+        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
+    } removeAtEnd{d};
+    const auto append = [&](const std::string& line) {
+        std::ofstream(d + "/control", std::ios::app) << line << "\n";
+    };
+    append("monitoring=on results=failed functions=FILEATTRIB");
+    const std::string script = "for p in one two three; do while [ ! -e " + d +
+                               "/go.$p ]; do [ -e " + d + "/$p ]; done; done; true";
+    const pid_t hook = fork();
+    ASSERT_GE(hook, 0);
+    if (hook == 0) {
+        const std::string err = d + "/hook.err";
+        freopen(err.c_str(), "w", stderr);
+        execl(TALVEK_HOOK, TALVEK_HOOK, "--backend", backend.c_str(), "--wine-prefix", "",
+              "--control", (d + "/control").c_str(), "--out", (d + "/trace").c_str(), "--",
+              "/bin/sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Waits until the trace shows (or, for 300 ms, does not show) a name.
+    const auto shows = [&](const char* name, int ms) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            if (ReadFile(d + "/trace").find(std::string("\\") + name + "\n") != std::string::npos)
+                return true;
+            usleep(20000);
+        }
+        return false;
+    };
+    const auto next = [&](const char* phase) { Shell("touch " + d + "/go." + phase); };
+    const bool one = shows("one", 10000);
+    append("monitoring=off");
+    usleep(300000); // applied within 50 ms
+    next("one");
+    const bool two = shows("two", 300);
+    append("monitoring=on");
+    usleep(300000);
+    next("two");
+    const bool three = shows("three", 10000);
+    next("three");
+    int status = 0;
+    ASSERT_EQ(waitpid(hook, &status, 0), hook);
+    const std::string err = ReadFile(d + "/hook.err");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2 && backend == "ebpf") {
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+    EXPECT_TRUE(one) << "no row before the change";
+    EXPECT_FALSE(two) << "rows while monitoring was off";
+    EXPECT_TRUE(three) << "no row once monitoring was on again";
 }
 
 // Exit statuses and the one-line reasons of the command line.

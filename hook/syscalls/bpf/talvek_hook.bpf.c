@@ -394,6 +394,8 @@ static __always_inline long submit(struct sysev* ev, __u64 size) {
     return err;
 }
 
+#include "hook/syscalls/bpf/talvek_filter.h" /* filter_submit: the monitor's filter */
+
 /* The name of the folder (or file) that descriptor `fd` refers to, from its
  * dentry chain up to the root of the mount tree, into path2 with
  * SYSEV_ST_BASE: components from the last to the first, each ended by a NUL
@@ -536,7 +538,7 @@ static __always_inline void finish(struct pending* p, long ret) {
             len = SYSEV_PATH_SIZE;
         size = __builtin_offsetof(struct sysev, path1) + len;
     }
-    if (submit(&p->ev, size)) {
+    if (filter_submit(&p->ev, size)) {
         /* What the process does with a descriptor it got is lost too. */
         if ((p->ev.call == SYSEV_OPEN || p->ev.call == SYSEV_DUP) && ret >= 0) {
             struct fd_key k = {p->ev.pid, (__s32)ret};
@@ -1237,6 +1239,8 @@ int on_sys_enter(struct bpf_raw_tracepoint_args* ctx) {
 /* Sends a record made outside a call (fork, exec, exit). */
 static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid, long ret,
                                                __u64 a0) {
+    if (!filter_process_events())
+        return;
     struct sysev* ev = bpf_ringbuf_reserve(&events, __builtin_offsetof(struct sysev, path1), 0);
     if (!ev) {
         count(TALVEK_LOST_RING_FULL);

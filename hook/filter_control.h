@@ -1,0 +1,25 @@
+// talvek-hook --control FILE: control lines (hook/ifs_filter.h) read as they
+// come, from a FIFO or from a file followed as it grows (read again from its
+// start when it is written anew). A line that cannot be read is reported on
+// standard error and changes nothing.
+#pragma once
+
+#include <string>
+
+#include "hook/ifs_filter.h"
+
+struct FilterControl {
+    int fd = -1;
+    bool fifo = false;
+    long long offset = 0; // of a file: bytes read so far
+    std::string partial;  // an unfinished line
+};
+
+// Opens path without waiting for a writer; false with `why` when it cannot.
+bool FilterControlOpen(FilterControl* c, const char* path, std::string* why);
+
+// Applies, in order, every complete line that has arrived to f; returns
+// whether any line was applied.
+bool FilterControlPoll(FilterControl* c, IfsFilter* f);
+
+void FilterControlClose(FilterControl* c);
