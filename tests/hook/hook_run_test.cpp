@@ -43,8 +43,11 @@ std::string Hex(int n, const char* format = "%X") {
 }
 
 // The rows the probe makes, Function to Data, TAB-separated.
-std::vector<std::string> ExpectedRows(const std::string& d, int file, int dir) {
+std::vector<std::string> ExpectedRows(const std::string& d, int file, int dir, int passed,
+                                      int received) {
     const std::string f = Hex(file);
+    const std::string p = Hex(passed);
+    const std::string r = Hex(received);
     const std::string fh = Hex(dir, "%8.8X");
     const std::string head = "\tZ:\tLCL\tANSI\t";
     const std::vector<std::vector<std::string>> rows = {
@@ -66,6 +69,14 @@ std::vector<std::string> ExpectedRows(const std::string& d, int file, int dir) {
         {"FINDCLOSE", "Ok", fh},
         {"DIR", "Ok", d + "\\Long Folder, DELETE_DIR, IS_LFN"},
         {"FILEATTRIB", "FileNotFound", d + "\\missing.txt"},
+        {"OPEN", "Ok", p + ", " + d + "\\passed.txt"},
+        {"SEEK", "Ok", p + " to 7 from BEGIN"},
+        {"CLOSE", "Ok", p},
+        {"WRITE", "Ok", r + " A bytes at 7 from *"}, // the position at receipt
+        {"SEEK", "Ok", r + " to 0 from BEGIN"},
+        {"READ", "Ok", r + " A bytes at 0 into *"},
+        {"CLOSE", "Ok", r},
+        {"DELETE", "Ok", d + "\\passed.txt"},
     };
     std::vector<std::string> out;
     for (const auto& r : rows)
@@ -98,7 +109,11 @@ void ProbeRowsInOrder(const std::string& backend, const std::string& probe) {
 
     int file = -1;
     int dir = -1;
-    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "file=%d dir=%d", &file, &dir), 2);
+    int passed = -1;
+    int received = -1;
+    ASSERT_EQ(sscanf(ReadFile(tmp + "/probe.out").c_str(), "file=%d dir=%d passed=%d received=%d",
+                     &file, &dir, &passed, &received),
+              4);
     ASSERT_EQ(Shell(std::string(TALVEK_RENDER) + " --process " + tmp + "/trace >" + tmp + "/rows"),
               0);
 
@@ -115,7 +130,7 @@ void ProbeRowsInOrder(const std::string& backend, const std::string& probe) {
     for (char& c : d)
         c = c == '/' ? '\\' : c;
     size_t at = 0;
-    for (const std::string& want : ExpectedRows(d, file, dir)) {
+    for (const std::string& want : ExpectedRows(d, file, dir, passed, received)) {
         while (at < rows.size() && rows[at] != want)
             ++at;
         if (at == rows.size()) {
