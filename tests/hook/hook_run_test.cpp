@@ -2,6 +2,7 @@
 // through talvek-render, must show the expected rows in order.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -163,6 +164,53 @@ TEST_P(HookRun32, ProbeRowsInOrder) {
 #endif
 }
 
+// A Windows program under Wine with no WINEPREFIX: Wine's default prefix
+// (~/.wine, in a HOME of its own here) is known by its names, so the
+// program's failed lookups read C:\... (registered as the ctest test
+// hook_wine, which reports the skip where there is no Wine).
+class HookWine : public ::testing::TestWithParam<const char*> {
+  protected:
+    static constexpr const char* kWine = "/usr/lib/wine/wine64";
+    static void SetUpTestSuite() {
+        char tmpl[] = "/tmp/talvek-hook-wine-XXXXXX";
+        if (access(kWine, X_OK) != 0 || mkdtemp(tmpl) == nullptr)
+            return;
+        home_ = tmpl;
+        Shell(Env() + kWine + " wineboot -i >/dev/null 2>&1; " + Env() +
+              "/usr/lib/wine/wineserver -w");
+    }
+    static void TearDownTestSuite() {
+        if (!home_.empty())
+            Shell("rm -rf " + home_);
+    }
+    static std::string Env() {
+        return "env -u WINEPREFIX HOME=" + home_ + " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree= ";
+    }
+    static std::string home_;
+};
+std::string HookWine::home_;
+
+TEST_P(HookWine, FailedLookupsReadWithTheDriveLetter) {
+    if (access(kWine, X_OK) != 0)
+        GTEST_SKIP() << "no 64-bit Wine here (" << kWine << ")";
+    ASSERT_EQ(access((home_ + "/.wine/dosdevices/c:").c_str(), F_OK), 0) << "wineboot failed";
+    const std::string trace = home_ + "/trace-" + GetParam();
+    const int status =
+        Shell(Env() + TALVEK_HOOK + " --backend " + GetParam() + " --out " + trace + " -- " +
+              kWine + " cmd /c type 'C:\\missing.txt' >/dev/null 2>" + home_ + "/err");
+    if (status == 2 && std::string(GetParam()) == "ebpf")
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << ReadFile(home_ + "/err");
+    EXPECT_EQ(status, 1) << "cmd's status for a missing file: " << ReadFile(home_ + "/err");
+    const std::string rows = ReadFile(trace);
+    EXPECT_NE(
+        rows.find("comm=cmd.exe func=33 drive=3 restype=0x10 result=2 path1=C:\\missing.txt\n"),
+        std::string::npos);
+    // No drive's name left as it is ("...\\dosdevices\\c:").
+    for (size_t at = rows.find("dosdevices\\"); at != std::string::npos;
+         at = rows.find("dosdevices\\", at + 1))
+        EXPECT_FALSE(isalpha(rows[at + 11]) && rows[at + 12] == ':') << rows.substr(at, 40);
+}
+
 // Exit statuses and the one-line reasons of the command line.
 TEST(HookCommandLine, ExitStatusAndReason) {
     const struct {
@@ -201,6 +249,8 @@ TEST(HookCommandLine, ExitStatusAndReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun, ::testing::Values("ptrace", "ebpf"),
+                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Backends, HookWine, ::testing::Values("ptrace", "ebpf"),
                          [](const auto& info) { return std::string(info.param); });
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun32, ::testing::Values("ptrace", "ebpf"),
                          [](const auto& info) { return std::string(info.param); });
