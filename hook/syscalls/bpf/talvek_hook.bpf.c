@@ -444,8 +444,9 @@ static __always_inline void describe_received(struct pending* p, long fd) {
     __u64 pos = w.pos;
     if (w.too_long || pos > SYSEV_PATH_SIZE - 1)
         return;
+    /* The root folder itself: "/". */
     if (pos == SYSEV_PATH_SIZE - 1)
-        sc->buf[--pos & NAME_MASK] = '/'; /* the root folder itself */
+        sc->buf[--pos & NAME_MASK] = '/';
     __u64 n = (SYSEV_PATH_SIZE - pos) & (2 * SYSEV_PATH_SIZE - 1); /* 2 to 256 */
     if (n < 2)
         return;
