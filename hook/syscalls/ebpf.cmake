@@ -41,7 +41,7 @@ add_custom_command(
 
 add_library(talvek_hook_ebpf STATIC ${CMAKE_CURRENT_LIST_DIR}/ebpf_backend.cpp ${talvek_bpf_skel})
 target_include_directories(talvek_hook_ebpf PRIVATE ${talvek_bpf_dir})
-target_link_libraries(talvek_hook_ebpf PUBLIC talvek_warnings PkgConfig::TALVEK_LIBBPF)
+target_link_libraries(talvek_hook_ebpf PUBLIC talvek_warnings talvek_hook_map PkgConfig::TALVEK_LIBBPF)
 
 # Its test: a child's calls as the kernel side records them (tests/hook_ebpf).
 # Without root or BPF (every case then skips with this line) it is reported

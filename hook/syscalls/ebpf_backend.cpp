@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "hook/syscalls/bpf/talvek_hook_maps.h"
+#include "hook/syscalls/received_fd.h"
 #include "talvek_hook.skel.h"
 
 struct EbpfSession {
@@ -251,6 +252,8 @@ int OnRecord(void* ctx, void* data, size_t size) {
     ev.path1[sizeof(ev.path1) - 1] = 0;
     OrderBaseName(&ev);
     ev.path2[sizeof(ev.path2) - 1] = 0;
+    if (ev.call == SYSEV_RECEIVE_FD && ev.path1[0] == '\0')
+        DescribeReceived(ev.tid, &ev); // a name the kernel side could not build
     s->seen++;
     s->lostPath +=
         (ev.flags & SYSEV_PATH1_UNREADABLE ? 1 : 0) + (ev.flags & SYSEV_PATH2_UNREADABLE ? 1 : 0);

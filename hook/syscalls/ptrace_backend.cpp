@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "hook/syscalls/received_fd.h"
 #include "hook/syscalls/syscall_decode.h"
 
 namespace {
@@ -209,41 +210,6 @@ bool PositionOf(pid_t tid, int32_t fd, uint64_t* pos) {
     return read;
 }
 
-uint8_t KindOfDescriptor(pid_t tid, int64_t fd) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/fd/%lld", tid, static_cast<long long>(fd));
-    struct stat st;
-    if (stat(path, &st) != 0)
-        return SYSEV_FD_UNKNOWN;
-    if (S_ISREG(st.st_mode))
-        return SYSEV_FD_FILE;
-    return S_ISDIR(st.st_mode) ? SYSEV_FD_DIR : SYSEV_FD_OTHER;
-}
-
-// The name of a process's descriptor as /proc has it ("" when unreadable).
-void ReadDescriptorName(pid_t tid, int64_t fd, char* out) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/fd/%lld", tid, static_cast<long long>(fd));
-    const ssize_t n = readlink(path, out, SYSEV_PATH_SIZE - 1);
-    out[n > 0 ? n : 0] = '\0';
-}
-
-// Whether a process's descriptor is close-on-exec (/proc/PID/fdinfo/N).
-bool CloseOnExec(pid_t tid, int64_t fd) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/fdinfo/%lld", tid, static_cast<long long>(fd));
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr)
-        return false;
-    char line[128];
-    unsigned flags = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr &&
-           std::sscanf(line, "flags: %o", &flags) != 1) {
-    }
-    std::fclose(f);
-    return (flags & O_CLOEXEC) != 0;
-}
-
 uint64_t Now() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -349,9 +315,7 @@ int OnReceived(PtraceSession* s, pid_t tid, const sysev& call, const std::vector
     for (const int32_t fd : fds) {
         sysev ev = call;
         ev.ret = fd;
-        ev.fd_kind = KindOfDescriptor(tid, fd);
-        ev.a[0] = CloseOnExec(tid, fd) ? 1 : 0;
-        ReadDescriptorName(tid, fd, ev.path1);
+        DescribeReceived(static_cast<uint32_t>(tid), &ev);
         ++s->counters.seen;
         sink(ev, ctx);
     }
@@ -437,7 +401,7 @@ int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sin
             return OnReceived(s, tid, ev, received, sink, ctx);
     }
     if (ev.call == SYSEV_OPEN && rval >= 0)
-        ev.fd_kind = KindOfDescriptor(tid, rval);
+        ev.fd_kind = DescriptorKind(static_cast<uint32_t>(tid), rval);
     if (rval == -ENOENT)
         NoteFolders(tid, &ev);
     if (ev.call == SYSEV_WRITE && ev.a[3] == 0 && rval >= 0 && s->appends != nullptr &&

@@ -61,7 +61,8 @@ enum sysev_call {
     SYSEV_CHMOD,       /* fd dirfd, path1 (empty: fchmod on fd), a0 mode */
     SYSEV_RECEIVE_FD,  /* a descriptor received over a socket (SCM_RIGHTS): fd the
                           socket, ret the new descriptor, path1 its name as the
-                          kernel has it (/proc/PID/fd), fd_kind, a0 1 for close-on-exec */
+                          kernel has it (/proc/PID/fd), fd_kind, a0 1 for close-on-exec,
+                          a1 its position */
     SYSEV_CALL_COUNT
 };
 

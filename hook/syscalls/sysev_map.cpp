@@ -619,6 +619,7 @@ MapOutcome SysevMapper::MapState(const sysev& ev, Process& p) {
         file->resType =
             lookups_.isNetwork && lookups_.isNetwork(file->unixName) ? kResTypeNet : kResTypeLocal;
         file->folder = ev.fd_kind == SYSEV_FD_DIR;
+        file->pos = ev.a[1];
         p.fds[fd] = {std::move(file), ev.a[0] != 0};
         break;
     }

@@ -190,6 +190,19 @@ const Step kSteps[] = {
     {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10), ""},
     {Ev(SYSEV_EXIT, 200), ""},
     {Ev(SYSEV_WRITE, 200).Fd(8).A(0x1000, 10).Ret(10), ""},
+    // Received over a socket: followed from its position at receipt, under
+    // its name; one that is not a file or folder, or has no name, is not.
+    {Ev(SYSEV_RECEIVE_FD)
+         .Fd(5)
+         .P1("/wine/dosdevices/c:/x.dat")
+         .A(0, 0x3E8)
+         .Ret(9)
+         .Kind(SYSEV_FD_FILE),
+     ""},
+    {Ev(SYSEV_WRITE).Fd(9).A(0x1000, 16).Ret(16),
+     "func=1 drive=3 restype=0x10 length=0x10 sfn=0x9 data=0x1000 pos=0x3E8"},
+    {Ev(SYSEV_RECEIVE_FD).Fd(5).P1("socket:[77]").Ret(9).Kind(SYSEV_FD_OTHER), ""},
+    {Ev(SYSEV_WRITE).Fd(9).A(0x1000, 16).Ret(16), ""},
     // A process whose working folder is unknown: the name as given, on ?:.
     {Ev(SYSEV_OPEN, 300).Fd(Cwd).P1("dir/rel.txt").Ret(-ENOENT),
      "func=36 drive=-1 restype=0x10 result=2 path1=dir\\rel.txt"},

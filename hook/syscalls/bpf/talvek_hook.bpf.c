@@ -50,6 +50,13 @@ struct inode {
 } __attribute__((preserve_access_index));
 
 struct qstr {
+    union {
+        struct {
+            __u32 hash;
+            __u32 len;
+        };
+        __u64 hash_len;
+    };
     const unsigned char* name;
 } __attribute__((preserve_access_index));
 
@@ -92,6 +99,7 @@ struct k_sigaction {
 struct fdtable {
     unsigned int max_fds;
     struct file** fd;
+    unsigned long* close_on_exec;
 } __attribute__((preserve_access_index));
 
 struct files_struct {
@@ -127,6 +135,7 @@ struct pending {
     __u32 len1;          /* bytes of path1 with its NUL, 0 when none */
     __s32 nr;            /* the call number seen at entry */
     __s32 restart;       /* interrupted with this restart code: EINTR or made again */
+    __u64 msghdr;        /* recvmsg: the message whose descriptors the exit reads */
 };
 
 struct {
@@ -396,6 +405,136 @@ static __always_inline long submit(struct sysev* ev, __u64 size) {
 
 #include "hook/syscalls/bpf/talvek_filter.h" /* filter_submit: the monitor's filter */
 
+/* A received descriptor's file: its name (the dentries up to the root,
+ * across mounts, built from the end of a scratch buffer), position and
+ * close-on-exec flag, into the record. A name that does not fit is left
+ * empty (the loader then asks /proc). The name is built in `scratch`. */
+#define TALVEK_MAX_NAME_DEPTH 32
+#define NAME_MASK (SYSEV_PATH_SIZE - 1)
+
+/* One step of the walk from a dentry to the root (a bpf_loop callback, so
+ * that the verifier looks at one step, not at every path through all). */
+struct name_walk {
+    struct dentry* d;
+    struct vfsmount* vm;
+    struct mount* m;
+    __u64 in_mount; /* offset of struct mount's vfsmount */
+    __u64 pos;      /* where the name built so far starts in the scratch buffer */
+    int too_long;
+};
+
+static long name_step(__u64 i, struct name_walk* w) {
+    __u32 key = 0;
+    struct name_scratch* sc = bpf_map_lookup_elem(&scratch, &key);
+    if (!sc)
+        return 1;
+    struct dentry* d = w->d;
+    struct vfsmount* vm = w->vm;
+    struct mount* m = w->m;
+    struct dentry* parent = BPF_CORE_READ(d, d_parent);
+    if (d == BPF_CORE_READ(vm, mnt_root)) {
+        struct mount* up = BPF_CORE_READ(m, mnt_parent);
+        if (up == m)
+            return 1; /* the root of the root mount */
+        w->d = BPF_CORE_READ(m, mnt_mountpoint);
+        w->m = up;
+        w->vm = (struct vfsmount*)((char*)up + w->in_mount);
+        return 0;
+    }
+    if (d == parent)
+        return 1;
+    __u64 len = BPF_CORE_READ(d, d_name.len);
+    __u64 pos = w->pos;
+    if (len + 1 > pos) {
+        w->too_long = 1;
+        return 1;
+    }
+    pos -= len + 1;
+    bpf_probe_read_kernel(sc->text + (pos & NAME_MASK) + 1, len & NAME_MASK,
+                          BPF_CORE_READ(d, d_name.name));
+    sc->text[pos & NAME_MASK] = '/';
+    w->pos = pos;
+    w->d = parent;
+    return 0;
+}
+
+static __always_inline void describe_received(struct pending* p, long fd) {
+    __u32 key = 0;
+    struct name_scratch* sc = bpf_map_lookup_elem(&scratch, &key);
+    struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+    struct fdtable* fdt = BPF_CORE_READ(task, files, fdt);
+    p->ev.path1[0] = 0;
+    p->ev.a[0] = p->ev.a[1] = 0;
+    p->len1 = 0;
+    if (!sc || !fdt || fd < 0 || fd >= BPF_CORE_READ(fdt, max_fds))
+        return;
+    struct file** table = BPF_CORE_READ(fdt, fd);
+    struct file* f = 0;
+    unsigned long* coe = BPF_CORE_READ(fdt, close_on_exec);
+    unsigned long word = 0;
+    if (bpf_probe_read_kernel(&f, sizeof(f), &table[fd]) || !f)
+        return;
+    bpf_probe_read_kernel(&word, sizeof(word), &coe[fd / 64]);
+    p->ev.a[0] = (word >> (fd % 64)) & 1;
+    p->ev.a[1] = BPF_CORE_READ(f, f_pos);
+    struct name_walk w = {};
+    w.in_mount = bpf_core_field_offset(struct mount, mnt);
+    w.d = BPF_CORE_READ(f, f_path.dentry);
+    w.vm = BPF_CORE_READ(f, f_path.mnt);
+    w.m = (struct mount*)((char*)w.vm - w.in_mount);
+    w.pos = SYSEV_PATH_SIZE - 1; /* the name ends here, with its NUL */
+    sc->text[SYSEV_PATH_SIZE - 1] = 0;
+    bpf_loop(TALVEK_MAX_NAME_DEPTH, name_step, &w, 0);
+    __u64 pos = w.pos;
+    if (w.too_long || pos > SYSEV_PATH_SIZE - 1)
+        return;
+    /* The root folder itself: "/". */
+    if (pos == SYSEV_PATH_SIZE - 1)
+        sc->text[--pos & NAME_MASK] = '/';
+    __u64 n = (SYSEV_PATH_SIZE - pos) & (2 * SYSEV_PATH_SIZE - 1); /* 2 to 256 */
+    if (n < 2)
+        return;
+    bpf_probe_read_kernel(p->ev.path1, n, sc->text + (pos & NAME_MASK));
+    p->len1 = n;
+}
+
+/* The descriptors (at most TALVEK_MAX_RECEIVED) in the first control message
+ * of a received msghdr, when it is SCM_RIGHTS: one record each, ret the
+ * descriptor, path1 its name. msghdr: 7 words, the
+ * control buffer at word 4 and its length (as the kernel filled it) at 5;
+ * cmsghdr: len (a word), level, type. */
+#define TALVEK_MAX_RECEIVED 4
+static __always_inline void send_received(struct pending* p, int compat) {
+    __u64 control = 0, length = 0, len = 0, header = compat ? 12 : 16;
+    __s32 level_type[2] = {0, 0};
+    if (compat) {
+        __u32 w[2] = {0, 0};
+        bpf_probe_read_user(w, sizeof(w), (const void*)(p->msghdr + 16));
+        control = w[0];
+        length = w[1];
+        bpf_probe_read_user(w, 4, (const void*)control);
+        len = w[0];
+    } else {
+        bpf_probe_read_user(&control, 8, (const void*)(p->msghdr + 32));
+        bpf_probe_read_user(&length, 8, (const void*)(p->msghdr + 40));
+        bpf_probe_read_user(&len, 8, (const void*)control);
+    }
+    bpf_probe_read_user(level_type, sizeof(level_type), (const void*)(control + header - 8));
+    if (!control || len > length || level_type[0] != 1 || level_type[1] != 1)
+        return; /* not SOL_SOCKET, SCM_RIGHTS */
+    for (int i = 0; i < TALVEK_MAX_RECEIVED; i++) {
+        __s32 fd = -1;
+        if (header + 4 * (i + 1) > len ||
+            bpf_probe_read_user(&fd, 4, (const void*)(control + header + 4 * i)))
+            break;
+        p->ev.ret = fd;
+        p->ev.fd_kind = fd_kind(fd);
+        describe_received(p, fd);
+        __u32 len = p->len1 < SYSEV_PATH_SIZE ? p->len1 : SYSEV_PATH_SIZE;
+        filter_submit(&p->ev, __builtin_offsetof(struct sysev, path1) + len);
+    }
+}
+
 /* The name of the folder (or file) that descriptor `fd` refers to, from its
  * dentry chain up to the root of the mount tree, into path2 with
  * SYSEV_ST_BASE: components from the last to the first, each ended by a NUL
@@ -523,6 +662,13 @@ static __always_inline void finish(struct pending* p, long ret) {
     p->ev.ret = ret;
     p->ev.ts_ns = bpf_ktime_get_ns();
     bpf_get_current_comm(p->ev.comm, sizeof(p->ev.comm));
+    if (p->ev.call == SYSEV_RECEIVE_FD) {
+        if (ret >= 0)
+            send_received(p, in_compat_call());
+        p->ev.call = SYSEV_NONE;
+        p->restart = 0;
+        return;
+    }
     /* A name that was not yet in memory at entry is there now. */
     if (p->ev.flags & SYSEV_PATH1_UNREADABLE)
         p->len1 =
@@ -1072,6 +1218,25 @@ ENTER(ioctl) {
     return 0;
 }
 
+/* recvmsg(fd, msg, flags), and recvmmsg's first message: the exit reads the
+ * descriptors the message brought. */
+ENTER(recvmsg) {
+    BEGIN(SYSEV_RECEIVE_FD, FD(0));
+    p->msghdr = ARG(1);
+    return 0;
+}
+
+/* 32-bit socketcall(call, args): recvmsg (17) and recvmmsg (19). */
+ENTER(socketcall32) {
+    __u64 call = ARG(0);
+    __u32 args[2] = {0, 0};
+    if ((call != 17 && call != 19) || bpf_probe_read_user(args, sizeof(args), (const void*)ARG(1)))
+        return 0;
+    BEGIN(SYSEV_RECEIVE_FD, (int)args[0]);
+    p->msghdr = args[1];
+    return 0;
+}
+
 /* The calls' programs by call number. */
 struct {
     __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
@@ -1140,6 +1305,8 @@ struct {
             [__NR_copy_file_range] = (void*)&enter_copy_file_range,
             [__NR_sendfile] = (void*)&enter_sendfile64,
             [__NR_ioctl] = (void*)&enter_ioctl,
+            [__NR_recvmsg] = (void*)&enter_recvmsg,
+            [__NR_recvmmsg] = (void*)&enter_recvmsg,
         },
 };
 
@@ -1221,6 +1388,10 @@ struct {
             [NR32_sendfile] = (void*)&enter_sendfile,
             [NR32_sendfile64] = (void*)&enter_sendfile64,
             [NR32_ioctl] = (void*)&enter_ioctl,
+            [NR32_recvmsg] = (void*)&enter_recvmsg,
+            [NR32_recvmmsg] = (void*)&enter_recvmsg,
+            [NR32_recvmmsg_time64] = (void*)&enter_recvmsg,
+            [NR32_socketcall] = (void*)&enter_socketcall32,
         },
 };
 
