@@ -21,7 +21,7 @@
  * O_CREAT|O_WRONLY|O_TRUNC). Per call, what fd, fd2 and a[] hold: */
 enum sysev_call {
     SYSEV_NONE = 0,
-    SYSEV_OPEN,      /* fd dirfd, path1, a0 flags, a1 mode, a2 openat2's resolve; ret the new fd */
+    SYSEV_OPEN,      /* fd dirfd, path1, a0 flags, a1 mode, a2 resolve (openat2); ret the fd */
     SYSEV_CLOSE,     /* fd */
     SYSEV_READ,      /* fd, a0 buffer address, a1 bytes asked, a2 offset, a3 1 when */
     SYSEV_WRITE,     /*   positional (pread/pwrite/preadv/pwritev), else 0; */
