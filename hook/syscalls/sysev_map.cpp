@@ -12,13 +12,7 @@
 
 namespace {
 
-constexpr uint32_t kDirIsLfn = 0x04u << 24; // DirPathFlags IS_LFN in the top byte of ir_length
-constexpr uint8_t kSetModifyDateTime = 1;
-constexpr uint16_t kLockRead = 0x01;             // LockOptionFlags RD
-constexpr uint16_t kLockNoWait = 0x02;           // LockOptionFlags NW
 constexpr uint64_t kCloseRangeCloexec = 1u << 2; // CLOSE_RANGE_CLOEXEC
-
-enum DirOp : uint8_t { kCreateDir = 0, kDeleteDir = 1, kCheckDir = 2 };
 
 bool Unreadable(const sysev& ev, bool two) {
     return (ev.flags & SYSEV_PATH1_UNREADABLE) != 0 ||
