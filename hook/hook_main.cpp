@@ -1,8 +1,12 @@
 // talvek-hook: the file-system calls of Linux processes as call-trace lines
 // (tools/call_trace.h), one line per call, for the stand-in driver.
 //
-//   talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]
+//   talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]
+//               [--wine-prefix DIR] [--wine-lib DIR]...
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
+//
+// The system view (hook/syscalls/) shows the Linux file calls; the Windows
+// view (hook/wine/) the NT file calls that Windows programs make to Wine.
 //
 // Exit status: the command's (128 + signal when a signal ended it) with
 // -- COMMAND, else 0; 2 when no backend can watch what was asked, 1 on a
@@ -18,6 +22,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +32,8 @@
 #include "hook/syscalls/host_lookups.h"
 #include "hook/syscalls/ptrace_backend.h"
 #include "hook/syscalls/sysev_map.h"
+#include "hook/wine/nt_map.h"
+#include "hook/wine/wine_backend.h"
 
 namespace {
 
@@ -34,6 +42,7 @@ constexpr uint64_t kLossNoteNs = 5000000000; // a # line with the counts while c
 constexpr size_t kOutBufferMax = 1 << 16;
 
 enum class Backend { Default, Ebpf, Ptrace };
+enum class View { System, Windows };
 
 struct Options {
     Backend backend = Backend::Default;
@@ -43,6 +52,8 @@ struct Options {
     char** command = nullptr;
     const char* out = nullptr;
     std::string winePrefix;
+    View view = View::System;
+    std::vector<std::string> wineLibs;
 };
 
 volatile sig_atomic_t g_stopSignal = 0;
@@ -60,7 +71,8 @@ uint64_t Now() {
 [[noreturn]] void Usage(const char* what) {
     std::fprintf(stderr,
                  "talvek-hook: %s\n"
-                 "usage: talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]\n"
+                 "usage: talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]\n"
+                 "                   [--wine-prefix DIR] [--wine-lib DIR]...\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
     std::exit(1);
@@ -109,6 +121,16 @@ Options ParseOptions(int argc, char** argv) {
             o.out = value();
         } else if (arg == "--wine-prefix") {
             o.winePrefix = value();
+        } else if (arg == "--view") {
+            const std::string v = value();
+            if (v == "system")
+                o.view = View::System;
+            else if (v == "windows")
+                o.view = View::Windows;
+            else
+                Usage("--view is system or windows");
+        } else if (arg == "--wine-lib") {
+            o.wineLibs.push_back(value());
         } else {
             Usage(("unknown argument " + arg).c_str());
         }
@@ -129,9 +151,10 @@ struct Output {
     uint64_t lastLossNote = 0;
     bool broken = false; // the reader went away
     SysevMapper* mapper = nullptr;
-    uint64_t events = 0;  // calls handed over by the backend
-    uint64_t pending = 0; // lines in the buffer
-    uint64_t written = 0; // lines the reader took
+    NtMapper* ntMapper = nullptr; // the Windows view's
+    uint64_t events = 0;          // calls handed over by the backend
+    uint64_t pending = 0;         // lines in the buffer
+    uint64_t written = 0;         // lines the reader took
     uint64_t lostName = 0;
     uint64_t lostRing = 0; // from the backend
     uint64_t lostEnd = 0;  // still in the ring when the hook stopped reading
@@ -209,6 +232,17 @@ void Tick(Output* o) {
         Flush(o);
 }
 
+// Appends the line of o->call; comm is a record's 16-byte name field.
+void Report(Output* o, uint32_t pid, const char* comm16) {
+    char comm[SYSEV_COMM_SIZE + 1];
+    std::memcpy(comm, comm16, SYSEV_COMM_SIZE);
+    comm[SYSEV_COMM_SIZE] = '\0';
+    AppendTraceLine(o->call, pid, comm, &o->buffer);
+    ++o->pending;
+    if (o->buffer.size() > kOutBufferMax)
+        Flush(o);
+}
+
 bool IsProcessEvent(const sysev& ev) {
     return ev.call == SYSEV_FORK || ev.call == SYSEV_EXEC || ev.call == SYSEV_EXIT;
 }
@@ -218,16 +252,9 @@ void Sink(const sysev& ev, void* ctx) {
     if (!IsProcessEvent(ev))
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
-    case MapOutcome::Reported: {
-        char comm[SYSEV_COMM_SIZE + 1];
-        std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
-        comm[SYSEV_COMM_SIZE] = '\0';
-        AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
-        ++o->pending;
-        if (o->buffer.size() > kOutBufferMax)
-            Flush(o);
+    case MapOutcome::Reported:
+        Report(o, ev.pid, ev.comm);
         break;
-    }
     case MapOutcome::Lost:
         ++o->lostName;
         break;
@@ -245,6 +272,26 @@ void CountUnread(const sysev& ev, void* ctx) {
     }
 }
 
+bool IsProcessEvent(const ntev& ev) {
+    return ev.call == NTEV_PROCESS_EXIT || ev.call == NTEV_PROCESS_EXEC;
+}
+
+void NtSinkOf(const ntev& ev, void* ctx) {
+    auto* o = static_cast<Output*>(ctx);
+    if (!IsProcessEvent(ev))
+        ++o->events;
+    if (o->ntMapper->Map(ev, &o->call) == NtOutcome::Reported)
+        Report(o, ev.pid, ev.comm);
+}
+
+void NtCountUnread(const ntev& ev, void* ctx) {
+    auto* o = static_cast<Output*>(ctx);
+    if (!IsProcessEvent(ev)) {
+        ++o->events;
+        ++o->lostEnd;
+    }
+}
+
 const char* g_createdOut = nullptr; // --out FILE when the hook made it
 
 [[noreturn]] void Unavailable(const std::string& what) {
@@ -252,6 +299,17 @@ const char* g_createdOut = nullptr; // --out FILE when the hook made it
     if (g_createdOut != nullptr)
         unlink(g_createdOut); // nothing half-started stays
     std::exit(2);
+}
+
+// Whether a drive of the prefix lies on a network file system, as the system
+// view decides for its names.
+bool DriveIsNetwork(const DriveTable& drives, char letter) {
+    static const HookLookups host = HostLookups();
+    for (const DriveRoot& r : drives.roots) {
+        if (r.letter == letter && host.isNetwork)
+            return host.isNetwork(r.unixRoot.empty() ? "/" : r.unixRoot);
+    }
+    return false;
 }
 
 int ExitStatusOf(int status) {
@@ -325,7 +383,45 @@ bool AllGone(const std::vector<pid_t>& pids) {
     return true;
 }
 
-int RunEbpf(const Options& opt, Output* out) {
+// One eBPF view's session as RunEbpf drives it: poll hands records to the
+// view's sink, or with countOnly counts them as unread.
+struct EbpfView {
+    std::function<bool(const EbpfWatch& watch, std::string* why)> start;
+    std::function<bool(pid_t pid)> addRoot;
+    std::function<int(int timeoutMs, bool countOnly, Output* out)> poll;
+    std::function<uint64_t()> lostRing;
+    std::function<void()> stop;
+};
+
+EbpfView SystemView() {
+    auto s = std::make_shared<EbpfSession*>(nullptr);
+    EbpfView v;
+    v.start = [s](const EbpfWatch& w, std::string* why) { return (*s = EbpfStart(w, why)); };
+    v.addRoot = [s](pid_t pid) { return EbpfAddRoot(*s, pid); };
+    v.poll = [s](int ms, bool countOnly, Output* o) {
+        return EbpfPoll(*s, ms, countOnly ? CountUnread : Sink, o);
+    };
+    v.lostRing = [s] { return EbpfGetCounters(*s).lostRingFull; };
+    v.stop = [s] { EbpfStop(*s); };
+    return v;
+}
+
+EbpfView WindowsView(const std::vector<WineLib>& libs) {
+    auto s = std::make_shared<WineSession*>(nullptr);
+    EbpfView v;
+    v.start = [s, libs](const EbpfWatch& w, std::string* why) {
+        return (*s = WineStart(w, libs, why));
+    };
+    v.addRoot = [s](pid_t pid) { return WineAddRoot(*s, pid); };
+    v.poll = [s](int ms, bool countOnly, Output* o) {
+        return WinePoll(*s, ms, countOnly ? NtCountUnread : NtSinkOf, o);
+    };
+    v.lostRing = [s] { return WineLostRingFull(*s); };
+    v.stop = [s] { WineStop(*s); };
+    return v;
+}
+
+int RunEbpf(const Options& opt, Output* out, const EbpfView& view) {
     EbpfWatch watch;
     watch.all = opt.all;
     watch.roots = opt.pids;
@@ -335,12 +431,12 @@ int RunEbpf(const Options& opt, Output* out) {
     std::string why;
     if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
         Unavailable(why);
-    EbpfSession* s = EbpfStart(watch, &why);
-    if (s == nullptr || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
+    const bool started = view.start(watch, &why);
+    if (!started || (opt.command != nullptr && !view.addRoot(cmd.pid))) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
-        if (s != nullptr)
-            EbpfStop(s);
+        if (started)
+            view.stop();
         Unavailable(why.empty() ? "the eBPF backend could not watch the command" : why);
     }
     if (opt.command != nullptr)
@@ -357,9 +453,9 @@ int RunEbpf(const Options& opt, Output* out) {
             g_stopSignal = 0;
             kill(cmd.pid, sig);
         }
-        if (EbpfPoll(s, 20, Sink, out) < 0)
+        if (view.poll(20, false, out) < 0)
             break;
-        out->lostRing = EbpfGetCounters(s).lostRingFull;
+        out->lostRing = view.lostRing();
         Tick(out);
         const bool commandEnded =
             opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid;
@@ -368,18 +464,18 @@ int RunEbpf(const Options& opt, Output* out) {
             // What the tree did up to its end is still in the ring; processes
             // it left behind may go on, so the drain is bounded.
             const uint64_t until = Now() + 500000000u;
-            while (EbpfPoll(s, 50, Sink, out) > 0 && Now() < until) {
+            while (view.poll(50, false, out) > 0 && Now() < until) {
             }
             // What the time left in the ring is counted as lost, quickly and
             // again within a bound.
             const uint64_t countUntil = Now() + 200000000u;
-            while (EbpfPoll(s, 0, CountUnread, out) > 0 && Now() < countUntil) {
+            while (view.poll(0, true, out) > 0 && Now() < countUntil) {
             }
             break;
         }
     }
-    out->lostRing = EbpfGetCounters(s).lostRingFull;
-    EbpfStop(s);
+    out->lostRing = view.lostRing();
+    view.stop();
     if (opt.command == nullptr)
         return 0;
     if (!ended) {
@@ -398,6 +494,16 @@ int main(int argc, char** argv) {
     const Options opt = ParseOptions(argc, argv);
 
     std::string why;
+    std::vector<WineLib> wineLibs;
+    if (opt.view == View::Windows) {
+        if (opt.backend == Backend::Ptrace)
+            Unavailable(
+                "the Windows view needs eBPF: --backend ptrace watches only the system view");
+        if (!FindWineLibraries(opt.wineLibs, &wineLibs, &why))
+            Unavailable(why);
+        if (!EbpfAvailable(&why))
+            Unavailable("the Windows view needs eBPF: " + why);
+    }
     Backend backend = opt.backend;
     const bool ebpfReady = backend != Backend::Ptrace && EbpfAvailable(&why);
     if (backend == Backend::Default)
@@ -419,8 +525,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    SysevMapper mapper(LoadWinePrefixDrives(opt.winePrefix), HostLookups());
+    const DriveTable drives = LoadWinePrefixDrives(opt.winePrefix);
+    SysevMapper mapper(drives, HostLookups());
     out.mapper = &mapper;
+    NtMapper ntMapper(drives, [&drives](char letter) { return DriveIsNetwork(drives, letter); });
+    out.ntMapper = &ntMapper;
     out.lastFlush = out.lastLossNote = Now();
 
     struct sigaction sa {};
@@ -429,7 +538,9 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    const int status = backend == Backend::Ebpf ? RunEbpf(opt, &out) : RunPtrace(opt, &out);
+    const int status = opt.view == View::Windows  ? RunEbpf(opt, &out, WindowsView(wineLibs))
+                       : backend == Backend::Ebpf ? RunEbpf(opt, &out, SystemView())
+                                                  : RunPtrace(opt, &out);
     Flush(&out);
     if (opt.out != nullptr)
         close(out.fd);

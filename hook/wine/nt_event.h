@@ -11,7 +11,8 @@
 #endif
 
 #define NTEV_COMM_SIZE 16
-#define NTEV_NAME_UNITS 260 /* UTF-16 units of a name; longer names are cut, flagged */
+#define NTEV_NAME_UNITS 255  /* UTF-16 units of a name; longer names are cut, flagged */
+#define NTEV_NAME_MASK 0x1FE /* an even size of at most 2 * NTEV_NAME_UNITS bytes */
 
 /* The functions, and what each record holds besides pid, tid and status: */
 enum ntev_call {
@@ -66,8 +67,8 @@ struct ntev {
     char comm[NTEV_COMM_SIZE];
     uint16_t name_bytes; /* bytes of name (UTF-16), at most 2 * NTEV_NAME_UNITS */
     uint16_t name2_bytes;
-    uint16_t name[NTEV_NAME_UNITS];
-    uint16_t name2[NTEV_NAME_UNITS];
+    uint16_t name[NTEV_NAME_UNITS + 1];
+    uint16_t name2[NTEV_NAME_UNITS + 1];
 };
 
 #endif
