@@ -232,7 +232,7 @@ NtOutcome NtMapper::MapOnHandle(const ntev& ev, Handles& handles, IfsCall* out) 
         if (h.kind == Kind::File) {
             out->func = IFSFN_CLOSE;
             out->sfn = sfn;
-        } else if (h.kind == Kind::FindFolder && h.findReported) {
+        } else if (h.kind == Kind::FindFolder && h.findFound) {
             out->func = IFSFN_FINDCLOSE;
             out->fh = static_cast<uint32_t>(ev.handle);
         } else if (h.kind == Kind::DeleteOnClose) {
@@ -290,6 +290,7 @@ NtOutcome NtMapper::MapDirectory(const ntev& ev, Handle& h, IfsCall* out) {
         out->func = IFSFN_FINDOPEN;
         if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile)
             out->result = kDosFileNotFound; // nothing matches the mask
+        h.findFound = out->result == 0;
     } else {
         out->func = IFSFN_FINDNEXT; // NO_MORE_FILES is NoMoreFiles, from the table
     }

@@ -55,7 +55,8 @@
 //     CHECK_DIR, a file OPEN, each with the open's result;
 //   - a folder opened for listing (FILE_LIST_DIRECTORY): FINDOPEN at its first
 //     query, FINDNEXT at the later ones, FINDCLOSE at its close (none when it
-//     was never queried). Kernelbase fills a buffer of entries per query, so a
+//     was never queried, or when FINDOPEN failed: kernelbase closes the folder
+//     of a failed FindFirstFile itself). Kernelbase fills a buffer of entries per query, so a
 //     FINDNEXT row stands for a refill, not for every FindNextFile;
 //   - an open with FILE_DELETE_ON_CLOSE: DELETE at its close, with the close's
 //     result (the open's result when the open fails).
@@ -101,8 +102,9 @@ class NtMapper {
     struct Handle {
         Kind kind = Kind::File;
         bool folder = false;
-        bool findReported = false;
-        std::string name; // the DOS name in UTF-8, uncut
+        bool findReported = false; // FINDOPEN made
+        bool findFound = false;    // and it succeeded: its close is FINDCLOSE
+        std::string name;          // the DOS name in UTF-8, uncut
         int32_t drive = -1;
         uint32_t resType = kResTypeLocal;
         uint64_t pos = 0;

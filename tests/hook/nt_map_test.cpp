@@ -99,7 +99,7 @@ TEST(NtMap, RecordedCallsBecomeTraceLines) {
         {Nt(NTEV_OPEN_FILE).H(0x48).Open(kFind, 1, 0x4021).Name(u"\\??\\C:\\T"), ""},
         {Nt(NTEV_QUERY_DIRECTORY).H(0x48).St(kNoSuchFile).Name(u"*.none"),
          "func=44 drive=3 restype=0x10 result=2 fh=0x48 path1=C:\\T\\*.none"},
-        {Nt(NTEV_CLOSE).H(0x48), "func=18 drive=3 restype=0x10 fh=0x48"},
+        {Nt(NTEV_CLOSE).H(0x48), ""},
         {Nt(NTEV_OPEN_FILE).H(0x48).Open(kFind, 1, 0x4021).Name(u"\\??\\C:\\T"), ""},
         {Nt(NTEV_QUERY_DIRECTORY).H(0x48).Name(u"*"),
          "func=44 drive=3 restype=0x10 fh=0x48 path1=C:\\T\\*"},
