@@ -501,8 +501,12 @@ int main(int argc, char** argv) {
                 "the Windows view needs eBPF: --backend ptrace watches only the system view");
         if (!FindWineLibraries(opt.wineLibs, &wineLibs, &why))
             Unavailable(why);
-        if (!EbpfAvailable(&why))
+        if (!EbpfAvailable(&why)) {
+            const size_t ptrace = why.find("use --backend ptrace");
+            if (ptrace != std::string::npos)
+                why.replace(ptrace, std::string::npos, "use --view system");
             Unavailable("the Windows view needs eBPF: " + why);
+        }
     }
     Backend backend = opt.backend;
     const bool ebpfReady = backend != Backend::Ptrace && EbpfAvailable(&why);
