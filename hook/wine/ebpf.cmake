@@ -22,7 +22,6 @@ add_custom_command(
     COMMENT "BPF skeleton talvek_wine.skel.h"
     VERBATIM)
 
-add_library(talvek_wine_ebpf STATIC ${CMAKE_CURRENT_LIST_DIR}/wine_backend.cpp
-                                    ${CMAKE_CURRENT_LIST_DIR}/wine_libs.cpp ${talvek_wine_bpf_skel})
+add_library(talvek_wine_ebpf STATIC ${CMAKE_CURRENT_LIST_DIR}/wine_backend.cpp ${talvek_wine_bpf_skel})
 target_include_directories(talvek_wine_ebpf PRIVATE ${talvek_bpf_dir})
 target_link_libraries(talvek_wine_ebpf PUBLIC talvek_hook_ebpf talvek_warnings)

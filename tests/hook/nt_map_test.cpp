@@ -3,10 +3,14 @@
 // from row to row as in a real run.
 #include "hook/wine/nt_map.h"
 #include "hook/wine/nt_status.h"
+#include "hook/wine/wine_libs.h"
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -237,6 +241,35 @@ TEST(NtMap, StatusTable) {
     };
     for (const auto& r : rows)
         EXPECT_EQ(DosErrorOfStatus(r.status), r.dos) << std::hex << r.status;
+}
+
+// Wine installations named with --wine-lib: each architecture's ntdll.so
+// found once, told apart by its ELF class; a folder without one is refused.
+TEST(NtMap, WineLibrariesOfAnInstallation) {
+    char tmpl[] = "/tmp/talvek-wine-libs-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const auto elf = [&](const std::string& sub, char elfClass) {
+        ASSERT_EQ(system(("mkdir -p " + dir + "/" + sub).c_str()), 0);
+        std::ofstream(dir + "/" + sub + "/ntdll.so") << "\x7f"
+                                                        "ELF"
+                                                     << elfClass << "rest";
+    };
+    elf("lib/wine/x86_64-unix", '\2');
+    elf("lib/wine/i386-unix", '\1');
+    std::ofstream(dir + "/lib/wine/ntdll.so") << "not a library";
+    std::vector<WineLib> libs;
+    std::string why;
+    ASSERT_TRUE(FindWineLibraries({dir, dir + "/lib/wine/i386-unix"}, &libs, &why)) << why;
+    ASSERT_EQ(libs.size(), 2u);
+    EXPECT_EQ(libs[0].path, dir + "/lib/wine/x86_64-unix/ntdll.so");
+    EXPECT_FALSE(libs[0].wow);
+    EXPECT_EQ(libs[1].path, dir + "/lib/wine/i386-unix/ntdll.so");
+    EXPECT_TRUE(libs[1].wow);
+    EXPECT_FALSE(FindWineLibraries({dir + "/none"}, &libs, &why));
+    EXPECT_NE(why.find(dir + "/none"), std::string::npos) << why;
+    EXPECT_TRUE(libs.empty());
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
 }
 
 } // namespace
