@@ -73,9 +73,8 @@ void EbpfSetLibbpfPrint() {
     libbpf_set_print(debug != nullptr && *debug != 0 ? DebugPrint : SilentPrint);
 }
 
-bool EbpfFail(std::string* why, const std::string& what, int err) {
-    *why = what + ": " + strerror(err < 0 ? -err : err) +
-           " (TALVEK_HOOK_DEBUG=1 shows libbpf's messages; --backend ptrace works without eBPF)";
+bool EbpfFail(std::string* why, const std::string& what, int err, const char* hint) {
+    *why = what + ": " + strerror(err < 0 ? -err : err) + " (" + hint + ")";
     return false;
 }
 

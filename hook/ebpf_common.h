@@ -24,8 +24,10 @@ bool EbpfAvailable(std::string* why);
 // libbpf speaks only when TALVEK_HOOK_DEBUG is set.
 void EbpfSetLibbpfPrint();
 
-// Sets `why` to what failed and the error; returns false.
-bool EbpfFail(std::string* why, const std::string& what, int err);
+// Sets `why` to what failed, the error and `hint`; returns false.
+bool EbpfFail(std::string* why, const std::string& what, int err,
+              const char* hint = "TALVEK_HOOK_DEBUG=1 shows libbpf's messages; --backend ptrace "
+                                 "works without eBPF");
 
 // A kernel side's table of watched processes (with `all`, the excluded ones)
 // and its count of entries, kept by both sides.

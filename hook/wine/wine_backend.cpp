@@ -22,6 +22,8 @@ struct WineSession {
 
 namespace {
 
+constexpr const char* kHint = "TALVEK_HOOK_DEBUG=1 shows libbpf's messages";
+
 // The functions probed; the kernel side has enter64_NAME and enter32_NAME.
 constexpr const char* kFunctions[] = {
     "NtCreateFile",
@@ -65,7 +67,7 @@ bool AttachAll(WineSession* s, const std::vector<WineLib>& libs, std::string* wh
         bpf_link* link = bpf_program__attach(prog);
         if (link == nullptr)
             return EbpfFail(why, std::string("attaching to ") + bpf_program__section_name(prog),
-                            errno);
+                            errno, kHint);
         s->links.push_back(link);
     }
     for (int pass = 0; pass < 2; ++pass) {
@@ -119,20 +121,20 @@ WineSession* WineStart(const EbpfWatch& watch, const std::vector<WineLib>& libs,
     WineSession* s = new WineSession;
     s->skel = talvek_wine_bpf__open();
     if (s->skel == nullptr) {
-        EbpfFail(why, "opening the Windows view's eBPF programs", errno);
+        EbpfFail(why, "opening the Windows view's eBPF programs", errno, kHint);
         Destroy(s);
         return nullptr;
     }
     s->skel->rodata->watch_all = watch.all ? 1 : 0;
     const int err = talvek_wine_bpf__load(s->skel);
-    bool ok = err == 0 || EbpfFail(why, "loading the Windows view's eBPF programs", err);
+    bool ok = err == 0 || EbpfFail(why, "loading the Windows view's eBPF programs", err, kHint);
     if (ok)
         s->procs = {bpf_map__fd(s->skel->maps.procs),
                     reinterpret_cast<uint64_t*>(&s->skel->bss->procs_listed), watch.all};
     ok = ok && EbpfFillProcessTable(s->procs, watch, why) && AttachAll(s, libs, why);
     if (ok) {
         s->ring.ring = ring_buffer__new(bpf_map__fd(s->skel->maps.events), OnRecord, s, nullptr);
-        ok = s->ring.ring != nullptr || EbpfFail(why, "opening the ring buffer", errno);
+        ok = s->ring.ring != nullptr || EbpfFail(why, "opening the ring buffer", errno, kHint);
     }
     if (!ok) {
         Destroy(s);

@@ -13,7 +13,9 @@
  * another one (Wine's NtOpenFile calls the exported NtCreateFile, and so on)
  * is not the program's: it runs on a deeper stack than the call in progress,
  * so an entry below the pending entry's stack pointer is skipped, and a
- * return is the pending call's only when the stack is back above it. */
+ * return is the pending call's only when the stack is back above it. (A
+ * call from a signal handler on a stack above the thread's would be taken
+ * for a new call, and the interrupted call's record lost.) */
 #include <linux/types.h>
 #include <linux/bpf.h>
 #include <bpf/bpf_helpers.h>
