@@ -59,3 +59,7 @@ std::string Utf8ToCp949(std::string_view utf8, size_t maxBytes);
 // Whether the last component of a name fits 8.3 (base 1-8, extension up to 3,
 // one dot at most, ASCII without blanks or + , ; = [ ]); case is not looked at.
 bool IsShortName(std::string_view name);
+
+// UTF-16 text (a Windows name as a program passed it) as UTF-8: an unpaired
+// surrogate becomes '?'.
+std::string Utf16ToUtf8(const uint16_t* units, size_t count);

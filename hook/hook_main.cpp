@@ -1,10 +1,13 @@
 // talvek-hook: the file-system calls of Linux processes as call-trace lines
 // (tools/call_trace.h), one line per call, for the stand-in driver.
 //
-//   talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]
-//               [--functions LIST] [--results all|ok|failed] [--monitoring on|off]
-//               [--control FILE]
+//   talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]
+//               [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]
+//               [--results all|ok|failed] [--monitoring on|off] [--control FILE]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
+//
+// The system view (hook/syscalls/) shows the Linux file calls; the Windows
+// view (hook/wine/) the NT file calls that Windows programs make to Wine.
 //
 // Exit status: the command's (128 + signal when a signal ended it) with
 // -- COMMAND, else 0; 2 on a usage error (a line naming the argument, then
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +42,8 @@
 #include "hook/syscalls/seccomp_filter.h"
 #include "hook/syscalls/sysev_filter.h"
 #include "hook/syscalls/sysev_map.h"
+#include "hook/wine/nt_map.h"
+#include "hook/wine/wine_backend.h"
 
 namespace {
 
@@ -46,6 +52,7 @@ constexpr uint64_t kLossNoteNs = 5000000000; // then a # line with the counts ev
 constexpr size_t kOutBufferMax = 1 << 16;
 
 enum class Backend { Default, Ebpf, Ptrace };
+enum class View { System, Windows };
 
 struct Options {
     Backend backend = Backend::Default;
@@ -57,6 +64,8 @@ struct Options {
     std::string winePrefix;
     IfsFilter filter;              // --functions, --results, --monitoring
     const char* control = nullptr; // --control FILE
+    View view = View::System;
+    std::vector<std::string> wineLibs;
 };
 
 volatile sig_atomic_t g_stopSignal = 0;
@@ -74,9 +83,10 @@ uint64_t Now() {
 [[noreturn]] void Usage(const char* what) {
     std::fprintf(stderr,
                  "talvek-hook: %s\n"
-                 "usage: talvek-hook [--backend ebpf|ptrace] [--out FILE] [--wine-prefix DIR]\n"
-                 "                   [--functions LIST] [--results all|ok|failed]\n"
-                 "                   [--monitoring on|off] [--control FILE]\n"
+                 "usage: talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]\n"
+                 "                   [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]\n"
+                 "                   [--results all|ok|failed] [--monitoring on|off]\n"
+                 "                   [--control FILE]\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
     std::exit(2);
@@ -142,6 +152,16 @@ Options ParseOptions(int argc, char** argv) {
                 Usage((arg + ": " + error).c_str());
         } else if (arg == "--control") {
             o.control = value();
+        } else if (arg == "--view") {
+            const char* v = value();
+            if (std::strcmp(v, "system") == 0)
+                o.view = View::System;
+            else if (std::strcmp(v, "windows") == 0)
+                o.view = View::Windows;
+            else
+                Refuse(arg, "system or windows", v);
+        } else if (arg == "--wine-lib") {
+            o.wineLibs.push_back(value());
         } else {
             Usage(("unknown argument \"" + arg + "\"").c_str());
         }
@@ -168,9 +188,10 @@ struct Output {
     uint64_t lastFlush = 0;
     bool broken = false; // the reader went away
     SysevMapper* mapper = nullptr;
-    uint64_t events = 0;  // calls handed over by the backend
-    uint64_t pending = 0; // lines in the buffer
-    uint64_t written = 0; // lines the reader took
+    NtMapper* ntMapper = nullptr; // the Windows view's
+    uint64_t events = 0;          // calls handed over by the backend
+    uint64_t pending = 0;         // lines in the buffer
+    uint64_t written = 0;         // lines the reader took
     uint64_t lostName = 0;
     uint64_t lostLongName = 0;   // names longer than a record holds
     uint64_t lostDescriptor = 0; // calls on descriptors whose open was lost
@@ -272,6 +293,22 @@ void Tick(Output* o) {
         Flush(o);
 }
 
+// Appends the line of o->call when it passes the monitor's filter; comm is a
+// record's 16-byte name field.
+void Report(Output* o, uint32_t pid, const char* comm16) {
+    if (!IfsFilterPasses(o->filter, o->call.func, o->call.result)) {
+        ++o->filtered;
+        return;
+    }
+    char comm[SYSEV_COMM_SIZE + 1];
+    std::memcpy(comm, comm16, SYSEV_COMM_SIZE);
+    comm[SYSEV_COMM_SIZE] = '\0';
+    AppendTraceLine(o->call, pid, comm, &o->buffer);
+    ++o->pending;
+    if (o->buffer.size() > kOutBufferMax)
+        Flush(o);
+}
+
 bool IsProcessEvent(const sysev& ev) {
     return ev.call == SYSEV_FORK || ev.call == SYSEV_EXEC || ev.call == SYSEV_EXIT;
 }
@@ -281,26 +318,14 @@ void Sink(const sysev& ev, void* ctx) {
     if (!IsProcessEvent(ev))
         ++o->events;
     switch (o->mapper->Map(ev, &o->call)) {
-    case MapOutcome::Reported: {
-        if (!IfsFilterPasses(o->filter, o->call.func, o->call.result)) {
-            ++o->filtered;
-            break;
-        }
-        char comm[SYSEV_COMM_SIZE + 1];
-        std::memcpy(comm, ev.comm, SYSEV_COMM_SIZE);
-        comm[SYSEV_COMM_SIZE] = '\0';
-        AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
-        ++o->pending;
+    case MapOutcome::Reported:
+        Report(o, ev.pid, ev.comm);
         // A copy's second row counts as a call of its own.
         if (o->mapper->TakeSecond(&o->call)) {
-            AppendTraceLine(o->call, ev.pid, comm, &o->buffer);
-            ++o->pending;
             ++o->events;
+            Report(o, ev.pid, ev.comm);
         }
-        if (o->buffer.size() > kOutBufferMax)
-            Flush(o);
         break;
-    }
     case MapOutcome::Lost:
         if (SysevMayShow(o->filter, ev.call))
             ++o->lostName;
@@ -351,6 +376,26 @@ bool ApplyControl(Output* o) {
     return true;
 }
 
+bool IsProcessEvent(const ntev& ev) {
+    return ev.call == NTEV_PROCESS_EXIT || ev.call == NTEV_PROCESS_EXEC;
+}
+
+void NtSinkOf(const ntev& ev, void* ctx) {
+    auto* o = static_cast<Output*>(ctx);
+    if (!IsProcessEvent(ev))
+        ++o->events;
+    if (o->ntMapper->Map(ev, &o->call) == NtOutcome::Reported)
+        Report(o, ev.pid, ev.comm);
+}
+
+void NtCountUnread(const ntev& ev, void* ctx) {
+    auto* o = static_cast<Output*>(ctx);
+    if (!IsProcessEvent(ev)) {
+        ++o->events;
+        ++o->lostEnd;
+    }
+}
+
 const char* g_createdOut = nullptr; // --out FILE when the hook made it
 std::string g_commandFolder;        // where the command starts
 
@@ -359,6 +404,17 @@ std::string g_commandFolder;        // where the command starts
     if (g_createdOut != nullptr)
         unlink(g_createdOut); // nothing half-started stays
     std::exit(2);
+}
+
+// Whether a drive of the prefix lies on a network file system, as the system
+// view decides for its names.
+bool DriveIsNetwork(const DriveTable& drives, char letter) {
+    static const HookLookups host = HostLookups();
+    for (const DriveRoot& r : drives.roots) {
+        if (r.letter == letter && host.isNetwork)
+            return host.isNetwork(r.unixRoot.empty() ? "/" : r.unixRoot);
+    }
+    return false;
 }
 
 int ExitStatusOf(int status) {
@@ -465,7 +521,52 @@ int PollEbpf(EbpfSession* s, int timeoutMs, Output* out) {
     return n;
 }
 
-int RunEbpf(const Options& opt, Output* out) {
+// One eBPF view's session as RunEbpf drives it: poll hands records to the
+// view's sink, or with countOnly counts them as unread.
+struct EbpfView {
+    std::function<bool(const EbpfWatch& watch, std::string* why)> start;
+    std::function<bool(pid_t pid)> addRoot;
+    std::function<int(int timeoutMs, bool countOnly, Output* out)> poll;
+    std::function<uint64_t()> lostRing;
+    std::function<bool(const IfsFilter& f)> setFilter; // in the kernel, where the view can
+    std::function<EbpfFilterCounts()> filterCounts;
+    std::function<void()> stop;
+};
+
+EbpfView SystemView() {
+    auto s = std::make_shared<EbpfSession*>(nullptr);
+    EbpfView v;
+    v.start = [s](const EbpfWatch& w, std::string* why) { return (*s = EbpfStart(w, why)); };
+    v.addRoot = [s](pid_t pid) { return EbpfAddRoot(*s, pid); };
+    v.poll = [s](int ms, bool countOnly, Output* o) {
+        return countOnly ? EbpfPoll(*s, ms, CountUnread, o) : PollEbpf(*s, ms, o);
+    };
+    v.lostRing = [s] { return EbpfGetCounters(*s).lostRingFull; };
+    v.setFilter = [s](const IfsFilter& f) { return EbpfSetFilter(*s, f); };
+    v.filterCounts = [s] { return EbpfGetFilterCounts(*s); };
+    v.stop = [s] { EbpfStop(*s); };
+    return v;
+}
+
+EbpfView WindowsView(const std::vector<WineLib>& libs) {
+    auto s = std::make_shared<WineSession*>(nullptr);
+    EbpfView v;
+    v.start = [s, libs](const EbpfWatch& w, std::string* why) {
+        return (*s = WineStart(w, libs, why));
+    };
+    v.addRoot = [s](pid_t pid) { return WineAddRoot(*s, pid); };
+    v.poll = [s](int ms, bool countOnly, Output* o) {
+        return WinePoll(*s, ms, countOnly ? NtCountUnread : NtSinkOf, o);
+    };
+    v.lostRing = [s] { return WineLostRingFull(*s); };
+    // The filter acts in user space, on each mapped row.
+    v.setFilter = [](const IfsFilter&) { return true; };
+    v.filterCounts = [] { return EbpfFilterCounts{}; };
+    v.stop = [s] { WineStop(*s); };
+    return v;
+}
+
+int RunEbpf(const Options& opt, Output* out, const EbpfView& view) {
     EbpfWatch watch;
     watch.all = opt.all;
     watch.roots = opt.pids;
@@ -475,15 +576,15 @@ int RunEbpf(const Options& opt, Output* out) {
     std::string why;
     if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
         Unavailable(why);
-    EbpfSession* s = EbpfStart(watch, &why);
-    const bool filtered = s != nullptr && EbpfSetFilter(s, out->filter);
-    if (s != nullptr && !filtered)
+    const bool started = view.start(watch, &why);
+    const bool filtered = started && view.setFilter(out->filter);
+    if (started && !filtered)
         why = "the eBPF backend could not take the filter";
-    if (!filtered || (opt.command != nullptr && !EbpfAddRoot(s, cmd.pid))) {
+    if (!filtered || (opt.command != nullptr && !view.addRoot(cmd.pid))) {
         if (opt.command != nullptr)
             AbandonCommand(&cmd);
-        if (s != nullptr)
-            EbpfStop(s);
+        if (started)
+            view.stop();
         Unavailable(why.empty() ? "the eBPF backend could not watch the command" : why);
     }
     if (opt.command != nullptr) {
@@ -504,10 +605,10 @@ int RunEbpf(const Options& opt, Output* out) {
             kill(cmd.pid, sig);
         }
         if (ApplyControl(out))
-            EbpfSetFilter(s, out->filter);
-        if (PollEbpf(s, 20, out) < 0)
+            view.setFilter(out->filter);
+        if (view.poll(20, false, out) < 0)
             break;
-        out->lostRing = EbpfGetCounters(s).lostRingFull;
+        out->lostRing = view.lostRing();
         Tick(out);
         const bool commandEnded =
             opt.command != nullptr && waitpid(cmd.pid, &status, WNOHANG) == cmd.pid;
@@ -516,20 +617,20 @@ int RunEbpf(const Options& opt, Output* out) {
             // What the tree did up to its end is still in the ring; processes
             // it left behind may go on, so the drain is bounded.
             const uint64_t until = Now() + 500000000u;
-            while (PollEbpf(s, 50, out) > 0 && Now() < until) {
+            while (view.poll(50, false, out) > 0 && Now() < until) {
             }
             // What the time left in the ring is counted as lost, quickly and
             // again within a bound.
             const uint64_t countUntil = Now() + 200000000u;
-            while (EbpfPoll(s, 0, CountUnread, out) > 0 && Now() < countUntil) {
+            while (view.poll(0, true, out) > 0 && Now() < countUntil) {
             }
             break;
         }
     }
-    out->lostRing = EbpfGetCounters(s).lostRingFull;
-    out->filteredEarly = EbpfGetFilterCounts(s).filteredOut;
-    out->lostNeeded = EbpfGetFilterCounts(s).lostNeeded;
-    EbpfStop(s);
+    out->lostRing = view.lostRing();
+    out->filteredEarly = view.filterCounts().filteredOut;
+    out->lostNeeded = view.filterCounts().lostNeeded;
+    view.stop();
     if (opt.command == nullptr)
         return 0;
     if (!ended) {
@@ -548,6 +649,20 @@ int main(int argc, char** argv) {
     const Options opt = ParseOptions(argc, argv);
 
     std::string why;
+    std::vector<WineLib> wineLibs;
+    if (opt.view == View::Windows) {
+        if (opt.backend == Backend::Ptrace)
+            Unavailable(
+                "the Windows view needs eBPF: --backend ptrace watches only the system view");
+        if (!FindWineLibraries(opt.wineLibs, &wineLibs, &why))
+            Unavailable(why);
+        if (!EbpfAvailable(&why)) {
+            const size_t ptrace = why.find("use --backend ptrace");
+            if (ptrace != std::string::npos)
+                why.replace(ptrace, std::string::npos, "use --view system");
+            Unavailable("the Windows view needs eBPF: " + why);
+        }
+    }
     Backend backend = opt.backend;
     const bool ebpfReady = backend != Backend::Ptrace && EbpfAvailable(&why);
     if (backend == Backend::Default)
@@ -583,6 +698,8 @@ int main(int argc, char** argv) {
         }
         ApplyControl(&out);
     }
+    NtMapper ntMapper(drives, [&drives](char letter) { return DriveIsNetwork(drives, letter); });
+    out.ntMapper = &ntMapper;
     out.lastFlush = Now();
 
     struct sigaction sa {};
@@ -596,7 +713,9 @@ int main(int argc, char** argv) {
         if (getcwd(here, sizeof here) != nullptr)
             g_commandFolder = here; // the command starts in the hook's own folder
     }
-    const int status = backend == Backend::Ebpf ? RunEbpf(opt, &out) : RunPtrace(opt, &out);
+    const int status = opt.view == View::Windows  ? RunEbpf(opt, &out, WindowsView(wineLibs))
+                       : backend == Backend::Ebpf ? RunEbpf(opt, &out, SystemView())
+                                                  : RunPtrace(opt, &out);
     if (Lost(&out) > 0)
         NoteLoss(&out);
     Flush(&out);

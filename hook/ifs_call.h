@@ -12,6 +12,16 @@ constexpr size_t kHookPath2Max = 259;
 
 constexpr uint32_t kResTypeNet = 0x08;
 constexpr uint32_t kResTypeLocal = 0x10;
+constexpr uint32_t kResTypeUnc = 0x01;
+
+// Sub-function codes and flag bits that the views put into records.
+constexpr uint32_t kDirIsLfn = 0x04u << 24; // DirPathFlags IS_LFN in the top byte of ir_length
+enum DirOp : uint8_t { kCreateDir = 0, kDeleteDir = 1, kCheckDir = 2 };
+constexpr uint8_t kSetModifyDateTime = 1; // FILETIMES
+constexpr uint8_t kSetAttributes = 1;     // FILEATTRIB
+constexpr uint8_t kUnlock = 1;            // FILELOCKS
+constexpr uint16_t kLockRead = 0x01;      // LockOptionFlags RD
+constexpr uint16_t kLockNoWait = 0x02;    // LockOptionFlags NW
 
 struct IfsCall {
     int32_t func = 0;

@@ -39,7 +39,8 @@ add_custom_command(
     COMMENT "BPF skeleton talvek_hook.skel.h"
     VERBATIM)
 
-add_library(talvek_hook_ebpf STATIC ${CMAKE_CURRENT_LIST_DIR}/ebpf_backend.cpp ${talvek_bpf_skel})
+add_library(talvek_hook_ebpf STATIC ${CMAKE_CURRENT_LIST_DIR}/ebpf_backend.cpp ${talvek_bpf_skel}
+                                    ${CMAKE_CURRENT_LIST_DIR}/../ebpf_common.cpp)
 target_include_directories(talvek_hook_ebpf PRIVATE ${talvek_bpf_dir})
 target_link_libraries(talvek_hook_ebpf PUBLIC talvek_warnings talvek_hook_map PkgConfig::TALVEK_LIBBPF)
 

@@ -9,15 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "hook/ebpf_common.h"
 #include "hook/syscalls/syscall_event.h"
 
 struct EbpfSession;
-
-struct EbpfWatch {
-    bool all = false;           // every process but the excluded trees
-    std::vector<pid_t> roots;   // watched trees (--pid, or the started command)
-    std::vector<pid_t> exclude; // with --all: these trees stay out
-};
 
 struct EbpfCounters {
     uint64_t seen = 0;         // events taken from the ring buffer
@@ -27,11 +22,6 @@ struct EbpfCounters {
 };
 
 using SysevSink = void (*)(const sysev& ev, void* ctx);
-
-// Whether this machine can run the backend now (root or CAP_BPF and
-// CAP_PERFMON, the kernel's BTF, process ids of the first pid namespace). When not, `why` gets one
-// line naming what is missing and what to do.
-bool EbpfAvailable(std::string* why);
 
 // Loads and attaches the programs; nullptr and `why` when that fails, with
 // nothing left loaded.

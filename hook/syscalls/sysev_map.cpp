@@ -12,15 +12,8 @@
 
 namespace {
 
-constexpr uint32_t kDirIsLfn = 0x04u << 24; // DirPathFlags IS_LFN in the top byte of ir_length
-constexpr uint8_t kSetModifyDateTime = 1;
-constexpr uint16_t kLockRead = 0x01;             // LockOptionFlags RD
-constexpr uint16_t kLockNoWait = 0x02;           // LockOptionFlags NW
 constexpr uint64_t kCloseRangeCloexec = 1u << 2; // CLOSE_RANGE_CLOEXEC
 constexpr uint64_t kResolveInRoot = 0x10;        // openat2's RESOLVE_IN_ROOT
-constexpr uint8_t kSetAttributes = 1;            // FILEATTRIB's SET_ATTRIBUTES
-
-enum DirOp : uint8_t { kCreateDir = 0, kDeleteDir = 1, kCheckDir = 2 };
 
 bool Unreadable(const sysev& ev, bool two) {
     return (ev.flags & SYSEV_PATH1_UNREADABLE) != 0 ||

@@ -515,8 +515,7 @@ TEST(HookCommandLine, ExitStatusAndReason) {
          "--exclude-pid goes with --all, not with -- COMMAND\nusage:"},
         {"--all --exclude-pid", 2, "--exclude-pid needs a value after it\nusage:"},
         {"--frobnicate", 2, "unknown argument \"--frobnicate\"\nusage:"},
-        {"--backend ptrace --pid 999999999 --out /tmp/talvek-hook-cli.out", 2,
-         "no process 999999999"},
+        {"--backend ptrace --pid 999999999 --out @.out", 2, "no process 999999999"},
         {"--pid 1 -- true", 2,
          "only one of --all, --pid N, -- COMMAND; got --pid N and -- COMMAND"},
         {"--out x", 2, "give one of --all, --pid N, -- COMMAND; got none"},
@@ -524,18 +523,25 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         {"--backend ptrace -- sh -c 'kill -TERM $$'", 128 + 15, " 0 lost"},
         {"--backend ptrace -- /nonexistent/cmd", 127, "cannot run /nonexistent/cmd"},
         {"--backend ptrace --out /nonexistent/dir/x -- true", 1, "cannot write"},
+        {"--view windows --backend ptrace -- true", 2, "the Windows view needs eBPF"},
+        {"--view windows --wine-lib /nonexistent -- true", 2, "found no Wine library"},
+        {"--view nope -- true", 2, "--view needs system or windows, got \"nope\"\nusage:"},
     };
+    // Files of this run's own: other runs of the suite may go on beside it.
+    const std::string base = "/tmp/talvek-hook-cli-" + std::to_string(getpid());
     for (const auto& c : cases) {
-        // Of this run alone: other test runs may share the machine's /tmp.
-        const std::string err = "/tmp/talvek-hook-cli." + std::to_string(getpid()) + ".err";
-        const int status = Shell(std::string(TALVEK_HOOK) + " " + c.args + " >/dev/null 2>" + err);
+        const std::string err = base + ".err";
+        std::string args = c.args;
+        if (const size_t at = args.find('@'); at != std::string::npos)
+            args.replace(at, 1, base);
+        const int status = Shell(std::string(TALVEK_HOOK) + " " + args + " >/dev/null 2>" + err);
         const std::string said = ReadFile(err);
         EXPECT_EQ(status, c.status) << c.args << ": " << said;
         EXPECT_NE(said.find(c.says), std::string::npos) << c.args << ": " << said;
         unlink(err.c_str());
     }
     // Refused: the output file it made is gone again.
-    EXPECT_NE(access("/tmp/talvek-hook-cli.out", F_OK), 0);
+    EXPECT_NE(access((base + ".out").c_str(), F_OK), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun, ::testing::Values("ptrace", "ebpf"),

@@ -1,0 +1,74 @@
+/* One NT file call of a Windows program under Wine, as the kernel side of
+ * the Windows view saw it at the entry and the return of a Nt* function of
+ * Wine's Unix ntdll.so: the arguments the program passed, the names it gave
+ * (UTF-16, as in the call) and the NTSTATUS it got. Plain C so that the BPF
+ * program shares it; the mapping (nt_map.h) reads only this. */
+#ifndef TALVEK_HOOK_NT_EVENT_H
+#define TALVEK_HOOK_NT_EVENT_H
+
+#ifndef __BPF__
+#include <stdint.h>
+#endif
+
+#define NTEV_COMM_SIZE 16
+#define NTEV_NAME_UNITS 255  /* UTF-16 units of a name; longer names are cut, flagged */
+#define NTEV_NAME_MASK 0x1FE /* an even size of at most 2 * NTEV_NAME_UNITS bytes */
+
+/* The functions, and what each record holds besides pid, tid and status: */
+enum ntev_call {
+    NTEV_NONE = 0,
+    NTEV_CREATE_FILE,      /* handle made, root, name, access, disposition, options */
+    NTEV_OPEN_FILE,        /*   (NtOpenFile: disposition FILE_OPEN) */
+    NTEV_QUERY_ATTRIBUTES, /* root, name (NtQueryAttributesFile and ...FullAttributesFile) */
+    NTEV_DELETE_FILE,      /* root, name */
+    NTEV_QUERY_DIRECTORY,  /* handle, name the mask (none: name_bytes 0), info_class */
+    NTEV_READ,             /* handle, buffer, length asked, offset (NTEV_HAS_OFFSET), */
+    NTEV_WRITE,            /*   information the bytes transferred */
+    NTEV_CLOSE,            /* handle */
+    NTEV_SET_INFORMATION,  /* handle, info_class, info[] the first bytes of the */
+                           /*   information; rename: name2 the new name, root its base */
+    NTEV_LOCK,             /* handle, offset, length, a0 FailImmediately, a1 ExclusiveLock */
+    NTEV_UNLOCK,           /* handle, offset, length */
+    NTEV_FLUSH,            /* handle */
+    NTEV_QUERY_VOLUME,     /* handle, info_class */
+    NTEV_PROCESS_EXIT,     /* the process ended: its handles are gone */
+    NTEV_PROCESS_EXEC,     /* the process ran a new program: a new Windows process */
+    NTEV_CALL_COUNT
+};
+
+/* flags */
+#define NTEV_NAME_CUT 0x1 /* the name was longer than NTEV_NAME_UNITS: cut */
+#define NTEV_NAME2_CUT 0x2
+#define NTEV_HAS_OFFSET 0x4 /* offset was given (a pointer to it was not NULL) */
+#define NTEV_WOW32 0x8      /* a 32-bit process (i386 ntdll.so) */
+
+#define NTEV_INFO_BYTES 40 /* FILE_BASIC_INFORMATION, the largest read in full */
+
+struct ntev {
+    uint64_t ts_ns;
+    uint32_t pid;
+    uint32_t tid;
+    uint16_t call; /* enum ntev_call */
+    uint8_t flags;
+    uint8_t pad;
+    int32_t status; /* the NTSTATUS returned */
+    uint64_t handle;
+    uint64_t root; /* OBJECT_ATTRIBUTES.RootDirectory (rename: the new name's) */
+    uint32_t access;
+    uint32_t disposition;
+    uint32_t options;
+    uint32_t info_class;
+    uint64_t information; /* IO_STATUS_BLOCK.Information at the return */
+    uint64_t buffer;
+    uint64_t length;
+    int64_t offset;
+    uint64_t a[2];
+    uint8_t info[NTEV_INFO_BYTES];
+    char comm[NTEV_COMM_SIZE];
+    uint16_t name_bytes; /* bytes of name (UTF-16), at most 2 * NTEV_NAME_UNITS */
+    uint16_t name2_bytes;
+    uint16_t name[NTEV_NAME_UNITS + 1];
+    uint16_t name2[NTEV_NAME_UNITS + 1];
+};
+
+#endif

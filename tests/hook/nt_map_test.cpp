@@ -1,0 +1,275 @@
+// The Windows view's mapping: one sequence of recorded NT calls of a Windows
+// program through one mapper, so that the handle table and positions carry
+// from row to row as in a real run.
+#include "hook/wine/nt_map.h"
+#include "hook/wine/nt_status.h"
+#include "hook/wine/wine_libs.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// A recorded call, built field by field.
+struct Nt {
+    ntev e{};
+    explicit Nt(uint16_t call, uint32_t pid = 100) {
+        e.call = call;
+        e.pid = e.tid = pid;
+        std::strcpy(e.comm, "t");
+    }
+    Nt& H(uint64_t handle) { return e.handle = handle, *this; }
+    Nt& Root(uint64_t root) { return e.root = root, *this; }
+    Nt& St(uint32_t status) { return e.status = static_cast<int32_t>(status), *this; }
+    Nt& Open(uint32_t access, uint32_t disposition, uint32_t options) {
+        e.access = access, e.disposition = disposition, e.options = options;
+        return *this;
+    }
+    Nt& Class(uint32_t c) { return e.info_class = c, *this; }
+    Nt& Io(uint64_t buffer, uint64_t asked, uint64_t done) {
+        e.buffer = buffer, e.length = asked, e.information = done;
+        return *this;
+    }
+    Nt& At(int64_t offset) { return e.offset = offset, e.flags |= NTEV_HAS_OFFSET, *this; }
+    Nt& Span(int64_t offset, uint64_t length) {
+        return e.offset = offset, e.length = length, *this;
+    }
+    Nt& A(uint64_t a0, uint64_t a1) { return e.a[0] = a0, e.a[1] = a1, *this; }
+    Nt& Info(size_t at, const void* bytes, size_t n) {
+        std::memcpy(e.info + at, bytes, n);
+        return *this;
+    }
+    Nt& Name(const std::u16string& s) {
+        e.name_bytes = static_cast<uint16_t>(2 * std::min<size_t>(s.size(), NTEV_NAME_UNITS));
+        std::memcpy(e.name, s.data(), e.name_bytes);
+        return *this;
+    }
+    Nt& Name2(const std::u16string& s) {
+        e.name2_bytes = static_cast<uint16_t>(2 * s.size());
+        std::memcpy(e.name2, s.data(), e.name2_bytes);
+        return *this;
+    }
+};
+
+constexpr uint32_t kOk = 0, kNameNotFound = 0xC0000034, kPathNotFound = 0xC000003A,
+                   kNoSuchFile = 0xC000000F, kNoMoreFiles = 0x80000006, kEof = 0xC0000011,
+                   kPending = 0x103, kLockNotGranted = 0xC0000054, kDenied = 0xC0000022;
+// Access, disposition and options as Wine's kernelbase passes them.
+constexpr uint32_t kCreateRw = 0xC0100080, kFind = 0x100001, kMove = 0x110000, kDeleteDisp = 1,
+                   kCreate = 2, kOpenIf = 3, kOverwriteIf = 5;
+const int64_t kOne = 1, kPos = 0x3E8, kTime = 0x1D0000000000000;
+const uint32_t kAttr = 0x20;
+
+const std::string L = "pid=100 comm=t ";
+
+TEST(NtMap, RecordedCallsBecomeTraceLines) {
+    DriveTable drives;
+    drives.roots = {{'C', "/p/drive_c"}, {'N', "/mnt/net"}};
+    NtMapper mapper(drives, [](char letter) { return letter == 'N'; });
+    std::u16string korean;
+    for (int i = 0; i < 140; ++i)
+        korean += u"가";
+    const struct {
+        Nt ev;
+        const char* line; // "" when not reported
+    } rows[] = {
+        // A missing file, as the program wrote it; then one in a missing folder.
+        {Nt(NTEV_OPEN_FILE)
+             .Open(kCreateRw, 1, 0x60)
+             .St(kNameNotFound)
+             .Name(u"\\??\\C:\\T\\없는파일.txt"),
+         "func=36 drive=3 restype=0x10 result=2 path1=C:\\T\\\xBE\xF8\xB4\xC2\xC6\xC4\xC0\xCF.txt"},
+        {Nt(NTEV_CREATE_FILE)
+             .Open(kCreateRw, 1, 0x60)
+             .St(kPathNotFound)
+             .Name(u"\\??\\C:\\no\\x.txt"),
+         "func=36 drive=3 restype=0x10 result=3 path1=C:\\no\\x.txt"},
+        {Nt(NTEV_QUERY_ATTRIBUTES).St(kNameNotFound).Name(u"\\??\\c:\\Missing.TXT"),
+         "func=33 drive=3 restype=0x10 result=2 path1=c:\\Missing.TXT"},
+        // Folders: created, made current, listed.
+        {Nt(NTEV_CREATE_FILE)
+             .H(0x40)
+             .Open(0x80100000, kCreate, 0x21)
+             .Name(u"\\??\\C:\\T\\Long Folder"),
+         "func=32 drive=3 restype=0x10 length=0x4000000 path1=C:\\T\\Long%20Folder"},
+        {Nt(NTEV_CLOSE).H(0x40), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x44).Open(0x100020, 1, 0x21).Name(u"\\??\\C:\\T\\"),
+         "func=32 drive=3 restype=0x10 flags=0x2 path1=C:\\T\\"},
+        {Nt(NTEV_OPEN_FILE).H(0x48).Open(kFind, 1, 0x4021).Name(u"\\??\\C:\\T"), ""},
+        {Nt(NTEV_QUERY_DIRECTORY).H(0x48).St(kNoSuchFile).Name(u"*.none"),
+         "func=44 drive=3 restype=0x10 result=2 fh=0x48 path1=C:\\T\\*.none"},
+        {Nt(NTEV_CLOSE).H(0x48), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x48).Open(kFind, 1, 0x4021).Name(u"\\??\\C:\\T"), ""},
+        {Nt(NTEV_QUERY_DIRECTORY).H(0x48).Name(u"*"),
+         "func=44 drive=3 restype=0x10 fh=0x48 path1=C:\\T\\*"},
+        {Nt(NTEV_QUERY_DIRECTORY).H(0x48).St(kNoMoreFiles),
+         "func=2 drive=3 restype=0x10 result=18 fh=0x48 path1=C:\\T\\*"},
+        {Nt(NTEV_CLOSE).H(0x48), "func=18 drive=3 restype=0x10 fh=0x48"},
+        {Nt(NTEV_OPEN_FILE).Open(kFind, 1, 0x4021).St(kNameNotFound).Name(u"\\??\\C:\\nodir"),
+         "func=44 drive=3 restype=0x10 result=3 path1=C:\\nodir"},
+        // A file: created relative to the folder handle, written at an
+        // offset, read at the tracked position, locked, flushed, closed.
+        {Nt(NTEV_CREATE_FILE).H(0x4C).Root(0x44).Open(kCreateRw, kOverwriteIf, 0x60).Name(u"a.dat"),
+         "func=36 drive=3 restype=0x10 sfn=0x4C path1=C:\\T\\a.dat"},
+        {Nt(NTEV_WRITE).H(0x4C).Io(0x12345678ABCD, 200, 200).At(kPos),
+         "func=1 drive=3 restype=0x10 length=0xC8 sfn=0x4C data=0x5678ABCD pos=0x3E8"},
+        {Nt(NTEV_SET_INFORMATION).H(0x4C).Class(14), "func=10 drive=3 restype=0x10 sfn=0x4C"},
+        {Nt(NTEV_READ).H(0x4C).Io(0x1000, 100, 100).At(-2),
+         "func=0 drive=3 restype=0x10 length=0x64 sfn=0x4C data=0x1000"},
+        {Nt(NTEV_READ).H(0x4C).Io(0x1000, 0x1000, 0x20),
+         "func=0 drive=3 restype=0x10 length=0x20 sfn=0x4C data=0x1000 pos=0x64"},
+        {Nt(NTEV_READ).H(0x4C).Io(0x1000, 0x1000, 0).St(kEof),
+         "func=0 drive=3 restype=0x10 sfn=0x4C data=0x1000 pos=0x84"},
+        {Nt(NTEV_WRITE).H(0x4C).Io(0x2000, 16, 0).St(kPending),
+         "func=1 drive=3 restype=0x10 length=0x10 sfn=0x4C data=0x2000 pos=0x84"},
+        {Nt(NTEV_WRITE).H(0x4C).Io(0x2000, 16, 0).St(kDenied),
+         "func=1 drive=3 restype=0x10 result=5 length=0x10 sfn=0x4C data=0x2000 pos=0x84"},
+        {Nt(NTEV_LOCK).H(0x4C).Span(0x10, 0x20).A(1, 1),
+         "func=13 drive=3 restype=0x10 sfn=0x4C options=0x2 pos=0x10 aux2=0x20"},
+        {Nt(NTEV_LOCK).H(0x4C).Span(0x10, 0x20).A(0, 0).St(kLockNotGranted),
+         "func=13 drive=3 restype=0x10 result=33 sfn=0x4C options=0x1 pos=0x10 aux2=0x20"},
+        {Nt(NTEV_UNLOCK).H(0x4C).Span(0x10, 0x20),
+         "func=13 drive=3 restype=0x10 flags=0x1 sfn=0x4C pos=0x10 aux2=0x20"},
+        {Nt(NTEV_FLUSH).H(0x4C), "func=12 drive=3 restype=0x10 sfn=0x4C"},
+        {Nt(NTEV_SET_INFORMATION).H(0x4C).Class(4).Info(16, &kTime, 8),
+         "func=14 drive=3 restype=0x10 flags=0x1 sfn=0x4C path1=C:\\T\\a.dat"},
+        {Nt(NTEV_CLOSE).H(0x4C), "func=11 drive=3 restype=0x10 sfn=0x4C"},
+        {Nt(NTEV_READ).H(0x4C).Io(0x1000, 1, 1), ""}, // closed: no longer tracked
+        // Calls by name through helper opens: attributes, rename, delete.
+        {Nt(NTEV_OPEN_FILE).H(0x50).Open(0x100100, 1, 0x60).Name(u"\\??\\C:\\T\\a.dat"), ""},
+        {Nt(NTEV_SET_INFORMATION).H(0x50).Class(4).Info(32, &kAttr, 4),
+         "func=33 drive=3 restype=0x10 flags=0x1 path1=C:\\T\\a.dat"},
+        {Nt(NTEV_CLOSE).H(0x50), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x54).Open(kMove, 1, 0x20).Name(u"\\??\\C:\\T\\a.dat"), ""},
+        {Nt(NTEV_SET_INFORMATION).H(0x54).Class(10).Name2(u"\\??\\C:\\T\\b.dat"),
+         "func=37 drive=3 restype=0x10 path1=C:\\T\\a.dat path2=C:\\T\\b.dat"},
+        {Nt(NTEV_CLOSE).H(0x54), ""},
+        {Nt(NTEV_OPEN_FILE).Open(kMove, 1, 0x20).St(kNameNotFound).Name(u"\\??\\C:\\T\\gone"),
+         "func=36 drive=3 restype=0x10 result=2 path1=C:\\T\\gone"},
+        {Nt(NTEV_CREATE_FILE).H(0x58).Open(kMove, kDeleteDisp, 0x1040).Name(u"\\??\\C:\\T\\b.dat"),
+         ""},
+        {Nt(NTEV_CLOSE).H(0x58), "func=31 drive=3 restype=0x10 path1=C:\\T\\b.dat"},
+        {Nt(NTEV_CREATE_FILE)
+             .Open(kMove, kDeleteDisp, 0x1040)
+             .St(kNameNotFound)
+             .Name(u"\\??\\C:\\T\\b.dat"),
+         "func=31 drive=3 restype=0x10 result=2 path1=C:\\T\\b.dat"},
+        {Nt(NTEV_DELETE_FILE).Name(u"\\??\\C:\\T\\c.dat"),
+         "func=31 drive=3 restype=0x10 path1=C:\\T\\c.dat"},
+        {Nt(NTEV_OPEN_FILE).H(0x5C).Open(kMove, 1, 0x21).Name(u"\\??\\C:\\T\\Long Folder"), ""},
+        {Nt(NTEV_SET_INFORMATION).H(0x5C).Class(13).Info(0, &kOne, 1),
+         "func=32 drive=3 restype=0x10 length=0x4000000 flags=0x1 path1=C:\\T\\Long%20Folder"},
+        {Nt(NTEV_CLOSE).H(0x5C), ""},
+        {Nt(NTEV_OPEN_FILE).Open(kMove, 1, 0x21).St(kNameNotFound).Name(u"\\??\\C:\\T\\NoDir"),
+         "func=32 drive=3 restype=0x10 result=2 flags=0x1 path1=C:\\T\\NoDir"},
+        // Free space through a folder opened for its attributes.
+        {Nt(NTEV_OPEN_FILE).H(0x60).Open(0x100080, 1, 0x4021).Name(u"\\??\\C:\\"), ""},
+        {Nt(NTEV_QUERY_VOLUME).H(0x60).Class(7), "func=35 drive=3 restype=0x10"},
+        {Nt(NTEV_QUERY_VOLUME).H(0x60).Class(1), ""},
+        // UNC, Wine's unix names, a network drive, devices, unknown bases.
+        {Nt(NTEV_QUERY_ATTRIBUTES).Name(u"\\??\\UNC\\srv\\share\\x"),
+         "func=33 drive=-1 restype=0x9 path1=\\\\srv\\share\\x"},
+        {Nt(NTEV_QUERY_ATTRIBUTES).Name(u"\\??\\unix\\p\\drive_c\\win.ini"),
+         "func=33 drive=3 restype=0x10 path1=C:\\win.ini"},
+        {Nt(NTEV_QUERY_ATTRIBUTES).Name(u"\\??\\unix\\home\\u\\..\\x"),
+         "func=33 drive=26 restype=0x10 path1=Z:\\home\\x"},
+        {Nt(NTEV_QUERY_ATTRIBUTES).Name(u"\\??\\N:\\f"),
+         "func=33 drive=14 restype=0x8 path1=N:\\f"},
+        {Nt(NTEV_OPEN_FILE).H(0x64).Open(kCreateRw, 1, 0x60).Name(u"\\??\\pipe\\wine"), ""},
+        {Nt(NTEV_READ).H(0x64).Io(0x1000, 1, 1), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x68).Open(kCreateRw, 1, 0x60).Name(u"\\??\\CONIN$"), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x6C).Open(kCreateRw, 1, 0x60).Name(u"\\Device\\Null"), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x70).Root(0x999).Open(kCreateRw, 1, 0x60).Name(u"x"), ""},
+        // Code page 949: a character it lacks and an unpaired surrogate are
+        // '?'; a long name is cut on a character boundary (129 x 2 bytes).
+        {Nt(NTEV_QUERY_ATTRIBUTES).Name(u"\\??\\C:\\\U0001F600\xD800"),
+         "func=33 drive=3 restype=0x10 path1=C:\\??"},
+        {Nt(NTEV_QUERY_ATTRIBUTES).Name(u"\\??\\C:\\" + korean), nullptr},
+        // A second process has handles of its own; a process's end drops them.
+        {Nt(NTEV_CLOSE, 200).H(0x60), ""},
+        {Nt(NTEV_PROCESS_EXIT).H(0), ""},
+        {Nt(NTEV_QUERY_VOLUME).H(0x60).Class(7), ""},
+    };
+    int i = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(i++);
+        IfsCall call;
+        const NtOutcome outcome = mapper.Map(row.ev.e, &call);
+        if (row.line == nullptr) {
+            ASSERT_EQ(outcome, NtOutcome::Reported);
+            std::string cut = "C:\\";
+            for (int k = 0; k < 128; ++k)
+                cut += "\xB0\xA1";
+            EXPECT_EQ(call.path1, cut);
+            continue;
+        }
+        std::string line;
+        if (outcome == NtOutcome::Reported)
+            AppendTraceLine(call, row.ev.e.pid, row.ev.e.comm, &line);
+        EXPECT_EQ(line, *row.line ? L + row.line + "\n" : "");
+    }
+    EXPECT_EQ(mapper.HandleCount(100), 0u);
+}
+
+TEST(NtMap, StatusTable) {
+    const struct {
+        uint32_t status;
+        int32_t dos;
+    } rows[] = {
+        {0, 0},
+        {kPending, 0},
+        {kNameNotFound, 2},
+        {kNoSuchFile, 2},
+        {kPathNotFound, 3},
+        {kDenied, 5},
+        {0xC0000043, 32},
+        {kLockNotGranted, 33},
+        {0xC0000055, 33},
+        {kNoMoreFiles, 18},
+        {kEof, 38},
+        {0xC0000035, 183},
+        {0xC0000008, 6},
+        {0xC0000101, 145},
+        {0xC0009999, 317},
+        {0x80009999, 317},
+        {0x40000000, 0},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(DosErrorOfStatus(r.status), r.dos) << std::hex << r.status;
+}
+
+// Wine installations named with --wine-lib: each architecture's ntdll.so
+// found once, told apart by its ELF class; a folder without one is refused.
+TEST(NtMap, WineLibrariesOfAnInstallation) {
+    char tmpl[] = "/tmp/talvek-wine-libs-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const auto elf = [&](const std::string& sub, char elfClass) {
+        ASSERT_EQ(system(("mkdir -p " + dir + "/" + sub).c_str()), 0);
+        std::ofstream(dir + "/" + sub + "/ntdll.so") << "\x7f"
+                                                        "ELF"
+                                                     << elfClass << "rest";
+    };
+    elf("lib/wine/x86_64-unix", '\2');
+    elf("lib/wine/i386-unix", '\1');
+    std::ofstream(dir + "/lib/wine/ntdll.so") << "not a library";
+    std::vector<WineLib> libs;
+    std::string why;
+    ASSERT_TRUE(FindWineLibraries({dir, dir + "/lib/wine/i386-unix"}, &libs, &why)) << why;
+    ASSERT_EQ(libs.size(), 2u);
+    EXPECT_EQ(libs[0].path, dir + "/lib/wine/x86_64-unix/ntdll.so");
+    EXPECT_FALSE(libs[0].wow);
+    EXPECT_EQ(libs[1].path, dir + "/lib/wine/i386-unix/ntdll.so");
+    EXPECT_TRUE(libs[1].wow);
+    EXPECT_FALSE(FindWineLibraries({dir + "/none"}, &libs, &why));
+    EXPECT_NE(why.find(dir + "/none"), std::string::npos) << why;
+    EXPECT_TRUE(libs.empty());
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+// A Windows program of the tests that makes known file calls through the
+// Windows API, in the folder named on its command line (which it creates and
+// removes), and prints the handles it got: "file=HANDLE find=HANDLE".
+//
+// wine_probe --files N FOLDER: a workload for measurements: makes N small
+// files in FOLDER, then opens, reads and closes each (timed), prints
+// "files=N ms=MS", and removes them.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+char g_path[MAX_PATH];
+
+// The folder's name, a backslash and `rest`.
+const char* In(const char* dir, const char* rest) {
+    snprintf(g_path, sizeof g_path, "%s\\%s", dir, rest);
+    return g_path;
+}
+
+// The --files workload; returns the exit status.
+int OpenReadClose(int count, const char* dir) {
+    CreateDirectoryA(dir, nullptr);
+    char name[MAX_PATH];
+    char data[64] = "talvek";
+    DWORD done = 0;
+    for (int i = 0; i < count; ++i) {
+        snprintf(name, sizeof name, "%s\\f%05d.txt", dir, i);
+        HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return 4;
+        WriteFile(h, data, sizeof data, &done, nullptr);
+        CloseHandle(h);
+    }
+    LARGE_INTEGER freq, start, end;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < count; ++i) {
+        snprintf(name, sizeof name, "%s\\f%05d.txt", dir, i);
+        HANDLE h =
+            CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return 5;
+        ReadFile(h, data, sizeof data, &done, nullptr);
+        CloseHandle(h);
+    }
+    QueryPerformanceCounter(&end);
+    for (int i = 0; i < count; ++i) {
+        snprintf(name, sizeof name, "%s\\f%05d.txt", dir, i);
+        DeleteFileA(name);
+    }
+    RemoveDirectoryA(dir);
+    printf("files=%d ms=%.1f\n", count,
+           1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+               static_cast<double>(freq.QuadPart));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "--files") == 0)
+        return OpenReadClose(atoi(argv[2]), argv[3]);
+    if (argc != 2) {
+        fprintf(stderr, "usage: wine_probe FOLDER | wine_probe --files N FOLDER\n");
+        return 2;
+    }
+    const char* dir = argv[1];
+    if (!CreateDirectoryA(dir, nullptr))
+        return 3;
+    // A missing file with a Korean name, passed in UTF-16.
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, dir, -1, wide, MAX_PATH);
+    wcsncat(wide, L"\\없는파일.txt", MAX_PATH - wcslen(wide) - 1);
+    CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    CreateFileA(In(dir, "nodir\\x.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileAttributesA(In(dir, "missing.txt"));
+    WIN32_FIND_DATAA found;
+    FindFirstFileA(In(dir, "*.none"), &found);
+    LoadLibraryA("talvek_missing.dll");
+
+    HANDLE file = CreateFileA(In(dir, "a.dat"), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 4;
+    char data[200];
+    memset(data, 'x', sizeof data);
+    DWORD done = 0;
+    SetFilePointer(file, 1000, nullptr, FILE_BEGIN);
+    WriteFile(file, data, sizeof data, &done, nullptr);
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    ReadFile(file, data, 100, &done, nullptr);
+    LockFile(file, 16, 0, 32, 0);
+    UnlockFile(file, 16, 0, 32, 0);
+    FlushFileBuffers(file);
+    CloseHandle(file);
+    char from[MAX_PATH];
+    snprintf(from, sizeof from, "%s", In(dir, "a.dat"));
+    MoveFileA(from, In(dir, "b.dat"));
+
+    HANDLE find = FindFirstFileA(In(dir, "*"), &found);
+    while (find != INVALID_HANDLE_VALUE && FindNextFileA(find, &found)) {
+    }
+    FindClose(find);
+    DeleteFileA(In(dir, "b.dat"));
+    RemoveDirectoryA(dir);
+    printf("file=%X find=%X\n", (unsigned)(UINT_PTR)file, (unsigned)(UINT_PTR)find);
+    return 0;
+}
