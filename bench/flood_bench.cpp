@@ -13,9 +13,15 @@
 // between two repaints of the list. Hidden, with burst rendering, RECORDS
 // records measure CPU time per row and the working set.
 //
+// The reference is the bare contract (flood_contract.h), shown in a window
+// of its own at the monitor's place: its blocks alternate with the shown
+// burst blocks, and the ratio of the two is what the monitor's own work
+// costs. `flood_bench requests N` instead runs N shown records of each
+// between markers, for counting server requests (scripts/bench requests).
+//
 // Ends with one line:
 //   flood: shown R rows/s, limit L rows/s, ratio X, enter median M ms,
-//   enter worst W ms, repaint gap G ms
+//   enter worst W ms, repaint gap G ms, contract C rows/s, shown/contract Y
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -29,6 +35,7 @@
 #include "driver/listener.h"
 #include "event/call_row_texts.h"
 #include "event/render_call_row.h"
+#include "flood_contract.h"
 #include "mixed_trace.h"
 #include "monitor_host.h"
 #include "settings/monitor_settings.h"
@@ -88,6 +95,7 @@ bool Turn(Loop loop) {
         return false;
     }
     if (loop == Loop::RowByRow && msg.message == WM_IFSCALL && msg.hwnd == MonitorWnd) {
+        InterlockedDecrement(&IfsCallsQueued); // received, as the window counts it
         RenderCallRow(msg.hwnd, msg.lParam);
         return true;
     }
@@ -273,9 +281,45 @@ void Show(HWND window, bool shown) {
     }
 }
 
+// The monitor window on top of the contract's, which lies at the same place.
+void Raise(HWND window) {
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window);
+    SetFocus(CallList(window));
+    UpdateWindow(window);
+}
+
+// flood_bench requests N: N shown records of the monitor, then N of the
+// contract, each stretch between two markers for `wineserver -d1` output.
+int CountRequests(HWND window, uint32_t records) {
+    SimStartEvents(MixedRecords(), 0, true);
+    Show(window, true);
+    LoopUntil(
+        Loop::Burst, [&] { return ListRows(window) >= MaxViewLineQty; }, 3600);
+    LoopUntil(
+        Loop::Burst, [from = Released()] { return Released() >= from + 300; }, 600);
+    const uint32_t from = Released();
+    AddMarker("talvek-monitor", "begin");
+    LoopUntil(
+        Loop::Burst, [&] { return Released() >= from + records; }, 3600);
+    AddMarker("talvek-monitor", "end");
+    std::printf("requests: monitor %u records\n", Released() - from);
+    const double rows = ContractRound(0, records, "talvek-contract", nullptr);
+    std::printf("requests: contract %.0f records\n", rows);
+    ContractStop();
+    SimStopSource();
+    CloseMonitor(window);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool countRequests = argc > 1 && std::strcmp(argv[1], "requests") == 0;
+    if (countRequests) {
+        --argc;
+        ++argv;
+    }
     const uint32_t records = argc > 1 ? static_cast<uint32_t>(std::atol(argv[1])) : 20000;
     const int qty = argc > 2 ? std::atoi(argv[2]) : 200;
     char ini[64];
@@ -292,6 +336,12 @@ int main(int argc, char** argv) {
     gListProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(CallList(window), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchPaint)));
     SetTimer(nullptr, 0, 5, nullptr);
+    if (!ContractStart(window, mixed)) {
+        std::fprintf(stderr, "flood_bench: no window for the contract\n");
+        return 1;
+    }
+    if (countRequests)
+        return CountRequests(window, records);
 
     // Hidden, burst rendering: CPU per row and the working set.
     const double started = Now();
@@ -326,7 +376,8 @@ int main(int argc, char** argv) {
     // Rows per second, in turns so that drift affects all alike. The shown
     // burst rendering and the list's limit alternate in short blocks.
     constexpr int kRounds = 3;
-    Rate hiddenRow, hiddenBurst, shownRow, shownBurst, limit;
+    Rate hiddenRow, hiddenBurst, shownRow, shownBurst, limit, contract;
+    std::vector<double> blockRatios; // shown burst / contract, block by block
     double gap = 0, gapCpu = 0;
     for (int round = 0; round < kRounds; ++round) {
         Show(window, false);
@@ -334,28 +385,48 @@ int main(int argc, char** argv) {
         const Rate hb = FloodRate(Loop::Burst, 3);
         Show(window, true);
         const Rate sr = FloodRate(Loop::RowByRow, 4);
-        Rate sb, li;
+        Rate sb, li, ct;
         gPaints = 0;
         gLongestPaintGap = 0;
         for (int block = 0; block < 4; ++block) {
             li.Add(ListLimit(window, 0.5));
-            sb.Add(FloodRate(Loop::Burst, 1, true));
+            // The contract and the monitor take turns, each first in every
+            // other block.
+            const bool contractFirst = (round + block) % 2 == 0;
+            Rate co, mo;
+            for (int turn = 0; turn < 2; ++turn) {
+                if ((turn == 0) == contractFirst) {
+                    co.rows = ContractRound(1, 0, nullptr, &co.seconds);
+                } else {
+                    Raise(window);
+                    mo = FloodRate(Loop::Burst, 1, true);
+                }
+            }
+            sb.Add(mo);
+            ct.Add(co);
+            blockRatios.push_back(co.PerSecond() > 0 ? mo.PerSecond() / co.PerSecond() : 0);
         }
         std::printf("round %d: hidden row by row %.1f, burst %.1f; shown row by row %.1f, burst "
-                    "%.1f (longest repaint gap %.0f ms); limit %.1f rows/s\n",
+                    "%.1f (longest repaint gap %.0f ms); limit %.1f rows/s; contract %.1f rows/s\n",
                     round + 1, hr.PerSecond(), hb.PerSecond(), sr.PerSecond(), sb.PerSecond(),
-                    gLongestPaintGap * 1e3, li.PerSecond());
+                    gLongestPaintGap * 1e3, li.PerSecond(), ct.PerSecond());
         std::fflush(stdout);
         hiddenRow.Add(hr);
         hiddenBurst.Add(hb);
         shownRow.Add(sr);
         shownBurst.Add(sb);
         limit.Add(li);
+        contract.Add(ct);
         if (gLongestPaintGap > gap) {
             gap = gLongestPaintGap;
             gapCpu = gLongestGapCpu;
         }
     }
+    std::sort(blockRatios.begin(), blockRatios.end());
+    std::printf("shown burst / contract, block by block: min %.2f, median %.2f, max %.2f over %zu "
+                "blocks\n",
+                blockRatios.front(), blockRatios[blockRatios.size() / 2], blockRatios.back(),
+                blockRatios.size());
     std::sort(gPaintTimes.begin(), gPaintTimes.end());
     if (!gPaintTimes.empty())
         std::printf("list repaints during shown bursts: %zu, each median %.1f ms, longest %.1f "
@@ -439,10 +510,13 @@ int main(int argc, char** argv) {
                 c.delivered, c.released, c.outstanding, c.badReleases, c.poolEmpty);
     SimStopSource();
     CloseMonitor(window);
+    ContractStop();
     std::printf("flood: shown %.0f rows/s, limit %.0f rows/s, ratio %.2f, enter median %.0f ms, "
-                "enter worst %.0f ms, repaint gap %.0f ms\n",
+                "enter worst %.0f ms, repaint gap %.0f ms, contract %.0f rows/s, shown/contract "
+                "%.2f\n",
                 shownBurst.PerSecond(), limit.PerSecond(),
                 shownBurst.PerSecond() / limit.PerSecond(), enterMedian,
-                missed > 0 ? 10000.0 : enterWorst, gap * 1e3);
+                missed > 0 ? 10000.0 : enterWorst, gap * 1e3, contract.PerSecond(),
+                shownBurst.PerSecond() / contract.PerSecond());
     return 0;
 }

@@ -5,6 +5,7 @@
 HWND MonitorWnd = nullptr;
 HANDLE StopEvent = nullptr;
 HANDLE ListenerHandle = nullptr;
+volatile LONG IfsCallsQueued = 0;
 
 constexpr DWORD kListenerStackSize = 4096;
 constexpr DWORD kListenerStopWaitMs = 5000;
@@ -24,12 +25,20 @@ VOID CALLBACK OnIfsCall(ULONG_PTR record) {
     // without a window, or when the post fails (its queue is full), the
     // driver gets it back at once.
     HWND window = MonitorWnd;
-    if (window == nullptr || !PostMessageA(window, WM_IFSCALL, 0, (LPARAM)record))
-        DriverCall(CTL_RELEASE_REC, (DWORD)record);
+    if (window != nullptr) {
+        // Counted before the post, so that the window never receives a
+        // record the count does not hold yet.
+        InterlockedIncrement(&IfsCallsQueued);
+        if (PostMessageA(window, WM_IFSCALL, 0, (LPARAM)record))
+            return;
+        InterlockedDecrement(&IfsCallsQueued);
+    }
+    DriverCall(CTL_RELEASE_REC, (DWORD)record);
 }
 
 void ListenerStart(HWND window) {
     StopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    InterlockedExchange(&IfsCallsQueued, 0); // a former window's queue went with it
     ListenerHandle = CreateThread(nullptr, kListenerStackSize, ListenerThread, window, 0, nullptr);
 }
 

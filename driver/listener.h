@@ -6,9 +6,16 @@
 
 constexpr UINT WM_IFSCALL = WM_USER + 0x100; // lParam: address of one IfsCallRec
 
-extern HWND MonitorWnd;        // the monitor window; null when there is none
-extern HANDLE StopEvent;       // auto-reset; signalled when the window closes
-extern HANDLE ListenerHandle;  // the listener thread, kept so that closing can wait for it
+extern HWND MonitorWnd;       // the monitor window; null when there is none
+extern HANDLE StopEvent;      // auto-reset; signalled when the window closes
+extern HANDLE ListenerHandle; // the listener thread, kept so that closing can wait for it
+
+// WM_IFSCALL messages posted and not yet received by the monitor window: the
+// listener adds one before each post, the window takes one off as each
+// arrives. The window thus knows whether more records wait without asking
+// its queue (a server round trip under Wine). A hint only: it decides when
+// the list repaints, never whether a record is shown.
+extern volatile LONG IfsCallsQueued;
 
 DWORD WINAPI ListenerThread(LPVOID param);
 VOID CALLBACK OnIfsCall(ULONG_PTR record);

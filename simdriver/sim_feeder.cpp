@@ -20,9 +20,15 @@ void FeederRun() {
         for (size_t i = 0; i < s.events.size() && !s.feederStop; ++i) {
             // Events wait while nobody listens. Without a pace they also wait
             // for a free record instead of being dropped.
-            s.changed.wait(hold, [&] {
-                return s.feederStop || (Listening(s) && (s.paceMs > 0 || SimPoolHasFreeLocked()));
-            });
+            const auto giveUp = [&] { return s.feederStop || !Listening(s); };
+            for (;;) {
+                s.changed.wait(hold, [&] { return s.feederStop || Listening(s); });
+                if (s.paceMs > 0 || s.feederStop)
+                    break;
+                SimWaitForFreeLocked(s, hold, giveUp);
+                if (!giveUp())
+                    break;
+            }
             if (s.feederStop)
                 break;
             const std::vector<uint8_t>& event = s.events[i];

@@ -5,6 +5,7 @@
 
 #include "event/ifs_call_rec.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +85,14 @@ BOOL SimReleaseLocked(SimState& s, DWORD address) {
         gSlotOut[slot] = false;
         ++s.counters.released;
         --s.counters.outstanding;
-        s.changed.notify_all();
+        // Only a source waiting for records is woken, and only when its wait
+        // is over: no wake-up (a semaphore and an event) per hand-back.
+        const int free = kSimPoolSlots - (int)s.counters.outstanding;
+        if (s.freeWait == SimFreeWait::Any ||
+            (s.freeWait == SimFreeWait::Gathered && free >= kSimGatherRecords)) {
+            s.freeWait = SimFreeWait::None;
+            s.changed.notify_all();
+        }
         return TRUE;
     }
     ++s.counters.badReleases;
@@ -93,10 +101,20 @@ BOOL SimReleaseLocked(SimState& s, DWORD address) {
 }
 
 bool SimPoolHasFreeLocked() {
-    for (bool out : gSlotOut)
-        if (!out)
-            return true;
-    return false;
+    return Sim().counters.outstanding < (uint32_t)kSimPoolSlots;
+}
+
+void SimWaitForFreeLocked(SimState& s, std::unique_lock<std::mutex>& hold,
+                          const std::function<bool()>& giveUp) {
+    if (SimPoolHasFreeLocked() || giveUp())
+        return;
+    s.freeWait = SimFreeWait::Any;
+    s.changed.wait(hold, [&] { return SimPoolHasFreeLocked() || giveUp(); });
+    s.freeWait = SimFreeWait::Gathered;
+    s.changed.wait_for(hold, std::chrono::milliseconds(kSimGatherMs), [&] {
+        return kSimPoolSlots - (int)s.counters.outstanding >= kSimGatherRecords || giveUp();
+    });
+    s.freeWait = SimFreeWait::None;
 }
 
 void SimPoolDiscardLocked(SimState& s) {

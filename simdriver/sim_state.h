@@ -5,8 +5,20 @@
 
 #include <bitset>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
+
+// A source that waits for free records lets them gather: once one is free it
+// waits up to kSimGatherMs for kSimGatherRecords of them, and then queues all
+// that are free in a row, so that the listener runs several call-backs per
+// wake and a hand-back wakes the source only at the first and the
+// kSimGatherRecords-th free record.
+constexpr int kSimGatherRecords = 32;
+constexpr DWORD kSimGatherMs = 2;
+
+// What a source waiting for free records waits for (SimState::freeWait).
+enum class SimFreeWait { None, Any, Gathered };
 
 struct SimState {
     std::mutex lock;
@@ -30,6 +42,8 @@ struct SimState {
     std::bitset<65536> funcDisabled; // by IFS function code
 
     SimCounters counters{};
+    SimFreeWait freeWait = SimFreeWait::None; // set by a source waiting for records
+
     // Tests read the log; a program never does, so it keeps none and a long
     // run does not grow by an entry per record.
     bool keepLog = false;
@@ -57,6 +71,10 @@ SimState& Sim();
 SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size);
 BOOL SimReleaseLocked(SimState& s, DWORD address);
 bool SimPoolHasFreeLocked();
+// Waits until a record is free (and others had their moment to gather) or
+// giveUp() holds; the caller holds the lock in hold.
+void SimWaitForFreeLocked(SimState& s, std::unique_lock<std::mutex>& hold,
+                          const std::function<bool()>& giveUp);
 bool SimPassesFiltersLocked(const SimState& s, const void* bytes);
 void SimPoolDiscardLocked(SimState& s); // the driver unloads: every record is freed
 

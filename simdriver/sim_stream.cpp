@@ -36,13 +36,20 @@ bool Current(const SimState& s, const StreamReader& r) {
 bool DeliverStreamRecord(StreamReader& r, const std::vector<uint8_t>& record) {
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
-    s.changed.wait(hold, [&] {
-        return !Current(s, r) ||
-               (s.routine != nullptr && (!s.monitoring || SimPoolHasFreeLocked() ||
-                                         !SimPassesFiltersLocked(s, record.data())));
-    });
-    if (!Current(s, r))
-        return false;
+    const auto needsNoRecord = [&] {
+        return !s.monitoring || !SimPassesFiltersLocked(s, record.data());
+    };
+    for (;;) {
+        s.changed.wait(hold, [&] { return !Current(s, r) || s.routine != nullptr; });
+        if (!Current(s, r))
+            return false;
+        if (needsNoRecord())
+            break;
+        SimWaitForFreeLocked(
+            s, hold, [&] { return !Current(s, r) || s.routine == nullptr || needsNoRecord(); });
+        if (Current(s, r) && s.routine != nullptr && (needsNoRecord() || SimPoolHasFreeLocked()))
+            break;
+    }
     if (!s.monitoring)
         ++s.counters.unmonitored;
     else

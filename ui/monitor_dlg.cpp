@@ -141,9 +141,13 @@ INT_PTR CALLBACK MonitorDlgProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_IFSCALL:
         RenderQueuedCall(window, lParam);
         return FALSE;
+    case WM_ENTERIDLE:
+        if (wParam == MSGF_DIALOGBOX)
+            ModalDlgShown();
+        return FALSE;
     case WM_TIMER:
         if (wParam == kBurstTimerId)
-            EndRowBurst(window);
+            EndRowBurstByTimer(window);
         else if (wParam == kHeldCallTimerId)
             RenderHeldCallsNow(window);
         return FALSE;

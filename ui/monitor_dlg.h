@@ -18,9 +18,16 @@ INT_PTR CALLBACK MonitorDlgProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
 void ShowTitleState(HWND window);
 
 // The next message for the program's loop: pending keyboard and mouse input
-// before posted messages, otherwise as GetMessageA. False at WM_QUIT (msg
-// then holds it) or when the queue fails.
+// before posted messages (looked for at most every kInputCheckMs), otherwise
+// as GetMessageA. False at WM_QUIT (msg then holds it) or when the queue fails.
 bool TakeLoopMessage(MSG* msg);
+
+// Longest time between two looks for waiting input during a flood.
+constexpr DWORD kInputCheckMs = 5;
+
+// True, and the clock restarted, when the check that *lastTick and *checked
+// belong to has not run for kInputCheckMs (or never).
+bool InputCheckDue(DWORD* lastTick, bool* checked);
 
 // Runs the program: single copy, settings path, class, monitor window,
 // message loop. Returns the exit code.

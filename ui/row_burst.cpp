@@ -4,6 +4,7 @@
 
 #include "driver/listener.h"
 #include "event/render_call_row.h"
+#include "ui/monitor_dlg.h"
 
 namespace {
 
@@ -14,24 +15,47 @@ DWORD BurstLastPaintTick; // when the list's last full repaint began
 constexpr int kHeldCallMax = 1024;
 LPARAM HeldCalls[kHeldCallMax];
 int HeldCallCount;
-bool ModalDlgRunning; // the options dialog runs its own loop
+bool ModalDlgOpening; // the options dialog runs its own loop and has not shown itself yet
+DWORD InputCheckTick; // when the queue was last asked for waiting input
+bool InputChecked;
+bool InputSeen; // what it answered
 
+// Asks the queue at most every kInputCheckMs (a server round trip each time
+// under Wine) and answers as it last answered in between.
 bool InputWaits() {
-    return (HIWORD(GetQueueStatus(QS_INPUT)) & QS_INPUT) != 0;
+    if (InputCheckDue(&InputCheckTick, &InputChecked))
+        InputSeen = (HIWORD(GetQueueStatus(QS_INPUT)) & QS_INPUT) != 0;
+    return InputSeen;
 }
 
 // Renders the held records, oldest first.
 void RenderHeldCalls(HWND window) {
     const int count = HeldCallCount;
+    if (count == 0)
+        return;
     HeldCallCount = 0;
     KillTimer(window, kHeldCallTimerId);
     for (int i = 0; i < count; ++i)
         RenderCallRow(window, HeldCalls[i]);
 }
 
-bool MoreCallsQueued(HWND window) {
-    MSG msg;
-    return PeekMessageA(&msg, window, WM_IFSCALL, WM_IFSCALL, PM_NOREMOVE | PM_NOYIELD) != FALSE;
+// One record has arrived: it leaves the listener's count.
+void TakeQueuedCall() {
+    // Records that never went through the count (another loop removed
+    // their messages, or a timer reset it) would drive it below zero.
+    if (InterlockedDecrement(&IfsCallsQueued) < 0)
+        InterlockedIncrement(&IfsCallsQueued);
+}
+
+bool MoreCallsQueued() {
+    return IfsCallsQueued > 0;
+}
+
+// A timer message comes only from a queue without posted messages: no
+// record waits, whatever the count says (records removed by another loop
+// leave it too high).
+void ForgetQueuedCalls() {
+    InterlockedExchange(&IfsCallsQueued, 0);
 }
 
 void StartRowBurst(HWND window) {
@@ -72,33 +96,49 @@ void EndRowBurst(HWND window) {
 void ForgetRowBurst() {
     BurstRunning = false;
     HeldCallCount = 0; // they went with the window's queue
+    InputChecked = false;
+    InputSeen = false;
 }
 
 void RenderQueuedCall(HWND window, LPARAM record) {
-    // The program's loop takes input before records, so input that waits
-    // here means another loop runs (the system menu's, a dialog's) and takes
-    // posted messages first; a modal dialog shows itself only once the queue
-    // is empty. Holding the records back empties the queue; the timer
-    // renders them once the queue is quiet, in bursts.
-    if (HeldCallCount < kHeldCallMax && (ModalDlgRunning || InputWaits())) {
+    // The program's loop takes input before records within kInputCheckMs, so
+    // input that waits here mostly means that another loop runs (the system
+    // menu's, a dialog's) and takes posted messages first; a modal dialog
+    // shows itself only once the queue is empty. Holding the records back
+    // empties the queue; the next record or the timer (once the queue is
+    // quiet) renders them, in bursts.
+    TakeQueuedCall();
+    if (HeldCallCount < kHeldCallMax && (ModalDlgOpening || InputWaits())) {
         HeldCalls[HeldCallCount++] = record;
+        // Set anew with every record held: a modal loop shows its dialog only
+        // once its queue is empty, and a due timer would fill it again.
         SetTimer(window, kHeldCallTimerId, USER_TIMER_MINIMUM, nullptr);
         return;
     }
-    if (!BurstRunning && (HeldCallCount > 0 || MoreCallsQueued(window)))
+    if (!BurstRunning && (HeldCallCount > 0 || MoreCallsQueued()))
         StartRowBurst(window);
     RenderHeldCalls(window);
     RenderCallRow(window, record);
     if (BurstRunning &&
-        (!MoreCallsQueued(window) || GetTickCount() - BurstLastPaintTick >= kBurstRepaintMs))
+        (!MoreCallsQueued() || GetTickCount() - BurstLastPaintTick >= kBurstRepaintMs))
         EndRowBurst(window);
 }
 
 void SetModalDlgRunning(bool running) {
-    ModalDlgRunning = running;
+    ModalDlgOpening = running;
+}
+
+void ModalDlgShown() {
+    ModalDlgOpening = false;
+}
+
+void EndRowBurstByTimer(HWND window) {
+    ForgetQueuedCalls();
+    EndRowBurst(window);
 }
 
 void RenderHeldCallsNow(HWND window) {
+    ForgetQueuedCalls();
     if (HeldCallCount > 1)
         StartRowBurst(window);
     RenderHeldCalls(window);

@@ -20,8 +20,15 @@ void RenderQueuedCall(HWND window, LPARAM record);
 // Nothing happens when no burst runs.
 void EndRowBurst(HWND window);
 
-// While a modal dialog of the window runs, every arriving record is held back.
+// kBurstTimerId: the queue holds no records, so the burst ends.
+void EndRowBurstByTimer(HWND window);
+
+// While a modal dialog of the window opens, every arriving record is held
+// back: its loop shows the dialog only once the queue is empty. Once it is
+// shown (ModalDlgShown, at the loop's first WM_ENTERIDLE), records are held
+// back only while input waits, as for any other loop.
 void SetModalDlgRunning(bool running);
+void ModalDlgShown();
 
 // kHeldCallTimerId: renders the records held back while input waited.
 void RenderHeldCallsNow(HWND window);

@@ -14,6 +14,7 @@
 #include "simdriver/sim_driver.h"
 #include "ui/monitor_dlg.h"
 #include "ui/row_burst.h"
+#include "import_patch.h"
 #include "window_input.h"
 
 namespace {
@@ -149,6 +150,75 @@ TEST_F(BurstTest, AFloodLeavesTheListAsRowsDrawnOneByOne) {
         ASSERT_TRUE(Close());
         window_ = nullptr;
     }
+}
+
+// The queue calls the window thread makes besides taking each message: timers
+// are set and killed per burst, not per record, and input is looked for at
+// most every kInputCheckMs.
+std::atomic<int> gPeeks, gStatusAsks, gTimerSets, gTimerKills;
+DWORD gCountThread;
+decltype(&PeekMessageA) gRealPeek;
+decltype(&GetQueueStatus) gRealStatus;
+decltype(&SetTimer) gRealSetTimer;
+decltype(&KillTimer) gRealKillTimer;
+
+void CountOn(std::atomic<int>& n) {
+    if (GetCurrentThreadId() == gCountThread)
+        ++n;
+}
+BOOL WINAPI CountPeek(LPMSG m, HWND w, UINT a, UINT b, UINT f) {
+    CountOn(gPeeks);
+    return gRealPeek(m, w, a, b, f);
+}
+DWORD WINAPI CountStatus(UINT flags) {
+    CountOn(gStatusAsks);
+    return gRealStatus(flags);
+}
+UINT_PTR WINAPI CountSetTimer(HWND w, UINT_PTR id, UINT ms, TIMERPROC proc) {
+    CountOn(gTimerSets);
+    return gRealSetTimer(w, id, ms, proc);
+}
+BOOL WINAPI CountKillTimer(HWND w, UINT_PTR id) {
+    CountOn(gTimerKills);
+    return gRealKillTimer(w, id);
+}
+
+TEST_F(BurstTest, AFloodCostsNoTimerOrQueueQueryPerRecord) {
+    ASSERT_NE(Open(""), nullptr);
+    ShowMonitor(window_);
+    WatchList(window_);
+    const struct {
+        const char* dll;
+        const char* name;
+        void* hook;
+        void** real;
+    } patches[] = {
+        {"user32.dll", "PeekMessageA", (void*)CountPeek, (void**)&gRealPeek},
+        {"user32.dll", "GetQueueStatus", (void*)CountStatus, (void**)&gRealStatus},
+        {"user32.dll", "SetTimer", (void*)CountSetTimer, (void**)&gRealSetTimer},
+        {"user32.dll", "KillTimer", (void*)CountKillTimer, (void**)&gRealKillTimer},
+    };
+    for (const auto& p : patches)
+        ASSERT_NE(*p.real = PatchImport(p.dll, p.name, p.hook), nullptr) << p.name;
+    gCountThread = GetCurrentThreadId();
+    constexpr int kCount = 3000;
+    SimStartEvents(SeqRecords(0, kCount), 0, false);
+    const DWORD start = GetTickCount();
+    const bool drained = LoopUntil([] { return SimIsIdle(); }, 300000);
+    const DWORD elapsed = GetTickCount() - start;
+    gCountThread = 0;
+    for (const auto& p : patches)
+        PatchImport(p.dll, p.name, *p.real);
+    ASSERT_TRUE(drained);
+    EXPECT_EQ(SimGetCounters().released, static_cast<uint32_t>(kCount));
+    const int checks = static_cast<int>(elapsed / kInputCheckMs) + 2;
+    EXPECT_LE(gPeeks, checks) << "input looked for more often than every " << kInputCheckMs
+                              << " ms, over " << elapsed << " ms";
+    EXPECT_LE(gStatusAsks, checks);
+    // One burst timer per burst, and LoopUntil's own tick.
+    EXPECT_LE(gTimerSets, gRedrawOffs + 1) << gRedrawOffs << " bursts";
+    EXPECT_LE(gTimerKills, gRedrawOffs + 1) << gRedrawOffs << " bursts";
+    EXPECT_GT(gRedrawOffs, 0);
 }
 
 // Records that another loop takes from the queue never reach the window; the
