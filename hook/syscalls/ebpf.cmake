@@ -27,6 +27,7 @@ add_custom_command(
     COMMAND ${TALVEK_BPF_CLANG} -g -O2 -target bpf -Wall -Werror ${talvek_bpf_includes}
             -c ${talvek_bpf_src} -o ${talvek_bpf_obj}
     DEPENDS ${talvek_bpf_src} ${CMAKE_CURRENT_LIST_DIR}/bpf/talvek_hook_maps.h
+            ${CMAKE_CURRENT_LIST_DIR}/../bpf/watch_maps.bpf.h
             ${CMAKE_CURRENT_LIST_DIR}/bpf/talvek_filter.h
             ${CMAKE_CURRENT_LIST_DIR}/syscall_event.h ${CMAKE_CURRENT_LIST_DIR}/i386_syscall_nr.h
     COMMENT "BPF object talvek_hook.bpf.o"

@@ -12,6 +12,7 @@ add_custom_command(
             -c ${talvek_wine_bpf_src} -o ${talvek_wine_bpf_obj}
     DEPENDS ${talvek_wine_bpf_src} ${CMAKE_CURRENT_LIST_DIR}/nt_event.h
             ${CMAKE_CURRENT_LIST_DIR}/../syscalls/bpf/talvek_hook_maps.h
+            ${CMAKE_CURRENT_LIST_DIR}/../bpf/watch_maps.bpf.h
     COMMENT "BPF object talvek_wine.bpf.o"
     VERBATIM)
 

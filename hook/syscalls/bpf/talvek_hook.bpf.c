@@ -31,9 +31,6 @@ typedef __s64 int64_t;
 
 char LICENSE[] SEC("license") = "GPL";
 
-/* Set by the loader before the programs are loaded. */
-const volatile __u8 watch_all = 0; /* every process but the excluded trees */
-
 /* ---- The kernel's structures, only the fields read here ---- */
 
 typedef struct {
@@ -138,46 +135,7 @@ struct pending {
     __u64 msghdr;        /* recvmsg: the message whose descriptors the exit reads */
 };
 
-struct {
-    __uint(type, BPF_MAP_TYPE_RINGBUF);
-    __uint(max_entries, TALVEK_RING_BYTES);
-} events SEC(".maps");
-
-struct {
-    __uint(type, BPF_MAP_TYPE_HASH);
-    __uint(map_flags, BPF_F_NO_PREALLOC);
-    __uint(max_entries, TALVEK_MAX_PENDING);
-    __type(key, __u32); /* thread id */
-    __type(value, struct pending);
-} pending SEC(".maps");
-
-/* A zeroed entry: the source that clears a pending entry at entry. */
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, 1);
-    __type(key, __u32);
-    __type(value, struct pending);
-} zero SEC(".maps");
-
-/* Watched processes (thread group ids); with watch_all, the excluded ones. */
-struct {
-    __uint(type, BPF_MAP_TYPE_HASH);
-    __uint(map_flags, BPF_F_NO_PREALLOC);
-    __uint(max_entries, TALVEK_MAX_PROCS);
-    __type(key, __u32);
-    __type(value, __u8);
-} procs SEC(".maps");
-
-/* Entries in procs, kept by both sides (the loader reads it through the
- * mapped .bss): with none left, no watched process remains to report. */
-__u64 procs_listed = 0;
-
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, TALVEK_COUNTER_COUNT);
-    __type(key, __u32);
-    __type(value, __u64);
-} counters SEC(".maps");
+#include "hook/bpf/watch_maps.bpf.h"
 
 /* Descriptors whose open (or dup) record found the ring full: the calls on
  * them are marked SYSEV_ST_FD_LOST, for the reader to count them lost. */
@@ -210,17 +168,6 @@ struct {
 } scratch SEC(".maps");
 
 /* ---- Small routines ---- */
-
-static __always_inline void count(__u32 which) {
-    __u64* n = bpf_map_lookup_elem(&counters, &which);
-    if (n)
-        *n += 1;
-}
-
-static __always_inline int is_watched(__u32 tgid) {
-    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
-    return watch_all ? !listed : listed;
-}
 
 /* A 32-bit call (of a 32-bit program, or int 0x80): other numbers, registers
  * and structure layouts. */
@@ -382,18 +329,6 @@ static __always_inline __u8 fd_kind(long fd) {
     default:
         return SYSEV_FD_OTHER;
     }
-}
-
-/* The reader is woken when the unread part of the ring grows past
- * TALVEK_WAKEUP_BYTES, once per crossing (it also looks every few
- * milliseconds on its own): a wake-up per record, or per record while the
- * reader is behind, would cost the watched programs more than the rest of
- * the hook together. */
-static __always_inline __u64 wakeup_flag(__u64 size) {
-    __u64 unread = bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA);
-    return unread < TALVEK_WAKEUP_BYTES && unread + size + 8 >= TALVEK_WAKEUP_BYTES
-               ? BPF_RB_FORCE_WAKEUP
-               : BPF_RB_NO_WAKEUP;
 }
 
 static __always_inline long submit(struct sysev* ev, __u64 size) {

@@ -29,12 +29,8 @@ typedef __u64 uint64_t;
 typedef __s64 int64_t;
 
 #include "hook/wine/nt_event.h"
-#include "hook/syscalls/bpf/talvek_hook_maps.h"
 
 char LICENSE[] SEC("license") = "GPL";
-
-/* Set by the loader before the programs are loaded. */
-const volatile __u8 watch_all = 0; /* every process but the excluded trees */
 
 /* The user registers at a probe (x86_64 struct pt_regs; a 32-bit process's
  * registers are in the low halves). */
@@ -66,54 +62,7 @@ struct pending {
     __u8 wow;
 };
 
-struct {
-    __uint(type, BPF_MAP_TYPE_RINGBUF);
-    __uint(max_entries, TALVEK_RING_BYTES);
-} events SEC(".maps");
-
-struct {
-    __uint(type, BPF_MAP_TYPE_HASH);
-    __uint(map_flags, BPF_F_NO_PREALLOC);
-    __uint(max_entries, TALVEK_MAX_PENDING);
-    __type(key, __u32); /* thread id */
-    __type(value, struct pending);
-} pending SEC(".maps");
-
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, 1);
-    __type(key, __u32);
-    __type(value, struct pending);
-} zero SEC(".maps");
-
-/* Watched processes (thread group ids); with watch_all, the excluded ones. */
-struct {
-    __uint(type, BPF_MAP_TYPE_HASH);
-    __uint(map_flags, BPF_F_NO_PREALLOC);
-    __uint(max_entries, TALVEK_MAX_PROCS);
-    __type(key, __u32);
-    __type(value, __u8);
-} procs SEC(".maps");
-
-__u64 procs_listed = 0;
-
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, TALVEK_COUNTER_COUNT);
-    __type(key, __u32);
-    __type(value, __u64);
-} counters SEC(".maps");
-
-static __always_inline void count(__u32 which) {
-    __u64* n = bpf_map_lookup_elem(&counters, &which);
-    if (n)
-        *n += 1;
-}
-
-static __always_inline int is_watched(__u32 tgid) {
-    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
-    return watch_all ? !listed : listed;
-}
+#include "hook/bpf/watch_maps.bpf.h"
 
 /* ---- Arguments and structures of both architectures ---- */
 
@@ -206,16 +155,6 @@ static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wo
     p->wow = wow;
     p->active = 1;
     return p;
-}
-
-/* The reader is woken once per crossing of TALVEK_WAKEUP_BYTES unread (it
- * also looks every few milliseconds): a wake-up per record would cost the
- * watched programs more than the rest of the hook. */
-static __always_inline __u64 wakeup_flag(__u64 size) {
-    __u64 unread = bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA);
-    return unread < TALVEK_WAKEUP_BYTES && unread + size + 8 >= TALVEK_WAKEUP_BYTES
-               ? BPF_RB_FORCE_WAKEUP
-               : BPF_RB_NO_WAKEUP;
 }
 
 static __always_inline void submit(struct ntev* ev, __u64 size) {

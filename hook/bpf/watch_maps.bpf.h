@@ -1,0 +1,76 @@
+/* What the kernel side of each view has alike: the ring buffer the reader
+ * takes records from, the calls in progress per thread, the table of
+ * watched processes, and the loss counters. A view includes this after its
+ * own struct pending (the state of one thread's call in progress). */
+#ifndef TALVEK_HOOK_BPF_WATCH_MAPS_H
+#define TALVEK_HOOK_BPF_WATCH_MAPS_H
+
+#include "hook/syscalls/bpf/talvek_hook_maps.h"
+
+const volatile __u8 watch_all = 0; /* every process but the excluded trees */
+
+struct {
+    __uint(type, BPF_MAP_TYPE_RINGBUF);
+    __uint(max_entries, TALVEK_RING_BYTES);
+} events SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, TALVEK_MAX_PENDING);
+    __type(key, __u32); /* thread id */
+    __type(value, struct pending);
+} pending SEC(".maps");
+
+/* A zeroed entry: the source that clears a pending entry at entry. */
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, 1);
+    __type(key, __u32);
+    __type(value, struct pending);
+} zero SEC(".maps");
+
+/* Watched processes (thread group ids); with watch_all, the excluded ones. */
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, TALVEK_MAX_PROCS);
+    __type(key, __u32);
+    __type(value, __u8);
+} procs SEC(".maps");
+
+/* Entries in procs, kept by both sides (the loader reads it through the
+ * mapped .bss): with none left, no watched process remains to report. */
+__u64 procs_listed = 0;
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, TALVEK_COUNTER_COUNT);
+    __type(key, __u32);
+    __type(value, __u64);
+} counters SEC(".maps");
+
+static __always_inline void count(__u32 which) {
+    __u64* n = bpf_map_lookup_elem(&counters, &which);
+    if (n)
+        *n += 1;
+}
+
+static __always_inline int is_watched(__u32 tgid) {
+    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
+    return watch_all ? !listed : listed;
+}
+
+/* The reader is woken when the unread part of the ring grows past
+ * TALVEK_WAKEUP_BYTES, once per crossing (it also looks every few
+ * milliseconds on its own): a wake-up per record, or per record while the
+ * reader is behind, would cost the watched programs more than the rest of
+ * the hook together. */
+static __always_inline __u64 wakeup_flag(__u64 size) {
+    __u64 unread = bpf_ringbuf_query(&events, BPF_RB_AVAIL_DATA);
+    return unread < TALVEK_WAKEUP_BYTES && unread + size + 8 >= TALVEK_WAKEUP_BYTES
+               ? BPF_RB_FORCE_WAKEUP
+               : BPF_RB_NO_WAKEUP;
+}
+
+#endif
