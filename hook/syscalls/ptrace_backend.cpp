@@ -376,15 +376,37 @@ bool OnInterruptingSignal(PtraceSession* s, pid_t tid, Tracee& t, int sig, Sysev
 
 // The first instruction of the handler: the interrupted call's result as the
 // signal frame keeps it (-EINTR, or the call's number to make it again).
+// The interrupted call's result as the signal frame saved it, read at the
+// handler's entry. x86_64: the return address, then the ucontext. i386: with
+// SA_SIGINFO the kernel points cx at the frame's ucontext (its sigcontext 20
+// bytes in); without, the old frame has the return address and the signal
+// number before its sigcontext, and cx is 0. eax is 44 bytes into an i386
+// sigcontext.
+bool SavedResult(pid_t tid, bool wide, int64_t* saved) {
+    user_regs_struct regs;
+    if (ptrace(PTRACE_GETREGS, tid, 0, &regs) != 0)
+        return false;
+    if (wide) {
+        const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
+        return ReadMemory(tid, regs.rsp + raxAt, saved, sizeof *saved);
+    }
+    constexpr uint64_t kEaxInSigcontext = 44;
+    const uint64_t ucontext = regs.rcx & 0xFFFFFFFFu;
+    const uint64_t sigcontext = ucontext != 0 ? ucontext + 20 : (regs.rsp & 0xFFFFFFFFu) + 8;
+    int32_t eax = 0;
+    if (!ReadMemory(tid, sigcontext + kEaxInSigcontext, &eax, sizeof eax))
+        return false;
+    *saved = eax;
+    return true;
+}
+
 int OnHandlerEntry(PtraceSession* s, pid_t tid, Tracee& t, SysevSink sink, void* ctx) {
     t.stepping = false;
     const int64_t code = t.restart;
     t.restart = 0;
-    user_regs_struct regs;
     int64_t saved = 0;
-    const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
-    if (code == 0 || ptrace(PTRACE_GETREGS, tid, 0, &regs) != 0 ||
-        !ReadMemory(tid, regs.rsp + raxAt, &saved, sizeof saved) || saved != -EINTR)
+    const bool wide = t.table == nullptr || t.table->wide;
+    if (code == 0 || !SavedResult(tid, wide, &saved) || saved != -EINTR)
         return 0;
     return HandOver(s, tid, t, -EINTR, sink, ctx);
 }

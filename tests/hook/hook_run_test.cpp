@@ -298,9 +298,26 @@ TEST_P(HookRun, RowsAsTheCallsWereMade) {
     };
     const auto start = mark("start-mark"), exec = mark("exec-mark"), end = mark("end-mark");
     ASSERT_LT(end, static_cast<long>(lines.size())) << Joined(lines);
-    const std::vector<std::string> before(
-        lines.begin() + start, lines.begin() + start + static_cast<long>(expected.size()));
-    EXPECT_EQ(Joined(before), Joined(expected));
+    std::vector<std::string> before(lines.begin() + start,
+                                    lines.begin() + start + static_cast<long>(expected.size()));
+    std::vector<std::string> want = expected;
+    if (backend == "ebpf") {
+        // eBPF looks at a failed call's folders when its batch is read
+        // (hook/README.md): the program's own mkdir or rmdir right after,
+        // when it comes in a later batch, may already count. Those two rows
+        // may read either result.
+        for (auto* rows : {&before, &want}) {
+            for (std::string& row : *rows) {
+                for (const char* folder : {"nd", "od"}) {
+                    const std::string tail = " path1=" + w + "\\" + folder + "\\x";
+                    if (row == "func=36 " + h + "result=2" + tail ||
+                        row == "func=36 " + h + "result=3" + tail)
+                        row = "func=36 " + h + "result=2 or 3" + tail;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(Joined(before), Joined(want));
     // After the exec the close-on-exec numbers are a pipe's: no rows.
     EXPECT_EQ(end, exec + 1) << Joined(lines);
     // The child's open relative to the folder it inherited, then its chdir.
