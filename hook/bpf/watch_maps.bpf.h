@@ -73,4 +73,24 @@ static __always_inline __u64 wakeup_flag(__u64 size) {
                : BPF_RB_NO_WAKEUP;
 }
 
+/* A new process joins its parent's side of the table (watched, or excluded
+ * under watch_all) before it first runs. */
+static __always_inline void join_parent(__u32 ptgid, __u32 ctgid) {
+    if (!bpf_map_lookup_elem(&procs, &ptgid))
+        return;
+    __u8 one = 1;
+    long err = bpf_map_update_elem(&procs, &ctgid, &one, BPF_NOEXIST);
+    if (err == 0)
+        __sync_fetch_and_add(&procs_listed, 1);
+    else if (err != -17 /* EEXIST */)
+        count(TALVEK_LOST_UNTRACKED);
+}
+
+/* A process's last thread has ended: it leaves the table (after its end was
+ * reported, so that a reader that finds the table empty has every record). */
+static __always_inline void leave_table(__u32 tgid) {
+    if (bpf_map_delete_elem(&procs, &tgid) == 0)
+        __sync_fetch_and_add(&procs_listed, -1);
+}
+
 #endif

@@ -1374,14 +1374,8 @@ int on_fork(struct bpf_raw_tracepoint_args* ctx) {
     __u32 ctgid = BPF_CORE_READ(child, tgid);
     int thread = cpid != ctgid;
     int listed = bpf_map_lookup_elem(&procs, &ptgid) != 0;
-    if (listed && !thread) {
-        __u8 one = 1;
-        long err = bpf_map_update_elem(&procs, &ctgid, &one, BPF_NOEXIST);
-        if (err == 0)
-            __sync_fetch_and_add(&procs_listed, 1);
-        else if (err != -17 /* EEXIST */)
-            count(TALVEK_LOST_UNTRACKED);
-    }
+    if (!thread)
+        join_parent(ptgid, ctgid);
     if (watch_all ? !listed : listed)
         send_process_event(SYSEV_FORK, ptgid, BPF_CORE_READ(parent, pid), cpid, thread);
     return 0;
@@ -1410,7 +1404,7 @@ int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
     if (watch_all ? !listed : listed)
         send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
-    if (listed && bpf_map_delete_elem(&procs, &tgid) == 0)
-        __sync_fetch_and_add(&procs_listed, -1);
+    if (listed)
+        leave_table(tgid);
     return 0;
 }

@@ -370,14 +370,8 @@ int on_fork(struct bpf_raw_tracepoint_args* ctx) {
     __u32 ptgid = BPF_CORE_READ(parent, tgid);
     __u32 cpid = BPF_CORE_READ(child, pid);
     __u32 ctgid = BPF_CORE_READ(child, tgid);
-    if (cpid != ctgid || !bpf_map_lookup_elem(&procs, &ptgid))
-        return 0;
-    __u8 one = 1;
-    long err = bpf_map_update_elem(&procs, &ctgid, &one, BPF_NOEXIST);
-    if (err == 0)
-        __sync_fetch_and_add(&procs_listed, 1);
-    else if (err != -17 /* EEXIST */)
-        count(TALVEK_LOST_UNTRACKED);
+    if (cpid == ctgid)
+        join_parent(ptgid, ctgid);
     return 0;
 }
 
@@ -400,7 +394,7 @@ int on_exit(struct bpf_raw_tracepoint_args* ctx) {
     int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
     if (watch_all ? !listed : listed)
         send_process_event(NTEV_PROCESS_EXIT, tgid, tid);
-    if (listed && bpf_map_delete_elem(&procs, &tgid) == 0)
-        __sync_fetch_and_add(&procs_listed, -1);
+    if (listed)
+        leave_table(tgid);
     return 0;
 }
