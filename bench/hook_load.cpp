@@ -8,15 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
-namespace {
-
-double Seconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-} // namespace
+#include "bench/monotonic_seconds.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -27,7 +19,7 @@ int main(int argc, char** argv) {
     const double rate = argc > 2 ? strtod(argv[2], nullptr) : 0;
     const char* file = argc > 3 ? argv[3] : "/etc/hostname";
     char buffer[64];
-    const double start = Seconds();
+    const double start = MonotonicSeconds();
     for (long i = 0; i < n; ++i) {
         const int fd = open(file, O_RDONLY);
         if (fd < 0 || read(fd, buffer, sizeof buffer) < 0)
@@ -36,12 +28,13 @@ int main(int argc, char** argv) {
         if (access("/nonexistent-talvek/x", F_OK) == 0)
             return 1;
         if (rate > 0 && i % 256 == 255) {
-            const double ahead = start + 4.0 * static_cast<double>(i + 1) / rate - Seconds();
+            const double ahead =
+                start + 4.0 * static_cast<double>(i + 1) / rate - MonotonicSeconds();
             if (ahead > 0)
                 usleep(static_cast<useconds_t>(ahead * 1e6));
         }
     }
-    const double elapsed = Seconds() - start;
+    const double elapsed = MonotonicSeconds() - start;
     printf("%ld calls in %.3f s: %.0f calls/s\n", 4 * n, elapsed,
            4.0 * static_cast<double>(n) / elapsed);
     return 0;

@@ -7,15 +7,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
-namespace {
-
-double Seconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-} // namespace
+#include "bench/monotonic_seconds.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -24,10 +16,10 @@ int main(int argc, char** argv) {
     }
     const double seconds = strtod(argv[1], nullptr);
     const long every = argc > 2 ? strtol(argv[2], nullptr, 10) : 20000;
-    const double start = Seconds();
+    const double start = MonotonicSeconds();
     long calls = 0, failed = 0;
     struct stat st;
-    for (double now = start; now - start < seconds; now = Seconds()) {
+    for (double now = start; now - start < seconds; now = MonotonicSeconds()) {
         for (int i = 0; i < 1000; ++i) {
             ++calls;
             if (calls % every == 0) {
@@ -40,7 +32,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    const double elapsed = Seconds() - start;
+    const double elapsed = MonotonicSeconds() - start;
     printf("%ld stats in %.2f s (%.0f/s), %ld of them failed\n", calls, elapsed,
            static_cast<double>(calls) / elapsed, failed);
     return 0;

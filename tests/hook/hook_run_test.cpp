@@ -41,6 +41,20 @@ int Shell(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A folder of the test's own under /tmp, removed at the end.
+struct ScratchDir {
+    std::string path;
+    explicit ScratchDir(const char* name) {
+        std::string pattern = std::string("/tmp/talvek-hook-") + name + "-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            path = pattern;
+    }
+    ~ScratchDir() {
+        if (!path.empty())
+            Shell("rm -rf " + path);
+    }
+};
+
 std::string Hex(int n, const char* format = "%X") {
     char text[16];
     snprintf(text, sizeof text, format, n);
@@ -106,13 +120,9 @@ struct ProbeRun {
 
 void RunProbe(const std::string& backend, const std::string& probe, const std::string& options,
               ProbeRun* run) {
-    char tmpl[] = "/tmp/talvek-hook-run-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string tmp = tmpl;
-    struct RemoveAtEnd {
-        std::string dir;
-        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
-    } removeAtEnd{tmp};
+    const ScratchDir scratch("run");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string tmp = scratch.path;
     const std::string work = tmp + "/work";
     ASSERT_EQ(Shell("mkdir " + work), 0);
 
@@ -219,13 +229,9 @@ bool ParseCounts(const std::string& text, Counts* c) {
 // before the hook: every row as the call was made, and every call counted.
 TEST_P(HookRun, RowsAsTheCallsWereMade) {
     const std::string backend = GetParam();
-    char tmpl[] = "/tmp/talvek-hook-state-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string tmp = tmpl;
-    struct RemoveAtEnd {
-        std::string dir;
-        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
-    } removeAtEnd{tmp};
+    const ScratchDir scratch("state");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string tmp = scratch.path;
     const std::string work = tmp + "/w";
     ASSERT_EQ(Shell("mkdir -p " + work + "/sub"), 0);
     const int status =
@@ -337,13 +343,9 @@ TEST_P(HookRun, RowsAsTheCallsWereMade) {
 // for a second): every # line and the closing line add up, and the output
 // ends with the closing counts.
 TEST(HookFlood, EveryCallAccountedFor) {
-    char tmpl[] = "/tmp/talvek-hook-flood-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string tmp = tmpl;
-    struct RemoveAtEnd {
-        std::string dir;
-        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
-    } removeAtEnd{tmp};
+    const ScratchDir scratch("flood");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string tmp = scratch.path;
     const std::string load = std::string(HOOK_LOAD) + " 50000 >/dev/null";
     const int status =
         Shell(std::string(TALVEK_HOOK) + " --backend ebpf --wine-prefix '' -- sh -c '" + load +
@@ -415,13 +417,9 @@ TEST_P(HookRun, FilterLeavesOnlyWhatWasAskedFor) {
 // phase until the test lets it go on.
 TEST_P(HookRun, ControlLinesApplyWhileTheCommandRuns) {
     const std::string backend = GetParam();
-    char tmpl[] = "/tmp/talvek-hook-ctl-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string d = tmpl;
-    struct RemoveAtEnd {
-        std::string dir;
-        ~RemoveAtEnd() { Shell("rm -rf " + dir); }
-    } removeAtEnd{d};
+    const ScratchDir scratch("ctl");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string d = scratch.path;
     const auto append = [&](const std::string& line) {
         std::ofstream(d + "/control", std::ios::app) << line << "\n";
     };
