@@ -11,8 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "hook/syscalls/seccomp_filter.h"
-
 namespace {
 
 [[noreturn]] void ChildFails(int fd, const char* what, int err) {
@@ -50,7 +48,7 @@ void DropToSudoUser(int errorFd) {
 
 } // namespace
 
-bool StartCommandHeld(char** argv, bool withSeccomp, StartedCommand* cmd, std::string* why) {
+bool StartCommandHeld(char** argv, const ChildSetUp* setUp, StartedCommand* cmd, std::string* why) {
     int go[2];
     int error[2];
     if (pipe2(go, O_CLOEXEC) != 0) {
@@ -87,10 +85,10 @@ bool StartCommandHeld(char** argv, bool withSeccomp, StartedCommand* cmd, std::s
             _exit(127);
         close(go[0]);
         prctl(PR_SET_PDEATHSIG, 0);
-        if (withSeccomp) {
-            const int err = InstallTraceFilter();
+        if (setUp != nullptr) {
+            const int err = setUp->run();
             if (err != 0)
-                ChildFails(error[1], "seccomp", err);
+                ChildFails(error[1], setUp->what, err);
         }
         execvp(argv[0], argv);
         ChildFails(error[1], argv[0], errno);

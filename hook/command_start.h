@@ -13,9 +13,17 @@ struct StartedCommand {
     int errorFd = -1; // the child writes why it could not run, then exits 127
 };
 
-// Forks a child that waits for the go byte, then (withSeccomp) installs the
-// tracing filter of the ptrace backend and runs argv through PATH.
-bool StartCommandHeld(char** argv, bool withSeccomp, StartedCommand* cmd, std::string* why);
+// What a backend sets up in the child just before it runs the command (the
+// ptrace backend's seccomp filter): run() returns 0 or an errno, which the
+// child reports as "what: error".
+struct ChildSetUp {
+    const char* what;
+    int (*run)();
+};
+
+// Forks a child that waits for the go byte, then runs setUp (when given) and
+// argv through PATH.
+bool StartCommandHeld(char** argv, const ChildSetUp* setUp, StartedCommand* cmd, std::string* why);
 
 // Lets the child go on.
 void ReleaseCommand(StartedCommand* cmd);

@@ -6,8 +6,8 @@
 //               [--results all|ok|failed] [--monitoring on|off] [--control FILE]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
 //
-// The system view (hook/syscalls/) shows the Linux file calls; the Windows
-// view (hook/wine/) the NT file calls that Windows programs make to Wine.
+// The system view (hook/system/) shows the Linux file calls; the Windows
+// view (hook/windows/) the NT file calls that Windows programs make to Wine.
 //
 // Exit status: the command's (128 + signal when a signal ended it) with
 // -- COMMAND, else 0; 2 on a usage error (a line naming the argument, then
@@ -33,17 +33,17 @@
 #include "hook/command_start.h"
 #include "hook/filter_control.h"
 #include "hook/ifs_filter.h"
-#include "hook/syscalls/ebpf_backend.h"
-#include "hook/syscalls/folder_at_call.h"
-#include "hook/syscalls/ebpf_filter.h"
-#include "hook/syscalls/host_lookups.h"
-#include "hook/syscalls/ptrace_backend.h"
-#include "hook/syscalls/ptrace_filter.h"
-#include "hook/syscalls/seccomp_filter.h"
-#include "hook/syscalls/sysev_filter.h"
-#include "hook/syscalls/sysev_map.h"
-#include "hook/wine/nt_map.h"
-#include "hook/wine/wine_backend.h"
+#include "hook/system/ebpf/ebpf_backend.h"
+#include "hook/system/folder_at_call.h"
+#include "hook/system/ebpf/ebpf_filter.h"
+#include "hook/system/host_lookups.h"
+#include "hook/system/ptrace/ptrace_backend.h"
+#include "hook/system/ptrace/ptrace_filter.h"
+#include "hook/system/ptrace/seccomp_filter.h"
+#include "hook/system/sysev_filter.h"
+#include "hook/system/sysev_map.h"
+#include "hook/windows/nt_map.h"
+#include "hook/windows/ebpf/wine_backend.h"
 
 namespace {
 
@@ -425,6 +425,9 @@ int ExitStatusOf(int status) {
     return 1;
 }
 
+// The ptrace backend's command runs under its seccomp filter.
+const ChildSetUp kSeccompSetUp = {"seccomp", InstallTraceFilter};
+
 int RunPtrace(const Options& opt, Output* out) {
     StartedCommand cmd;
     std::string why;
@@ -432,7 +435,7 @@ int RunPtrace(const Options& opt, Output* out) {
     // need not stop the command at all.
     if (opt.control == nullptr)
         LimitTraceFilter([f = out->filter](const SyscallDecode& d) { return TracedFor(f, d); });
-    if (opt.command != nullptr && !StartCommandHeld(opt.command, true, &cmd, &why))
+    if (opt.command != nullptr && !StartCommandHeld(opt.command, &kSeccompSetUp, &cmd, &why))
         Unavailable(why);
     const PtraceFollows follows = [](uint32_t pid, int32_t fd, void* ctx) {
         return static_cast<Output*>(ctx)->mapper->Follows(pid, fd);
@@ -574,7 +577,7 @@ int RunEbpf(const Options& opt, Output* out, const EbpfView& view) {
     watch.exclude.push_back(getpid()); // never the hook itself
     StartedCommand cmd;
     std::string why;
-    if (opt.command != nullptr && !StartCommandHeld(opt.command, false, &cmd, &why))
+    if (opt.command != nullptr && !StartCommandHeld(opt.command, nullptr, &cmd, &why))
         Unavailable(why);
     const bool started = view.start(watch, &why);
     const bool filtered = started && view.setFilter(out->filter);

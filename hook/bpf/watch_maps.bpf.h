@@ -5,7 +5,7 @@
 #ifndef TALVEK_HOOK_BPF_WATCH_MAPS_H
 #define TALVEK_HOOK_BPF_WATCH_MAPS_H
 
-#include "hook/syscalls/bpf/talvek_hook_maps.h"
+#include "hook/bpf/talvek_hook_maps.h"
 
 const volatile __u8 watch_all = 0; /* every process but the excluded trees */
 

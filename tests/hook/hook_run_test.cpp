@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/syscalls/errno_dos.h"
+#include "hook/system/errno_dos.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The monitor's filter as the driver applies it, its words, and what it means
 // for each Linux call before the mapping.
 #include "hook/ifs_filter.h"
-#include "hook/syscalls/ptrace_filter.h"
-#include "hook/syscalls/sysev_filter.h"
-#include "hook/syscalls/sysev_map.h"
+#include "hook/system/ptrace/ptrace_filter.h"
+#include "hook/system/sysev_filter.h"
+#include "hook/system/sysev_map.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "event/ifs_vocab.h"
-#include "hook/syscalls/syscall_decode.h"
+#include "hook/system/arch/syscall_decode.h"
 
 namespace {
 

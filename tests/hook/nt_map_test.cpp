@@ -1,9 +1,9 @@
 // The Windows view's mapping: one sequence of recorded NT calls of a Windows
 // program through one mapper, so that the handle table and positions carry
 // from row to row as in a real run.
-#include "hook/wine/nt_map.h"
-#include "hook/wine/nt_status.h"
-#include "hook/wine/wine_libs.h"
+#include "hook/windows/nt_map.h"
+#include "hook/windows/nt_status.h"
+#include "hook/windows/wine_libs.h"
 
 #include <gtest/gtest.h>
 

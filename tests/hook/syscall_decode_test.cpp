@@ -1,7 +1,7 @@
 // The decoder on recorded calls: register sets and the process memory they
 // point at, in each architecture's layout (i386's split positions, 32-bit
 // iovec, struct flock and flock64, msghdr and cmsghdr, socketcall).
-#include "hook/syscalls/syscall_decode.h"
+#include "hook/system/arch/syscall_decode.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "hook/syscalls/i386_syscall_nr.h"
-#include "hook/syscalls/seccomp_filter.h"
+#include "hook/system/arch/i386_syscall_nr.h"
+#include "hook/system/ptrace/seccomp_filter.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The mapping from recorded Linux calls to call-trace lines: one sequence of
 // events through one mapper, so that descriptor, position, working-folder and
 // process state carry from row to row as in a real run.
-#include "hook/syscalls/errno_dos.h"
-#include "hook/syscalls/sysev_map.h"
+#include "hook/system/errno_dos.h"
+#include "hook/system/sysev_map.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The eBPF backend on a child that makes each watched call once, by number:
 // every record must hold the arguments, names and result as documented in
-// hook/syscalls/syscall_event.h. Needs root and BPF; skipped (with the reason) when the
+// hook/system/syscall_event.h. Needs root and BPF; skipped (with the reason) when the
 // machine does not allow it.
 #include <fcntl.h>
 #include <stdio.h>
@@ -21,7 +21,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hook/syscalls/ebpf_backend.h"
+#include "hook/system/ebpf/ebpf_backend.h"
 
 namespace {
 

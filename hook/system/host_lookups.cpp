@@ -1,0 +1,111 @@
+#include "hook/system/host_lookups.h"
+
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool ReadLink(const std::string& link, std::string* target) {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || buffer[0] != '/')
+        return false; // gone, or not a name ("pipe:[123]")
+    target->assign(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+struct Mount {
+    std::string point;
+    bool network;
+};
+
+// Mount points with whether their file system is a network one, read once.
+const std::vector<Mount>& Mounts() {
+    static const std::vector<Mount> mounts = [] {
+        static const char* const kNetworkTypes[] = {
+            "nfs", "nfs4", "cifs", "smb3",  "smbfs",      "ncpfs",     "9p",
+            "afs", "ceph", "coda", "davfs", "fuse.sshfs", "glusterfs", "lustre"};
+        std::vector<Mount> list;
+        std::FILE* f = std::fopen("/proc/self/mountinfo", "r");
+        if (f == nullptr)
+            return list;
+        char line[4096];
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            // id parent major:minor root point options ... - type source ...
+            char point[PATH_MAX];
+            if (std::sscanf(line, "%*s %*s %*s %*s %4095s", point) != 1)
+                continue;
+            const char* dash = std::strstr(line, " - ");
+            char type[64] = "";
+            if (dash == nullptr || std::sscanf(dash + 3, "%63s", type) != 1)
+                continue;
+            bool network = false;
+            for (const char* t : kNetworkTypes)
+                network = network || std::strcmp(type, t) == 0;
+            list.push_back({point, network});
+        }
+        std::fclose(f);
+        return list;
+    }();
+    return mounts;
+}
+
+bool AnyNetworkMount() {
+    static const bool any = [] {
+        for (const Mount& m : Mounts()) {
+            if (m.network)
+                return true;
+        }
+        return false;
+    }();
+    return any;
+}
+
+// Called for every name the hook maps: a machine without network mounts
+// answers at once.
+bool IsNetwork(const std::string& name) {
+    if (!AnyNetworkMount())
+        return false;
+    size_t best = 0;
+    bool network = false;
+    for (const Mount& m : Mounts()) {
+        const std::string& p = m.point;
+        const bool under = p == "/" || (name.compare(0, p.size(), p) == 0 &&
+                                        (name.size() == p.size() || name[p.size()] == '/'));
+        if (under && p.size() >= best) {
+            best = p.size();
+            network = m.network;
+        }
+    }
+    return network;
+}
+
+} // namespace
+
+HookLookups HostLookups() {
+    HookLookups l;
+    l.workingFolder = [](uint32_t pid, std::string* folder) {
+        return ReadLink("/proc/" + std::to_string(pid) + "/cwd", folder);
+    };
+    l.descriptorName = [](uint32_t pid, int32_t fd, std::string* name) {
+        return ReadLink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), name);
+    };
+    l.isFolder = [](const std::string& name) {
+        struct stat st;
+        if (stat(name.c_str(), &st) != 0)
+            return -1;
+        return S_ISDIR(st.st_mode) ? 1 : 0;
+    };
+    l.folderExists = [](const std::string& name) {
+        struct stat st;
+        return stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    l.isNetwork = IsNetwork;
+    return l;
+}

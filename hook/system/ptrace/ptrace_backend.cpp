@@ -1,0 +1,711 @@
+#include "hook/system/ptrace/ptrace_backend.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/uio.h>
+#include <sys/user.h>
+#include <ucontext.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "hook/system/received_fd.h"
+#include "hook/system/arch/syscall_decode.h"
+
+namespace {
+
+// The kernel's struct ptrace_syscall_info (linux/ptrace.h clashes with
+// sys/ptrace.h).
+struct SyscallInfo {
+    uint8_t op;
+    uint8_t pad[3];
+    uint32_t arch;
+    uint64_t instructionPointer;
+    uint64_t stackPointer;
+    union {
+        struct {
+            uint64_t nr;
+            uint64_t args[6];
+        } entry;
+        struct {
+            int64_t rval;
+            uint8_t isError;
+        } exit;
+        struct {
+            uint64_t nr;
+            uint64_t args[6];
+            uint32_t retData;
+        } seccomp;
+    };
+};
+constexpr uint8_t kInfoEntry = 1;
+constexpr uint8_t kInfoExit = 2;
+constexpr uint8_t kInfoSeccomp = 3;
+// The kernel's restart codes, which never reach the program.
+constexpr int64_t kErestartSys = 512;
+constexpr int64_t kErestartNoIntr = 513;
+constexpr int64_t kErestartBlock = 516;
+
+constexpr unsigned kOptions = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
+                              PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC | PTRACE_O_TRACESECCOMP;
+
+struct Tracee {
+    pid_t tgid = 0;
+    bool pending = false;                // a watched call is between its entry and its exit
+    const SyscallTable* table = nullptr; // the pending call's architecture
+    ExitRead exitRead;
+    int64_t restart = 0;   // the call ended in this restart code: EINTR or made again
+    bool stepping = false; // stepped into a signal handler to see what the call became
+    sysev ev;
+};
+
+} // namespace
+
+struct PtraceSession {
+    bool seccomp = false; // the command's tree: stops only at watched calls
+    pid_t command = 0;
+    bool commandEnded = false;
+    int commandStatus = 0;
+    std::unordered_map<pid_t, Tracee> tracees;
+    std::unordered_set<pid_t> early;              // new tracees stopped before their parent's event
+    std::unordered_map<pid_t, std::string> comms; // by process
+    PtraceCounters counters;
+    PtraceFollows follows = nullptr;
+    PtraceFollows appends = nullptr;
+    void* followsCtx = nullptr;
+    PtraceWanted wanted = nullptr;
+    void* wantedCtx = nullptr;
+};
+
+namespace {
+
+void Resume(PtraceSession* s, pid_t tid, int sig) {
+    ptrace(s->seccomp ? PTRACE_CONT : PTRACE_SYSCALL, tid, 0, sig);
+}
+
+const std::string& CommOf(PtraceSession* s, pid_t tgid, bool reread) {
+    std::string& comm = s->comms[tgid];
+    if (comm.empty() || reread) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/comm", tgid);
+        char text[SYSEV_COMM_SIZE + 1] = "";
+        if (std::FILE* f = std::fopen(path, "r")) {
+            if (std::fgets(text, sizeof text, f) == nullptr)
+                text[0] = '\0';
+            std::fclose(f);
+        }
+        text[strcspn(text, "\n")] = '\0';
+        comm = text;
+    }
+    return comm;
+}
+
+pid_t TgidOf(pid_t tid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", tid);
+    std::FILE* f = std::fopen(path, "r");
+    if (f == nullptr)
+        return tid;
+    char line[256];
+    pid_t tgid = tid;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "Tgid: %d", &tgid) == 1)
+            break;
+    }
+    std::fclose(f);
+    return tgid;
+}
+
+bool ReadMemory(pid_t tid, uint64_t address, void* out, size_t size) {
+    iovec local{out, size};
+    iovec remote{reinterpret_cast<void*>(address), size};
+    return process_vm_readv(tid, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+}
+
+// ---- What holds at the call, read while the tracee is stopped ----
+
+std::string ProcName(pid_t tid, const char* what, int64_t fd = -1) {
+    std::string name = "/proc/" + std::to_string(tid) + "/" + what;
+    return fd >= 0 ? name + "/" + std::to_string(fd) : name;
+}
+
+constexpr uint64_t kResolveInRoot = 0x10; // openat2's RESOLVE_IN_ROOT
+
+// Whether the folder that a name of the call lies in exists, resolved by the
+// kernel as the call did: from the tracee's root, working folder or base
+// descriptor (so that its links and mounts count).
+bool NameFolderExists(pid_t tid, int32_t dirfd, const char* name, bool inRoot) {
+    std::string n = name;
+    while (n.size() > 1 && n.back() == '/')
+        n.pop_back();
+    const size_t slash = n.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : n.substr(0, slash + 1);
+    const std::string base = !n.empty() && n[0] == '/' && !inRoot ? ProcName(tid, "root")
+                             : dirfd == SYSEV_AT_FDCWD            ? ProcName(tid, "cwd")
+                                                                  : ProcName(tid, "fd", dirfd);
+    struct stat st;
+    return stat((base + "/" + folder).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A failed call's missing name: whether its folders existed.
+void NoteFolders(pid_t tid, sysev* ev) {
+    if ((ev->flags & (SYSEV_PATH1_CUT | SYSEV_PATH2_CUT)) != 0 || ev->path1[0] == '\0')
+        return;
+    ev->state |= SYSEV_ST_FOLDERS;
+    const bool inRoot = ev->call == SYSEV_OPEN && (ev->a[2] & kResolveInRoot) != 0;
+    if (!NameFolderExists(tid, ev->fd, ev->path1, inRoot))
+        ev->state |= SYSEV_ST_NO_FOLDER1;
+    if (ev->call == SYSEV_RENAME && !NameFolderExists(tid, ev->fd2, ev->path2, false))
+        ev->state |= SYSEV_ST_NO_FOLDER2;
+}
+
+// The name of a base descriptor that the caller does not follow, into path2.
+void NoteBase(pid_t tid, sysev* ev) {
+    char name[PATH_MAX];
+    const ssize_t n = readlink(ProcName(tid, "fd", ev->fd).c_str(), name, sizeof name);
+    if (n <= 0 || name[0] != '/')
+        return;
+    ev->state |= SYSEV_ST_BASE;
+    if (static_cast<size_t>(n) >= SYSEV_PATH_SIZE) {
+        ev->state |= SYSEV_ST_BASE_CUT;
+        return;
+    }
+    std::memcpy(ev->path2, name, static_cast<size_t>(n));
+    ev->path2[n] = '\0';
+}
+
+bool SizeOf(pid_t tid, int32_t fd, uint64_t* size) {
+    struct stat st;
+    if (stat(ProcName(tid, "fd", fd).c_str(), &st) != 0)
+        return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+// The descriptor's position, from /proc/<tid>/fdinfo/<fd>.
+bool PositionOf(pid_t tid, int32_t fd, uint64_t* pos) {
+    std::FILE* f = std::fopen(ProcName(tid, "fdinfo", fd).c_str(), "r");
+    if (f == nullptr)
+        return false;
+    unsigned long long value = 0;
+    const bool read = std::fscanf(f, "pos: %llu", &value) == 1;
+    std::fclose(f);
+    *pos = value;
+    return read;
+}
+
+uint64_t Now() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+void StartEvent(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, sysev* ev) {
+    std::memset(ev, 0, offsetof(sysev, path1));
+    ev->path1[0] = ev->path2[0] = '\0';
+    ev->pid = static_cast<uint32_t>(t.tgid);
+    ev->tid = static_cast<uint32_t>(tid);
+    ev->call = call;
+    const std::string& comm = CommOf(s, t.tgid, false);
+    std::memcpy(ev->comm, comm.c_str(), comm.size() < SYSEV_COMM_SIZE ? comm.size() + 1 : 0);
+    ev->comm[SYSEV_COMM_SIZE - 1] = '\0';
+}
+
+// Whether a call acts only on its descriptor, with no name and no state
+// beyond it (dup and fchdir change what later calls mean: not these).
+bool OnDescriptorOnly(const sysev& ev) {
+    switch (ev.call) {
+    case SYSEV_READ:
+    case SYSEV_WRITE:
+    case SYSEV_LSEEK:
+    case SYSEV_FSYNC:
+    case SYSEV_FCNTL_LOCK:
+    case SYSEV_FLOCK:
+    case SYSEV_GETDENTS:
+    case SYSEV_FSTATFS:
+    case SYSEV_SYNCFS:
+    case SYSEV_CLOSE:
+        return true;
+    case SYSEV_STAT:
+    case SYSEV_UTIMENS:
+        return ev.path1[0] == '\0' && (ev.flags & SYSEV_PATH1_UNREADABLE) == 0 &&
+               (ev.call == SYSEV_UTIMENS || (ev.a[0] & AT_EMPTY_PATH) != 0);
+    default:
+        return false;
+    }
+}
+
+ProcessMemory MemoryOf(pid_t tid) {
+    return [tid](uint64_t address, void* out, size_t size) {
+        return ReadMemory(tid, address, out, size);
+    };
+}
+
+// A call's entry (seccomp stop, or syscall-entry stop): read it.
+void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint32_t arch, uint64_t nr,
+             const uint64_t* args) {
+    t.pending = false;
+    t.restart = 0; // an interrupted call made again: this is its entry
+    t.table = SyscallTableOf(arch);
+    const SyscallDecode* d = t.table == nullptr ? nullptr : FindSyscallDecode(*t.table, nr);
+    if (d == nullptr)
+        return;
+    if (d->extra == ArgExtra::ProcessName) {
+        // Wine names its processes after their .exe this way.
+        char name[SYSEV_COMM_SIZE] = "";
+        if (args[0] == PR_SET_NAME && tid == t.tgid &&
+            ReadMemory(tid, args[1], name, sizeof name - 1))
+            s->comms[t.tgid] = name;
+        return;
+    }
+    StartEvent(s, tid, t, SYSEV_NONE, &t.ev);
+    t.pending = DecodeEntry(*t.table, *d, args, MemoryOf(tid), &t.ev, &t.exitRead);
+    if (t.pending && s->wanted != nullptr && !s->wanted(t.ev, s->wantedCtx)) {
+        t.pending = false;
+        ++s->counters.unwanted;
+    }
+    if (!t.pending || s->follows == nullptr)
+        return;
+    sysev& ev = t.ev;
+    const auto follows = [&](int32_t fd) { return s->follows(ev.pid, fd, s->followsCtx); };
+    const bool copy = ev.call == SYSEV_COPY;
+    if ((OnDescriptorOnly(ev) || ev.call == SYSEV_SETFD || copy) && !follows(ev.fd) &&
+        (!copy || !follows(ev.fd2))) {
+        t.pending = false;
+        ++s->counters.skipped;
+        return;
+    }
+    // What the call depends on, taken now: a base descriptor's name, the
+    // size that a lock from the end or a whole-file clone counts from.
+    const bool relative =
+        ev.path1[0] != '/' || (ev.call == SYSEV_OPEN && (ev.a[2] & kResolveInRoot));
+    const bool named = ev.path1[0] != '\0' || ev.call == SYSEV_FCHDIR;
+    if (ev.fd >= 0 && named && relative && ev.call != SYSEV_RENAME && !follows(ev.fd))
+        NoteBase(tid, &ev);
+    const bool fromEnd = ev.call == SYSEV_FCNTL_LOCK && (ev.a[1] >> 16) == SEEK_END;
+    if ((fromEnd || (copy && (ev.a[3] & SYSEV_COPY_WHOLE))) && SizeOf(tid, ev.fd, &ev.size))
+        ev.state |= SYSEV_ST_SIZE;
+}
+
+// Descriptors received over a socket: one record each, with the name and
+// kind the kernel gives them now, while the process is stopped. A message
+// without descriptors is a call let run unread.
+int OnReceived(PtraceSession* s, pid_t tid, const sysev& call, const std::vector<int32_t>& fds,
+               SysevSink sink, void* ctx) {
+    if (fds.empty()) {
+        ++s->counters.skipped;
+        return 0;
+    }
+    for (const int32_t fd : fds) {
+        sysev ev = call;
+        ev.ret = fd;
+        DescribeReceived(static_cast<uint32_t>(tid), &ev);
+        ++s->counters.seen;
+        sink(ev, ctx);
+    }
+    return static_cast<int>(fds.size());
+}
+
+// A call's exit: complete and hand over the event.
+int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx);
+
+int OnExit(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
+    if (!t.pending)
+        return 0;
+    t.pending = false;
+    if (rval <= -kErestartSys && rval >= -kErestartBlock) {
+        t.restart = rval; // the signal that interrupted it decides
+        return 0;
+    }
+    return HandOver(s, tid, t, rval, sink, ctx);
+}
+
+// Whether the process has a handler for the signal (SigCgt).
+bool Caught(pid_t tid, int sig) {
+    std::FILE* f = std::fopen(ProcName(tid, "status").c_str(), "r");
+    if (f == nullptr)
+        return false;
+    char line[256];
+    unsigned long long mask = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "SigCgt: %llx", &mask) == 1)
+            break;
+    }
+    std::fclose(f);
+    return sig >= 1 && sig <= 64 && ((mask >> (sig - 1)) & 1) != 0;
+}
+
+// A signal for a tracee whose call was interrupted. Without a handler the
+// kernel makes the call again (its entry comes again) or the process ends;
+// with one the program gets EINTR, unless the call is one the kernel makes
+// again anyway (ERESTARTNOINTR) or by the handler's SA_RESTART: then the
+// tracee steps into the handler, where the saved registers tell. Returns
+// whether the tracee was resumed.
+bool OnInterruptingSignal(PtraceSession* s, pid_t tid, Tracee& t, int sig, SysevSink sink,
+                          void* ctx, int* events) {
+    const int64_t code = -t.restart;
+    if (!Caught(tid, sig) || code == kErestartNoIntr) {
+        t.restart = 0;
+        return false;
+    }
+    if (code == kErestartSys) {
+        t.stepping = true;
+        ptrace(PTRACE_SINGLESTEP, tid, 0, sig);
+        return true;
+    }
+    t.restart = 0;
+    *events += HandOver(s, tid, t, -EINTR, sink, ctx);
+    return false;
+}
+
+// The first instruction of the handler: the interrupted call's result as the
+// signal frame keeps it (-EINTR, or the call's number to make it again).
+// The interrupted call's result as the signal frame saved it, read at the
+// handler's entry. x86_64: the return address, then the ucontext. i386: with
+// SA_SIGINFO the kernel points cx at the frame's ucontext (its sigcontext 20
+// bytes in); without, the old frame has the return address and the signal
+// number before its sigcontext, and cx is 0. eax is 44 bytes into an i386
+// sigcontext.
+bool SavedResult(pid_t tid, bool wide, int64_t* saved) {
+    user_regs_struct regs;
+    if (ptrace(PTRACE_GETREGS, tid, 0, &regs) != 0)
+        return false;
+    if (wide) {
+        const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
+        return ReadMemory(tid, regs.rsp + raxAt, saved, sizeof *saved);
+    }
+    constexpr uint64_t kEaxInSigcontext = 44;
+    const uint64_t ucontext = regs.rcx & 0xFFFFFFFFu;
+    const uint64_t sigcontext = ucontext != 0 ? ucontext + 20 : (regs.rsp & 0xFFFFFFFFu) + 8;
+    int32_t eax = 0;
+    if (!ReadMemory(tid, sigcontext + kEaxInSigcontext, &eax, sizeof eax))
+        return false;
+    *saved = eax;
+    return true;
+}
+
+int OnHandlerEntry(PtraceSession* s, pid_t tid, Tracee& t, SysevSink sink, void* ctx) {
+    t.stepping = false;
+    const int64_t code = t.restart;
+    t.restart = 0;
+    int64_t saved = 0;
+    const bool wide = t.table == nullptr || t.table->wide;
+    if (code == 0 || !SavedResult(tid, wide, &saved) || saved != -EINTR)
+        return 0;
+    return HandOver(s, tid, t, -EINTR, sink, ctx);
+}
+
+// Completes the call's record with its result and hands it over.
+int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
+    sysev& ev = t.ev;
+    ev.ret = rval;
+    ev.ts_ns = Now();
+    if (t.exitRead.what != ArgExtra::None) {
+        std::vector<int32_t> received;
+        DecodeExit(*t.table, t.exitRead, rval, MemoryOf(tid), &ev, &received);
+        if (ev.call == SYSEV_RECEIVE_FD)
+            return OnReceived(s, tid, ev, received, sink, ctx);
+    }
+    if (ev.call == SYSEV_OPEN && rval >= 0)
+        ev.fd_kind = DescriptorKind(static_cast<uint32_t>(tid), rval);
+    if (rval == -ENOENT)
+        NoteFolders(tid, &ev);
+    if (ev.call == SYSEV_WRITE && ev.a[3] == 0 && rval >= 0 && s->appends != nullptr &&
+        s->appends(ev.pid, ev.fd, s->followsCtx) && PositionOf(tid, ev.fd, &ev.pos_after))
+        ev.state |= SYSEV_ST_POS;
+    ++s->counters.seen;
+    if ((ev.flags & (SYSEV_PATH1_UNREADABLE | SYSEV_PATH2_UNREADABLE)) != 0)
+        ++s->counters.lostPath;
+    sink(ev, ctx);
+    return 1;
+}
+
+int Emit(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, int64_t ret, uint64_t a0,
+         SysevSink sink, void* ctx) {
+    sysev ev;
+    StartEvent(s, tid, t, call, &ev);
+    ev.ret = ret;
+    ev.a[0] = a0;
+    ev.ts_ns = Now();
+    sink(ev, ctx);
+    return 1;
+}
+
+int OnStop(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
+    const auto it = s->tracees.find(tid);
+    if (it == s->tracees.end()) {
+        s->early.insert(tid); // resumed once its parent's event names it
+        return 0;
+    }
+    Tracee& t = it->second;
+    const int sig = WSTOPSIG(status);
+    const int event = status >> 16;
+    int events = 0;
+    if (sig == (SIGTRAP | 0x80) || (sig == SIGTRAP && event == PTRACE_EVENT_SECCOMP)) {
+        SyscallInfo info;
+        std::memset(&info, 0, sizeof info);
+        if (ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0) {
+            if (info.op == kInfoSeccomp) {
+                OnEntry(s, tid, t, info.arch, info.seccomp.nr, info.seccomp.args);
+                // Stop again at the call's exit for its result.
+                ptrace(t.pending ? PTRACE_SYSCALL : PTRACE_CONT, tid, 0, 0);
+                return 0;
+            }
+            if (info.op == kInfoEntry)
+                OnEntry(s, tid, t, info.arch, info.entry.nr, info.entry.args);
+            else if (info.op == kInfoExit)
+                events += OnExit(s, tid, t, info.exit.rval, sink, ctx);
+        }
+        Resume(s, tid, 0);
+        return events;
+    }
+    if (sig == SIGTRAP && (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK ||
+                           event == PTRACE_EVENT_CLONE)) {
+        unsigned long child = 0;
+        ptrace(PTRACE_GETEVENTMSG, tid, 0, &child);
+        const pid_t newTid = static_cast<pid_t>(child);
+        const pid_t newTgid = TgidOf(newTid);
+        const bool thread = newTgid == t.tgid;
+        s->tracees[newTid].tgid = thread ? t.tgid : newTid;
+        if (!thread)
+            s->comms[newTid] = CommOf(s, t.tgid, false);
+        events += Emit(s, tid, t, SYSEV_FORK, newTid, thread ? 1 : 0, sink, ctx);
+        if (s->early.erase(newTid) != 0)
+            Resume(s, newTid, 0);
+        Resume(s, tid, 0);
+        return events;
+    }
+    if (sig == SIGTRAP && event == PTRACE_EVENT_EXEC) {
+        unsigned long former = 0;
+        ptrace(PTRACE_GETEVENTMSG, tid, 0, &former);
+        if (static_cast<pid_t>(former) != tid)
+            s->tracees.erase(static_cast<pid_t>(former)); // the leader's id went to this thread
+        t.pending = false;
+        CommOf(s, t.tgid, true);
+        events += Emit(s, tid, t, SYSEV_EXEC, 0, 0, sink, ctx);
+        Resume(s, tid, 0);
+        return events;
+    }
+    if (event == PTRACE_EVENT_STOP) {
+        if (sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU)
+            ptrace(PTRACE_LISTEN, tid, 0, 0); // a group stop: stay stopped
+        else
+            Resume(s, tid, 0);
+        return 0;
+    }
+    if (sig == SIGTRAP && event == 0 && t.stepping) {
+        events += OnHandlerEntry(s, tid, t, sink, ctx);
+        Resume(s, tid, 0);
+        return events;
+    }
+    if (t.restart != 0 && OnInterruptingSignal(s, tid, t, sig, sink, ctx, &events))
+        return events;
+    Resume(s, tid, sig); // a signal for the tracee: deliver it
+    return events;
+}
+
+int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
+    if (tid == s->command) {
+        s->commandEnded = true;
+        s->commandStatus = status;
+    }
+    const auto it = s->tracees.find(tid);
+    if (it == s->tracees.end())
+        return 0;
+    const Tracee t = it->second;
+    s->tracees.erase(it);
+    if (tid != t.tgid)
+        return 0;
+    const int events = Emit(s, tid, t, SYSEV_EXIT, 0, 0, sink, ctx);
+    s->comms.erase(t.tgid);
+    return events;
+}
+
+bool Attach(PtraceSession* s, pid_t tid, pid_t tgid, std::string* why) {
+    if (ptrace(PTRACE_SEIZE, tid, 0, kOptions) != 0) {
+        if (why->empty()) {
+            const int err = errno;
+            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(err);
+            if (err == EPERM)
+                *why += "; ptrace needs the process's own user and kernel.yama.ptrace_scope "
+                        "0 or 1, or root: sudo talvek-hook --pid N";
+        }
+        return false;
+    }
+    s->tracees[tid].tgid = tgid;
+    ptrace(PTRACE_INTERRUPT, tid, 0, 0); // its first stop switches it to syscall stops
+    return true;
+}
+
+// A process and its threads, then its children's trees.
+bool AttachTree(PtraceSession* s, pid_t pid, std::string* why) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task";
+    DIR* d = opendir(task.c_str());
+    if (d == nullptr) {
+        *why = "no process " + std::to_string(pid);
+        return false;
+    }
+    bool ok = true;
+    while (const dirent* e = readdir(d)) {
+        const pid_t tid = static_cast<pid_t>(atoi(e->d_name));
+        if (tid > 0 && s->tracees.count(tid) == 0)
+            ok = Attach(s, tid, pid, why) && ok;
+        if (tid <= 0)
+            continue;
+        std::FILE* f = std::fopen((task + "/" + e->d_name + "/children").c_str(), "r");
+        if (f == nullptr)
+            continue;
+        int child;
+        while (ok && std::fscanf(f, "%d", &child) == 1)
+            ok = AttachTree(s, child, why);
+        std::fclose(f);
+    }
+    closedir(d);
+    return ok;
+}
+
+void DetachAll(PtraceSession* s) {
+    // Each tracee must be stopped to be detached: interrupt, wait, detach.
+    for (auto& [tid, t] : s->tracees)
+        ptrace(PTRACE_INTERRUPT, tid, 0, 0);
+    const uint64_t deadline = Now() + 2000000000u;
+    while (!s->tracees.empty() && Now() < deadline) {
+        int status;
+        const pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
+        if (tid < 0)
+            break;
+        if (tid == 0) {
+            usleep(1000);
+            continue;
+        }
+        if (!WIFSTOPPED(status)) {
+            s->tracees.erase(tid);
+            continue;
+        }
+        const int sig = WSTOPSIG(status);
+        const bool signal = (status >> 16) == 0 && sig != SIGTRAP && sig != (SIGTRAP | 0x80);
+        ptrace(PTRACE_DETACH, tid, 0, signal ? sig : 0);
+        s->tracees.erase(tid);
+    }
+}
+
+void OnAlarm(int) {}
+
+} // namespace
+
+PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, PtraceFollows follows,
+                           void* followsCtx, std::string* why) {
+    auto* s = new PtraceSession;
+    s->follows = follows;
+    s->followsCtx = followsCtx;
+    if (command > 0) {
+        s->seccomp = true;
+        s->command = command;
+        if (ptrace(PTRACE_SEIZE, command, 0, kOptions | PTRACE_O_EXITKILL) != 0) {
+            *why = std::string("ptrace refused: ") + strerror(errno) +
+                   "; allow tracing (kernel.yama.ptrace_scope, container seccomp) or run as root";
+            delete s;
+            return nullptr;
+        }
+        s->tracees[command].tgid = command;
+        CommOf(s, command, true);
+        return s;
+    }
+    for (pid_t pid : attach) {
+        if (!AttachTree(s, pid, why)) {
+            DetachAll(s);
+            delete s;
+            return nullptr;
+        }
+        CommOf(s, pid, true);
+    }
+    return s;
+}
+
+int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
+    if (s->tracees.empty())
+        return -1;
+    static const bool alarmSet = [] {
+        struct sigaction sa {};
+        sa.sa_handler = OnAlarm; // no SA_RESTART: the alarm ends a wait
+        return sigaction(SIGALRM, &sa, nullptr) == 0;
+    }();
+    (void)alarmSet;
+    int events = 0;
+    const uint64_t deadline = Now() + static_cast<uint64_t>(timeoutMs) * 1000000u;
+    // Returns by the deadline also while stops keep coming, so that the
+    // caller's output leaves and its signals are seen in time.
+    do {
+        int status;
+        pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
+        if (tid == 0) {
+            const uint64_t now = Now();
+            if (events > 0 || now >= deadline)
+                return events;
+            // Wait for the next stop, at most until the deadline (SIGALRM).
+            const uint64_t left = deadline - now;
+            itimerval timer{{0, 0},
+                            {static_cast<time_t>(left / 1000000000u),
+                             static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
+            setitimer(ITIMER_REAL, &timer, nullptr);
+            tid = waitpid(-1, &status, __WALL);
+            timer = {};
+            setitimer(ITIMER_REAL, &timer, nullptr);
+        }
+        if (tid < 0)
+            return events > 0 ? events : (errno == ECHILD ? -1 : 0); // the time, or a signal
+        if (WIFSTOPPED(status))
+            events += OnStop(s, tid, status, sink, ctx);
+        else if (WIFEXITED(status) || WIFSIGNALED(status))
+            events += OnEnd(s, tid, status, sink, ctx);
+        if (s->tracees.empty())
+            return events > 0 ? events : -1;
+    } while (Now() < deadline);
+    return events;
+}
+
+bool PtraceCommandEnded(const PtraceSession* s, int* status) {
+    *status = s->commandStatus;
+    return s->commandEnded;
+}
+
+void PtraceSetAppends(PtraceSession* s, PtraceFollows appends) {
+    s->appends = appends;
+}
+
+void PtraceSetWanted(PtraceSession* s, PtraceWanted wanted, void* ctx) {
+    s->wanted = wanted;
+    s->wantedCtx = ctx;
+}
+
+PtraceCounters PtraceGetCounters(const PtraceSession* s) {
+    return s->counters;
+}
+
+void PtraceStop(PtraceSession* s) {
+    if (s->seccomp) {
+        for (auto& [tid, t] : s->tracees)
+            kill(tid, SIGKILL);
+        while (waitpid(-1, nullptr, __WALL) > 0) {
+        }
+    } else {
+        DetachAll(s);
+    }
+    delete s;
+}

@@ -1,0 +1,400 @@
+/* The Windows view's kernel side: the NT file calls that the watched
+ * processes make to Wine's Unix ntdll.so, one ntev record per call, through
+ * a ring buffer.
+ *
+ * A uprobe on each Nt* function's entry (a program per function and per
+ * architecture) keeps the arguments and names in a per-thread entry of
+ * `pending`; one uretprobe per architecture completes it with the NTSTATUS
+ * and what the call wrote back (the handle made, IO_STATUS_BLOCK.Information)
+ * and sends it. Calling conventions: x86_64 Wine builds its Nt* functions
+ * ms_abi (arguments in rcx, rdx, r8, r9, then on the stack above the return
+ * address and 32 bytes of home space); i386 is stdcall (argument N at
+ * sp + 4 * (N + 1) at the entry). A call that a thread makes while inside
+ * another one (Wine's NtOpenFile calls the exported NtCreateFile, and so on)
+ * is not the program's: it runs on a deeper stack than the call in progress,
+ * so an entry below the pending entry's stack pointer is skipped, and a
+ * return is the pending call's only when the stack is back above it. (A
+ * call from a signal handler on a stack above the thread's would be taken
+ * for a new call, and the interrupted call's record lost.) */
+#include <linux/types.h>
+#include <linux/bpf.h>
+#include <bpf/bpf_helpers.h>
+#include <bpf/bpf_core_read.h>
+
+typedef __u8 uint8_t;
+typedef __u16 uint16_t;
+typedef __u32 uint32_t;
+typedef __s32 int32_t;
+typedef __u64 uint64_t;
+typedef __s64 int64_t;
+
+#include "hook/windows/nt_event.h"
+
+char LICENSE[] SEC("license") = "GPL";
+
+/* The user registers at a probe (x86_64 struct pt_regs; a 32-bit process's
+ * registers are in the low halves). */
+struct uregs {
+    unsigned long r15, r14, r13, r12, bp, bx, r11, r10, r9, r8, ax, cx, dx, si, di, orig_ax, ip, cs,
+        flags, sp, ss;
+};
+
+typedef struct {
+    int counter;
+} atomic_t;
+
+struct signal_struct {
+    atomic_t live;
+} __attribute__((preserve_access_index));
+
+struct task_struct {
+    int pid;
+    int tgid;
+    struct signal_struct* signal;
+} __attribute__((preserve_access_index));
+
+struct pending {
+    struct ntev ev;   /* first: the ring gets a prefix of it */
+    __u64 entry_sp;   /* the stack pointer at the entry of the call in progress */
+    __u64 handle_out; /* where NtCreateFile/NtOpenFile write the handle */
+    __u64 io;         /* the IO_STATUS_BLOCK */
+    __u8 active;
+    __u8 wow;
+};
+
+#include "hook/bpf/watch_maps.bpf.h"
+
+/* ---- Arguments and structures of both architectures ---- */
+
+static __always_inline __u64 read_ptr(__u64 addr, int wow) {
+    __u64 v = 0;
+    if (addr)
+        bpf_probe_read_user(&v, wow ? 4 : 8, (const void*)addr);
+    return v;
+}
+
+static __always_inline __u64 arg(struct uregs* r, int i, int wow) {
+    if (wow)
+        return read_ptr(r->sp + 4 * (i + 1), 1);
+    switch (i) {
+    case 0:
+        return r->cx;
+    case 1:
+        return r->dx;
+    case 2:
+        return r->r8;
+    case 3:
+        return r->r9;
+    default:
+        return read_ptr(r->sp + 8 * (i + 1), 0);
+    }
+}
+
+/* UTF-16 text of `bytes` bytes at addr into dst, cut to NTEV_NAME_UNITS. */
+static __always_inline __u16 read_units(__u16* dst, __u64 addr, __u32 bytes, __u8* flags,
+                                        __u8 cut) {
+    if (bytes > 2 * NTEV_NAME_UNITS) {
+        bytes = 2 * NTEV_NAME_UNITS;
+        *flags |= cut;
+    }
+    /* The mask is what the verifier sees bound the size (and it is even). */
+    __u32 size = bytes & NTEV_NAME_MASK;
+    if (!addr || size == 0 || bpf_probe_read_user(dst, size, (const void*)addr))
+        return 0;
+    return (__u16)size;
+}
+
+/* A UNICODE_STRING: Length, MaximumLength, then the Buffer pointer (at 4 or 8). */
+static __always_inline __u16 read_ustring(__u16* dst, __u64 us, int wow, __u8* flags, __u8 cut) {
+    __u16 length = 0;
+    if (!us || bpf_probe_read_user(&length, 2, (const void*)us))
+        return 0;
+    return read_units(dst, read_ptr(us + (wow ? 4 : 8), wow), length, flags, cut);
+}
+
+/* OBJECT_ATTRIBUTES: RootDirectory at 4 or 8, ObjectName at 8 or 16. */
+static __always_inline void read_attributes(struct pending* p, __u64 oa) {
+    if (!oa)
+        return;
+    p->ev.root = read_ptr(oa + (p->wow ? 4 : 8), p->wow);
+    p->ev.name_bytes = read_ustring(p->ev.name, read_ptr(oa + (p->wow ? 8 : 16), p->wow), p->wow,
+                                    &p->ev.flags, NTEV_NAME_CUT);
+}
+
+/* ---- Entry and return ---- */
+
+/* Starts the record of a call of the current thread, or returns 0 when the
+ * process is not watched or the thread is inside another watched call. */
+static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wow) {
+    __u64 id = bpf_get_current_pid_tgid();
+    __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
+    if (!is_watched(tgid))
+        return 0;
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (!p) {
+        struct pending* z = bpf_map_lookup_elem(&zero, &key);
+        if (!z || bpf_map_update_elem(&pending, &tid, z, BPF_NOEXIST)) {
+            count(TALVEK_LOST_UNTRACKED);
+            return 0;
+        }
+        p = bpf_map_lookup_elem(&pending, &tid);
+        if (!p)
+            return 0;
+    }
+    if (p->active && r->sp < p->entry_sp)
+        return 0; /* a call made inside the call in progress */
+    __builtin_memset(&p->ev, 0, __builtin_offsetof(struct ntev, name));
+    p->ev.name2_bytes = 0;
+    p->ev.pid = tgid;
+    p->ev.tid = tid;
+    p->ev.call = call;
+    p->ev.flags = wow ? NTEV_WOW32 : 0;
+    p->entry_sp = r->sp;
+    p->handle_out = 0;
+    p->io = 0;
+    p->wow = wow;
+    p->active = 1;
+    return p;
+}
+
+static __always_inline void submit(struct ntev* ev, __u64 size) {
+    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag(size)))
+        count(TALVEK_LOST_RING_FULL);
+}
+
+static __always_inline int finish(struct uregs* r) {
+    __u32 tid = (__u32)bpf_get_current_pid_tgid();
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (!p || !p->active || r->sp <= p->entry_sp)
+        return 0; /* none in progress, or the return of an inner call */
+    p->active = 0;
+    p->ev.status = (__s32)r->ax;
+    p->ev.ts_ns = bpf_ktime_get_ns();
+    bpf_get_current_comm(p->ev.comm, sizeof(p->ev.comm));
+    if (p->handle_out && p->ev.status >= 0)
+        p->ev.handle = read_ptr(p->handle_out, p->wow);
+    if (p->io)
+        p->ev.information = read_ptr(p->io + (p->wow ? 4 : 8), p->wow);
+    __u64 size = sizeof(struct ntev);
+    if (p->ev.name2_bytes == 0) {
+        __u32 len = p->ev.name_bytes;
+        if (len > 2 * NTEV_NAME_UNITS)
+            len = 2 * NTEV_NAME_UNITS;
+        size = __builtin_offsetof(struct ntev, name) + len;
+    }
+    submit(&p->ev, size);
+    return 0;
+}
+
+SEC("uretprobe")
+int ret64(struct uregs* r) {
+    return finish(r);
+}
+
+SEC("uretprobe")
+int ret32(struct uregs* r) {
+    return finish(r);
+}
+
+/* The entry program of a function for each architecture: enter64_NAME and
+ * enter32_NAME. */
+#define ENTRY(name, call)                                                                          \
+    static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow);          \
+    SEC("uprobe") int enter64_##name(struct uregs* r) {                                            \
+        struct pending* p = begin(r, call, 0);                                                     \
+        if (p)                                                                                     \
+            name##_args(p, r, 0);                                                                  \
+        return 0;                                                                                  \
+    }                                                                                              \
+    SEC("uprobe") int enter32_##name(struct uregs* r) {                                            \
+        struct pending* p = begin(r, call, 1);                                                     \
+        if (p)                                                                                     \
+            name##_args(p, r, 1);                                                                  \
+        return 0;                                                                                  \
+    }                                                                                              \
+    static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow)
+#define ARG(i) arg(r, i, wow)
+
+/* An offset or a length passed by pointer (LARGE_INTEGER*). */
+static __always_inline int read_large(__u64 addr, __s64* value) {
+    return addr && bpf_probe_read_user(value, 8, (const void*)addr) == 0;
+}
+
+/* NtCreateFile(handle*, access, attributes*, io*, allocation*, file attributes,
+ * share, disposition, options, ea, ea length) */
+ENTRY(NtCreateFile, NTEV_CREATE_FILE) {
+    p->handle_out = ARG(0);
+    p->ev.access = (__u32)ARG(1);
+    p->io = ARG(3);
+    p->ev.disposition = (__u32)ARG(7);
+    p->ev.options = (__u32)ARG(8);
+    read_attributes(p, ARG(2));
+}
+
+/* NtOpenFile(handle*, access, attributes*, io*, share, options) */
+ENTRY(NtOpenFile, NTEV_OPEN_FILE) {
+    p->handle_out = ARG(0);
+    p->ev.access = (__u32)ARG(1);
+    p->io = ARG(3);
+    p->ev.disposition = 1; /* FILE_OPEN */
+    p->ev.options = (__u32)ARG(5);
+    read_attributes(p, ARG(2));
+}
+
+/* NtQueryAttributesFile(attributes*, info*), and the Full one alike */
+ENTRY(NtQueryAttributesFile, NTEV_QUERY_ATTRIBUTES) {
+    read_attributes(p, ARG(0));
+}
+
+ENTRY(NtQueryFullAttributesFile, NTEV_QUERY_ATTRIBUTES) {
+    read_attributes(p, ARG(0));
+}
+
+/* NtDeleteFile(attributes*) */
+ENTRY(NtDeleteFile, NTEV_DELETE_FILE) {
+    read_attributes(p, ARG(0));
+}
+
+/* NtQueryDirectoryFile(handle, event, apc, apc context, io*, buffer, length,
+ * class, single entry, mask*, restart) */
+ENTRY(NtQueryDirectoryFile, NTEV_QUERY_DIRECTORY) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(4);
+    p->ev.info_class = (__u32)ARG(7);
+    p->ev.name_bytes = read_ustring(p->ev.name, ARG(9), wow, &p->ev.flags, NTEV_NAME_CUT);
+}
+
+/* NtReadFile/NtWriteFile(handle, event, apc, apc context, io*, buffer, length,
+ * offset*, key) */
+static __always_inline void transfer_args(struct pending* p, struct uregs* r, int wow) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(4);
+    p->ev.buffer = ARG(5);
+    p->ev.length = (__u32)ARG(6);
+    if (read_large(ARG(7), &p->ev.offset))
+        p->ev.flags |= NTEV_HAS_OFFSET;
+}
+
+ENTRY(NtReadFile, NTEV_READ) {
+    transfer_args(p, r, wow);
+}
+
+ENTRY(NtWriteFile, NTEV_WRITE) {
+    transfer_args(p, r, wow);
+}
+
+/* NtClose(handle) */
+ENTRY(NtClose, NTEV_CLOSE) {
+    p->ev.handle = ARG(0);
+}
+
+/* NtSetInformationFile(handle, io*, info, length, class). A rename's
+ * FILE_RENAME_INFORMATION: flags, RootDirectory (at 4 or 8), FileNameLength
+ * (at 8 or 16), FileName (at 12 or 20). */
+ENTRY(NtSetInformationFile, NTEV_SET_INFORMATION) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(1);
+    __u64 info = ARG(2);
+    __u32 length = (__u32)ARG(3);
+    p->ev.info_class = (__u32)ARG(4);
+    /* Always the full size: a shorter structure reads what follows it, unused. */
+    if (info && length)
+        bpf_probe_read_user(p->ev.info, NTEV_INFO_BYTES, (const void*)info);
+    if (p->ev.info_class == 10 || p->ev.info_class == 65) {
+        __u32 nameLength = 0;
+        p->ev.root = read_ptr(info + (wow ? 4 : 8), wow);
+        bpf_probe_read_user(&nameLength, 4, (const void*)(info + (wow ? 8 : 16)));
+        p->ev.name2_bytes = read_units(p->ev.name2, info + (wow ? 12 : 20), nameLength,
+                                       &p->ev.flags, NTEV_NAME2_CUT);
+    }
+}
+
+/* NtLockFile(handle, event, apc, apc context, io*, offset*, length*, key,
+ * fail immediately, exclusive) */
+ENTRY(NtLockFile, NTEV_LOCK) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(4);
+    read_large(ARG(5), &p->ev.offset);
+    __s64 length = 0;
+    read_large(ARG(6), &length);
+    p->ev.length = (__u64)length;
+    p->ev.a[0] = ARG(8) & 0xFF;
+    p->ev.a[1] = ARG(9) & 0xFF;
+}
+
+/* NtUnlockFile(handle, io*, offset*, length*, key) */
+ENTRY(NtUnlockFile, NTEV_UNLOCK) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(1);
+    read_large(ARG(2), &p->ev.offset);
+    __s64 length = 0;
+    read_large(ARG(3), &length);
+    p->ev.length = (__u64)length;
+}
+
+/* NtFlushBuffersFile(handle, io*) */
+ENTRY(NtFlushBuffersFile, NTEV_FLUSH) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(1);
+}
+
+/* NtQueryVolumeInformationFile(handle, io*, info, length, class) */
+ENTRY(NtQueryVolumeInformationFile, NTEV_QUERY_VOLUME) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(1);
+    p->ev.info_class = (__u32)ARG(4);
+}
+
+/* ---- Processes ---- */
+
+static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid) {
+    const __u64 size = __builtin_offsetof(struct ntev, name);
+    struct ntev* ev = bpf_ringbuf_reserve(&events, size, 0);
+    if (!ev) {
+        count(TALVEK_LOST_RING_FULL);
+        return;
+    }
+    __builtin_memset(ev, 0, size);
+    ev->call = call;
+    ev->pid = tgid;
+    ev->tid = tid;
+    ev->ts_ns = bpf_ktime_get_ns();
+    bpf_ringbuf_submit(ev, wakeup_flag(size));
+}
+
+/* A watched process's new processes are watched too. */
+SEC("raw_tracepoint/sched_process_fork")
+int on_fork(struct bpf_raw_tracepoint_args* ctx) {
+    struct task_struct* parent = (struct task_struct*)ctx->args[0];
+    struct task_struct* child = (struct task_struct*)ctx->args[1];
+    __u32 ptgid = BPF_CORE_READ(parent, tgid);
+    __u32 cpid = BPF_CORE_READ(child, pid);
+    __u32 ctgid = BPF_CORE_READ(child, tgid);
+    if (cpid == ctgid)
+        join_parent(ptgid, ctgid);
+    return 0;
+}
+
+SEC("raw_tracepoint/sched_process_exec")
+int on_exec(struct bpf_raw_tracepoint_args* ctx) {
+    __u64 id = bpf_get_current_pid_tgid();
+    if (is_watched(id >> 32))
+        send_process_event(NTEV_PROCESS_EXEC, id >> 32, (__u32)id);
+    return 0;
+}
+
+SEC("raw_tracepoint/sched_process_exit")
+int on_exit(struct bpf_raw_tracepoint_args* ctx) {
+    struct task_struct* task = (struct task_struct*)ctx->args[0];
+    __u64 id = bpf_get_current_pid_tgid();
+    __u32 tgid = id >> 32, tid = (__u32)id;
+    bpf_map_delete_elem(&pending, &tid);
+    if (BPF_CORE_READ(task, signal, live.counter) != 0)
+        return 0;
+    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
+    if (watch_all ? !listed : listed)
+        send_process_event(NTEV_PROCESS_EXIT, tgid, tid);
+    if (listed)
+        leave_table(tgid);
+    return 0;
+}

@@ -1,0 +1,389 @@
+#include "hook/windows/nt_map.h"
+
+#include <string.h>
+
+#include <utility>
+
+#include "event/ifs_vocab.h"
+#include "hook/windows/nt_status.h"
+
+namespace {
+
+// CreateOptions
+constexpr uint32_t kDirectoryFile = 0x00000001;
+constexpr uint32_t kDeleteOnClose = 0x00001000;
+// CreateDisposition
+constexpr uint32_t kFileCreate = 2;
+constexpr uint32_t kFileOpenIf = 3;
+// Access rights
+constexpr uint32_t kListDirectory = 0x00000001;
+constexpr uint32_t kTraverse = 0x00000020;
+constexpr uint32_t kReadAttributes = 0x00000080;
+constexpr uint32_t kWriteAttributes = 0x00000100;
+constexpr uint32_t kDelete = 0x00010000;
+constexpr uint32_t kReadControl = 0x00020000;
+constexpr uint32_t kSynchronize = 0x00100000;
+// FILE_INFORMATION_CLASS and FS_INFORMATION_CLASS
+constexpr uint32_t kFileBasicInformation = 4;
+constexpr uint32_t kFileRenameInformation = 10;
+constexpr uint32_t kFileDispositionInformation = 13;
+constexpr uint32_t kFilePositionInformation = 14;
+constexpr uint32_t kFileDispositionInformationEx = 64;
+constexpr uint32_t kFileRenameInformationEx = 65;
+constexpr uint32_t kFileFsSizeInformation = 3;
+constexpr uint32_t kFileFsFullSizeInformation = 7;
+
+constexpr int32_t kDosFileNotFound = 2;
+constexpr int32_t kDosPathNotFound = 3;
+
+// Rights that only a call by name (rename, delete, attributes) asks for.
+bool IsHelperAccess(uint32_t access) {
+    const uint32_t nonData =
+        kDelete | kReadControl | kSynchronize | kReadAttributes | kWriteAttributes;
+    return (access & ~nonData) == 0 && (access & (kDelete | kWriteAttributes)) != 0;
+}
+
+template <typename T> T InfoField(const ntev& ev, size_t offset) {
+    T value;
+    memcpy(&value, ev.info + offset, sizeof value);
+    return value;
+}
+
+bool StartsWith(const std::string& s, const char* prefix, bool anyCase) {
+    const size_t n = strlen(prefix);
+    return s.size() >= n &&
+           (anyCase ? strncasecmp(s.c_str(), prefix, n) == 0 : s.compare(0, n, prefix) == 0);
+}
+
+std::string Joined(const std::string& folder, const std::string& rest) {
+    if (rest.empty())
+        return folder;
+    if (!folder.empty() && folder.back() == '\\')
+        return folder + rest;
+    return folder + "\\" + rest;
+}
+
+// DirPathFlags of a folder's name; a trailing backslash ends no component.
+uint32_t DirLength(std::string name) {
+    while (name.size() > 3 && name.back() == '\\')
+        name.pop_back();
+    return IsShortName(name) ? 0 : kDirIsLfn;
+}
+
+} // namespace
+
+NtMapper::NtMapper(DriveTable drives, std::function<bool(char letter)> driveIsNetwork)
+    : drives_(std::move(drives)), driveIsNetwork_(std::move(driveIsNetwork)) {}
+
+size_t NtMapper::HandleCount(uint32_t pid) const {
+    const auto p = processes_.find(pid);
+    return p == processes_.end() ? 0 : p->second.size();
+}
+
+uint32_t NtMapper::ResTypeOfDrive(char letter) {
+    const auto known = resTypes_.find(letter);
+    if (known != resTypes_.end())
+        return known->second;
+    const uint32_t type = driveIsNetwork_ && driveIsNetwork_(letter) ? kResTypeNet : kResTypeLocal;
+    resTypes_[letter] = type;
+    return type;
+}
+
+NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const uint16_t* units,
+                                 size_t bytes) {
+    Name n;
+    const std::string text = Utf16ToUtf8(units, bytes / 2);
+    if (root != 0) {
+        const auto base = handles.find(root);
+        if (base == handles.end())
+            return n; // a base not seen opened (a device, or opened before the hook)
+        n.ok = true;
+        n.dos = Joined(base->second.name, text);
+        n.drive = base->second.drive;
+        n.resType = base->second.resType;
+        return n;
+    }
+    if (!StartsWith(text, "\\??\\", false))
+        return n; // \Device\..., a relative name without a base
+    const std::string rest = text.substr(4);
+    const char letter = static_cast<char>(rest.empty() ? 0 : rest[0] & ~0x20);
+    if (letter >= 'A' && letter <= 'Z' && rest.size() >= 2 && rest[1] == ':' &&
+        (rest.size() == 2 || rest[2] == '\\')) {
+        n.dos = rest;
+        n.drive = letter - 'A' + 1;
+        n.resType = ResTypeOfDrive(letter);
+    } else if (StartsWith(rest, "UNC\\", true)) {
+        n.dos = "\\\\" + rest.substr(4);
+        n.drive = -1;
+        n.resType = kResTypeUnc | kResTypeNet;
+    } else if (StartsWith(rest, "unix\\", true)) {
+        std::string unixName = rest.substr(4);
+        for (char& c : unixName) {
+            if (c == '\\')
+                c = '/';
+        }
+        n.dos = DosNameOf(drives_, NormaliseUnixName(unixName), &n.drive);
+        n.resType = ResTypeOfDrive(n.dos[0]);
+    } else {
+        return n; // pipe\, CON, nul, MAILSLOT\ ...: devices
+    }
+    n.ok = true;
+    return n;
+}
+
+NtOutcome NtMapper::Map(const ntev& ev, IfsCall* out) {
+    *out = IfsCall{};
+    switch (ev.call) {
+    case NTEV_PROCESS_EXIT:
+    case NTEV_PROCESS_EXEC:
+        processes_.erase(ev.pid);
+        return NtOutcome::NotReported;
+    case NTEV_CREATE_FILE:
+    case NTEV_OPEN_FILE:
+        return MapCreate(ev, processes_[ev.pid], out);
+    case NTEV_QUERY_ATTRIBUTES:
+    case NTEV_DELETE_FILE:
+        return MapByName(ev, processes_[ev.pid], out);
+    default:
+        return MapOnHandle(ev, processes_[ev.pid], out);
+    }
+}
+
+NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
+    const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes);
+    if (!n.ok)
+        return NtOutcome::NotReported;
+    const uint32_t status = static_cast<uint32_t>(ev.status);
+    const bool failed = StatusFailed(status);
+    const int32_t result = DosErrorOfStatus(status);
+    out->drive = n.drive;
+    out->resType = n.resType;
+    out->path1 = Utf8ToCp949(n.dos, kHookPath1Max);
+    out->result = result;
+    Handle h;
+    h.name = n.dos;
+    h.drive = n.drive;
+    h.resType = n.resType;
+    h.folder = (ev.options & kDirectoryFile) != 0;
+    bool reported = true;
+    const auto dir = [&](DirOp op) {
+        out->func = IFSFN_DIR;
+        out->flags = op;
+        out->length = DirLength(n.dos);
+    };
+    if (h.folder && (ev.disposition == kFileCreate || ev.disposition == kFileOpenIf)) {
+        dir(kCreateDir);
+        h.kind = Kind::Helper;
+    } else if (h.folder && (ev.access & kListDirectory) != 0) {
+        h.kind = Kind::FindFolder;
+        out->func = IFSFN_FINDOPEN;
+        if (result == kDosFileNotFound)
+            out->result = kDosPathNotFound; // the folder of the search is missing
+        reported = failed;
+    } else if (h.folder && (ev.access & kTraverse) != 0) {
+        dir(kCheckDir);
+        h.kind = Kind::Helper;
+    } else if (h.folder) {
+        dir((ev.access & kDelete) != 0 ? kDeleteDir : kCheckDir);
+        h.kind = Kind::Helper;
+        reported = failed;
+    } else if ((ev.options & kDeleteOnClose) != 0) {
+        out->func = IFSFN_DELETE;
+        h.kind = Kind::DeleteOnClose;
+        reported = failed;
+    } else if (IsHelperAccess(ev.access)) {
+        out->func = IFSFN_OPEN;
+        h.kind = Kind::Helper;
+        reported = failed;
+    } else {
+        out->func = IFSFN_OPEN;
+        if (!failed)
+            out->sfn = static_cast<uint16_t>(ev.handle);
+    }
+    if (!failed)
+        handles[ev.handle] = std::move(h);
+    return reported ? NtOutcome::Reported : NtOutcome::NotReported;
+}
+
+NtOutcome NtMapper::MapByName(const ntev& ev, Handles& handles, IfsCall* out) {
+    const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes);
+    if (!n.ok)
+        return NtOutcome::NotReported;
+    out->func = ev.call == NTEV_DELETE_FILE ? IFSFN_DELETE : IFSFN_FILEATTRIB;
+    out->drive = n.drive;
+    out->resType = n.resType;
+    out->path1 = Utf8ToCp949(n.dos, kHookPath1Max);
+    out->result = DosErrorOfStatus(static_cast<uint32_t>(ev.status));
+    return NtOutcome::Reported;
+}
+
+NtOutcome NtMapper::MapOnHandle(const ntev& ev, Handles& handles, IfsCall* out) {
+    const auto it = handles.find(ev.handle);
+    if (it == handles.end())
+        return NtOutcome::NotReported;
+    Handle& h = it->second;
+    out->drive = h.drive;
+    out->resType = h.resType;
+    out->result = DosErrorOfStatus(static_cast<uint32_t>(ev.status));
+    const uint16_t sfn = static_cast<uint16_t>(ev.handle);
+    const bool forData = h.kind == Kind::File || h.kind == Kind::DeleteOnClose;
+    switch (ev.call) {
+    case NTEV_CLOSE:
+        if (h.kind == Kind::File) {
+            out->func = IFSFN_CLOSE;
+            out->sfn = sfn;
+        } else if (h.kind == Kind::FindFolder && h.findFound) {
+            out->func = IFSFN_FINDCLOSE;
+            out->fh = static_cast<uint32_t>(ev.handle);
+        } else if (h.kind == Kind::DeleteOnClose) {
+            out->func = IFSFN_DELETE;
+            out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+        } else {
+            handles.erase(it);
+            return NtOutcome::NotReported;
+        }
+        handles.erase(it); // h is gone from here on
+        return NtOutcome::Reported;
+    case NTEV_QUERY_DIRECTORY:
+        return h.kind == Kind::FindFolder ? MapDirectory(ev, h, out) : NtOutcome::NotReported;
+    case NTEV_READ:
+    case NTEV_WRITE:
+        return forData ? MapTransfer(ev, h, out) : NtOutcome::NotReported;
+    case NTEV_SET_INFORMATION:
+        return MapSetInformation(ev, handles, h, out);
+    case NTEV_LOCK:
+    case NTEV_UNLOCK:
+        if (!forData)
+            return NtOutcome::NotReported;
+        out->func = IFSFN_FILELOCKS;
+        out->sfn = sfn;
+        out->pos = static_cast<uint32_t>(ev.offset);
+        out->aux2 = static_cast<uint32_t>(ev.length);
+        if (ev.call == NTEV_UNLOCK)
+            out->flags = kUnlock;
+        else
+            out->options = static_cast<uint16_t>((ev.a[1] == 0 ? kLockRead : 0) |
+                                                 (ev.a[0] != 0 ? kLockNoWait : 0));
+        return NtOutcome::Reported;
+    case NTEV_FLUSH:
+        if (!forData)
+            return NtOutcome::NotReported;
+        out->func = IFSFN_COMMIT;
+        out->sfn = sfn;
+        return NtOutcome::Reported;
+    case NTEV_QUERY_VOLUME:
+        if (ev.info_class != kFileFsSizeInformation && ev.info_class != kFileFsFullSizeInformation)
+            return NtOutcome::NotReported;
+        out->func = IFSFN_GETDISKINFO;
+        return NtOutcome::Reported;
+    default:
+        return NtOutcome::NotReported;
+    }
+}
+
+NtOutcome NtMapper::MapDirectory(const ntev& ev, Handle& h, IfsCall* out) {
+    const uint32_t status = static_cast<uint32_t>(ev.status);
+    out->fh = static_cast<uint32_t>(ev.handle);
+    if (!h.findReported) {
+        h.findReported = true;
+        h.mask = ev.name_bytes > 0 ? Utf16ToUtf8(ev.name, ev.name_bytes / 2) : "*";
+        out->func = IFSFN_FINDOPEN;
+        if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile)
+            out->result = kDosFileNotFound; // nothing matches the mask
+        h.findFound = out->result == 0;
+    } else {
+        out->func = IFSFN_FINDNEXT; // NO_MORE_FILES is NoMoreFiles, from the table
+    }
+    out->path1 = Utf8ToCp949(Joined(h.name, h.mask), kHookPath1Max);
+    return NtOutcome::Reported;
+}
+
+NtOutcome NtMapper::MapTransfer(const ntev& ev, Handle& h, IfsCall* out) {
+    const uint32_t status = static_cast<uint32_t>(ev.status);
+    out->func = ev.call == NTEV_READ ? IFSFN_READ : IFSFN_WRITE;
+    out->sfn = static_cast<uint16_t>(ev.handle);
+    // ByteOffset of -1 (end of file) and -2 (the file pointer) is no position.
+    const bool positional = (ev.flags & NTEV_HAS_OFFSET) != 0 && ev.offset >= 0;
+    const uint64_t pos = positional ? static_cast<uint64_t>(ev.offset) : h.pos;
+    out->pos = static_cast<uint32_t>(pos);
+    out->data = static_cast<uint32_t>(ev.buffer);
+    const bool atEnd = ev.call == NTEV_READ && status == kStatusEndOfFile;
+    const bool done = !StatusFailed(status) && status != kStatusPending;
+    if (atEnd) {
+        out->result = 0;
+        out->length = 0;
+    } else {
+        out->length = static_cast<uint32_t>(done ? ev.information : ev.length);
+    }
+    if (done)
+        h.pos = pos + ev.information;
+    else if (atEnd)
+        h.pos = pos;
+    return NtOutcome::Reported;
+}
+
+NtOutcome NtMapper::MapSetInformation(const ntev& ev, Handles& handles, Handle& h, IfsCall* out) {
+    const uint16_t sfn = static_cast<uint16_t>(ev.handle);
+    switch (ev.info_class) {
+    case kFileRenameInformation:
+    case kFileRenameInformationEx: {
+        const Name to = Resolve(handles, ev.root, ev.name2, ev.name2_bytes);
+        if (!to.ok)
+            return NtOutcome::NotReported;
+        out->func = IFSFN_RENAME;
+        out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+        out->path2 = Utf8ToCp949(to.dos, kHookPath2Max);
+        if (!StatusFailed(static_cast<uint32_t>(ev.status)))
+            h.name = to.dos;
+        return NtOutcome::Reported;
+    }
+    case kFileDispositionInformation:
+    case kFileDispositionInformationEx: {
+        const bool del = ev.info_class == kFileDispositionInformation
+                             ? ev.info[0] != 0
+                             : (InfoField<uint32_t>(ev, 0) & 1) != 0;
+        if (!del)
+            return NtOutcome::NotReported;
+        out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+        if (h.folder) {
+            out->func = IFSFN_DIR;
+            out->flags = kDeleteDir;
+            out->length = DirLength(h.name);
+        } else {
+            out->func = IFSFN_DELETE;
+        }
+        if (h.kind == Kind::DeleteOnClose)
+            h.kind = Kind::Helper; // deleted here, not again at the close
+        return NtOutcome::Reported;
+    }
+    case kFilePositionInformation: {
+        if (h.folder)
+            return NtOutcome::NotReported;
+        const int64_t pos = InfoField<int64_t>(ev, 0);
+        out->func = IFSFN_SEEK;
+        out->sfn = sfn;
+        out->pos = static_cast<uint32_t>(pos);
+        if (!StatusFailed(static_cast<uint32_t>(ev.status)))
+            h.pos = static_cast<uint64_t>(pos);
+        return NtOutcome::Reported;
+    }
+    case kFileBasicInformation: {
+        const int64_t written = InfoField<int64_t>(ev, 16);
+        const uint32_t attributes = InfoField<uint32_t>(ev, 32);
+        out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+        if (attributes != 0) {
+            out->func = IFSFN_FILEATTRIB;
+            out->flags = kSetAttributes;
+        } else if (written != 0 && written != -1) {
+            out->func = IFSFN_FILETIMES;
+            out->flags = kSetModifyDateTime;
+            out->sfn = h.kind == Kind::Helper ? 0 : sfn;
+        } else {
+            return NtOutcome::NotReported;
+        }
+        return NtOutcome::Reported;
+    }
+    default:
+        return NtOutcome::NotReported;
+    }
+}

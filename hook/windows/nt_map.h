@@ -1,0 +1,135 @@
+// From the NT file calls of a Windows program under Wine (struct ntev) to
+// IFS call records: what the program asked of the Windows file API, with the
+// names it gave and the DOS results it got. Platform-free: recorded calls map
+// the same way on any machine.
+//
+// Windows call (as kernelbase makes it)      NT call                          IFS row
+//   CreateFile, OpenFile, _lopen             NtCreateFile/NtOpenFile, a file  OPEN sfn=handle
+//   CreateDirectory                          a folder with FILE_CREATE/OPEN_IF DIR CREATE_DIR
+//   SetCurrentDirectory                      a folder opened for FILE_TRAVERSE DIR CHECK_DIR
+//   RemoveDirectory                          a folder opened, disposition     DIR DELETE_DIR
+//   DeleteFile                               open with FILE_DELETE_ON_CLOSE   DELETE (at NtClose)
+//                                            NtDeleteFile, or disposition
+//   MoveFile                                 FileRenameInformation            RENAME path1, path2
+//   GetFileAttributes                        NtQuery(Full)AttributesFile      FILEATTRIB GET
+//   SetFileAttributes, SetFileTime           FileBasicInformation             FILEATTRIB SET /
+//                                                                             FILETIMES SET_MODIFY
+//   FindFirstFile                            a folder opened for listing,     FINDOPEN folder\mask
+//                                            its first NtQueryDirectoryFile
+//   FindNextFile                             a later NtQueryDirectoryFile     FINDNEXT fh=handle
+//   FindClose, CloseHandle                   NtClose of a tracked handle      FINDCLOSE / CLOSE
+//   ReadFile, WriteFile                      NtReadFile / NtWriteFile         READ / WRITE
+//   SetFilePointer                           FilePositionInformation          SEEK BEGIN
+//   LockFile(Ex), UnlockFile(Ex)             NtLockFile / NtUnlockFile        FILELOCKS
+//   FlushFileBuffers                         NtFlushBuffersFile               COMMIT
+//   GetDiskFreeSpace                         NtQueryVolumeInformationFile     GETDISKINFO
+//
+// Names: "\??\C:\x" is C:\x (its drive), "\??\UNC\srv\share\x" is
+// \\srv\share\x (ResType UNC|NET, drive -1), Wine's "\??\unix\home\x" is the
+// DOS name of /home/x (the prefix drive that holds it, else the drive of /).
+// A name relative to a RootDirectory handle is that handle's name, a
+// backslash and the rest. Case is kept as the program wrote it. UTF-16 becomes
+// code page 949 ('?' for what it lacks), cut on a character boundary to the
+// record's field. Pipes, consoles, mailslots, "\Device\..." and other names
+// without a drive, and names relative to a handle not seen opened, are not
+// file-system calls of the program: not reported, their handles not tracked.
+//
+// Results: DosErrorOfStatus (nt_status.h). A read that meets the end of the
+// file (STATUS_END_OF_FILE) is a successful read of 0 bytes, as ReadFile
+// tells the program. FINDOPEN whose first query finds nothing
+// (NO_SUCH_FILE or NO_MORE_FILES) is FileNotFound; FINDNEXT's NO_MORE_FILES is
+// NoMoreFiles; a folder that cannot be opened for a find is FINDOPEN
+// PathNotFound.
+//
+// Handles: per process, the handles seen opened as files or folders (name,
+// drive, kind, position); calls on other handles are not reported, and a
+// process's table goes when it ends or runs a new program. Kinds:
+//   - a file opened for data (anything beyond attributes, DELETE, READ_CONTROL
+//     and SYNCHRONIZE): OPEN, then its transfers, SEEK, locks, CLOSE;
+//   - a helper open that Wine's kernelbase makes for a call by name
+//     (MoveFile, SetFileAttributes, RemoveDirectory, GetDiskFreeSpace: only
+//     attribute or DELETE rights, or a folder opened neither for listing nor
+//     for traversal): no OPEN and no CLOSE row, only the row of the call made
+//     through it. When such an open fails, the call it served cannot be told:
+//     a folder opened with DELETE is DIR DELETE_DIR, any other folder DIR
+//     CHECK_DIR, a file OPEN, each with the open's result;
+//   - a folder opened for listing (FILE_LIST_DIRECTORY): FINDOPEN at its first
+//     query, FINDNEXT at the later ones, FINDCLOSE at its close (none when it
+//     was never queried, or when FINDOPEN failed: kernelbase closes the folder
+//     of a failed FindFirstFile itself). Kernelbase fills a buffer of entries per query, so a
+//     FINDNEXT row stands for a refill, not for every FindNextFile;
+//   - an open with FILE_DELETE_ON_CLOSE: DELETE at its close, with the close's
+//     result (the open's result when the open fails).
+//
+// Position: set by opens (0), transfers (ByteOffset when given, else the
+// tracked position, then advanced by the bytes transferred) and SEEK. A call
+// that returns STATUS_PENDING (overlapped I/O) is reported when it returns,
+// successful, with the length asked; its position is not advanced.
+//
+// ResType LCL for local drives, NET where driveIsNetwork says so (as the
+// system view decides); CodePage 0.
+//
+// Wine's NtOpenFile calls the exported NtCreateFile, and other Nt* functions
+// call each other; those inner calls are not the program's. The kernel side
+// drops a call made while the same thread is inside another one (nt_event.h),
+// so the mapper sees one record per call the program made.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "hook/dos_name.h"
+#include "hook/ifs_call.h"
+#include "hook/windows/nt_event.h"
+
+enum class NtOutcome { Reported, NotReported };
+
+class NtMapper {
+  public:
+    // drives: the prefix's drives, for Wine's unix names. driveIsNetwork(letter)
+    // tells a network drive (may be empty: every drive is local).
+    NtMapper(DriveTable drives, std::function<bool(char letter)> driveIsNetwork);
+
+    NtOutcome Map(const ntev& ev, IfsCall* out);
+
+    size_t HandleCount(uint32_t pid) const;
+
+  private:
+    enum class Kind : uint8_t { File, Helper, FindFolder, DeleteOnClose };
+    struct Handle {
+        Kind kind = Kind::File;
+        bool folder = false;
+        bool findReported = false; // FINDOPEN made
+        bool findFound = false;    // and it succeeded: its close is FINDCLOSE
+        std::string name;          // the DOS name in UTF-8, uncut
+        int32_t drive = -1;
+        uint32_t resType = kResTypeLocal;
+        uint64_t pos = 0;
+        std::string mask; // FindFolder: the first query's mask
+    };
+    // A resolved name; ok false when the call is not a file-system one.
+    struct Name {
+        bool ok = false;
+        std::string dos; // UTF-8
+        int32_t drive = -1;
+        uint32_t resType = kResTypeLocal;
+    };
+    using Handles = std::unordered_map<uint64_t, Handle>;
+
+    Name Resolve(const Handles& handles, uint64_t root, const uint16_t* units, size_t bytes);
+    uint32_t ResTypeOfDrive(char letter);
+    NtOutcome MapCreate(const ntev& ev, Handles& handles, IfsCall* out);
+    NtOutcome MapByName(const ntev& ev, Handles& handles, IfsCall* out);
+    NtOutcome MapDirectory(const ntev& ev, Handle& h, IfsCall* out);
+    NtOutcome MapTransfer(const ntev& ev, Handle& h, IfsCall* out);
+    NtOutcome MapSetInformation(const ntev& ev, Handles& handles, Handle& h, IfsCall* out);
+    NtOutcome MapOnHandle(const ntev& ev, Handles& handles, IfsCall* out);
+
+    DriveTable drives_;
+    std::function<bool(char)> driveIsNetwork_;
+    std::unordered_map<char, uint32_t> resTypes_;
+    std::unordered_map<uint32_t, Handles> processes_;
+};
