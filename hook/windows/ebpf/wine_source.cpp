@@ -32,6 +32,7 @@ class WindowsEbpfSource : public Source {
         return true;
     }
 
+    // The output applies the filter to each mapped row.
     void SetFilter(const IfsFilter&) override {}
 
     int Poll(int timeoutMs) override {
