@@ -166,6 +166,14 @@ bool EbpfFillProcessTable(const EbpfProcTable& t, const EbpfWatch& watch, std::s
     return true;
 }
 
+bool EbpfAddTree(const EbpfProcTable& t, pid_t pid) {
+    if (t.all)
+        return true;
+    if (pid == getpid())
+        return false;
+    return EbpfListTree(t, pid);
+}
+
 bool EbpfNoneWatched(const EbpfProcTable& t) {
     return !t.all && __atomic_load_n(t.listed, __ATOMIC_SEQ_CST) == 0;
 }

@@ -49,6 +49,11 @@ bool EbpfFillProcessTable(const EbpfProcTable& t, const EbpfWatch& watch, std::s
 // Whether every watched tree has ended: then nothing more can come.
 bool EbpfNoneWatched(const EbpfProcTable& t);
 
+// Adds a tree to watch after the start (the hook's own command, started held
+// until this returns); with --all every tree but the excluded ones is
+// watched already. Never the hook itself.
+bool EbpfAddTree(const EbpfProcTable& t, pid_t pid);
+
 // A ring buffer read in batches: its record callback calls EbpfRingTake for
 // each record and returns -1 when it answers false (the batch is full).
 struct EbpfRing {
@@ -63,6 +68,30 @@ bool EbpfRingTake(EbpfRing* r);
 // timeoutMs for the first (a few milliseconds at most once every watched
 // tree has ended). Returns the records handed over, or -1 on a failure.
 int EbpfRingPoll(EbpfRing* r, const EbpfProcTable& t, int timeoutMs);
+
+// A loader's ring whose records, decoded as Record, go to the current
+// poll's sink.
+template <typename Record> struct EbpfRecordRing : EbpfRing {
+    void (*sink)(const Record& record, void* ctx) = nullptr;
+    void* sinkCtx = nullptr;
+};
+
+// EbpfRingPoll, handing each record to sink.
+template <typename Record>
+int EbpfRingPollTo(EbpfRecordRing<Record>* r, const EbpfProcTable& t, int timeoutMs,
+                   void (*sink)(const Record& record, void* ctx), void* ctx) {
+    r->sink = sink;
+    r->sinkCtx = ctx;
+    return EbpfRingPoll(r, t, timeoutMs);
+}
+
+// The end of the loader's record callback: hands the decoded record to the
+// sink and returns what the callback returns (-1 stops this poll; the record
+// counts as consumed).
+template <typename Record> int EbpfRingHand(EbpfRecordRing<Record>* r, const Record& record) {
+    r->sink(record, r->sinkCtx);
+    return EbpfRingTake(r) ? 0 : -1;
+}
 
 // The sum over CPUs of the first `slots` slots of a per-CPU counter array.
 uint64_t EbpfSumCounters(int fd, uint32_t slots);

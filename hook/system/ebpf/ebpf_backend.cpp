@@ -19,13 +19,10 @@
 struct EbpfSession {
     talvek_hook_bpf* skel = nullptr;
     std::vector<bpf_link*> links;
-    EbpfRing ring;
+    EbpfRecordRing<sysev> ring;
     EbpfProcTable procs;
     uint64_t seen = 0;
     uint64_t lostPath = 0;
-    // The current EbpfPoll's sink.
-    SysevSink sink = nullptr;
-    void* sinkCtx = nullptr;
 };
 
 namespace {
@@ -95,8 +92,7 @@ int OnRecord(void* ctx, void* data, size_t size) {
     s->seen++;
     s->lostPath +=
         (ev.flags & SYSEV_PATH1_UNREADABLE ? 1 : 0) + (ev.flags & SYSEV_PATH2_UNREADABLE ? 1 : 0);
-    s->sink(ev, s->sinkCtx);
-    return EbpfRingTake(&s->ring) ? 0 : -1; // -1 stops this poll; the record counts as consumed
+    return EbpfRingHand(&s->ring, ev);
 }
 
 void Destroy(EbpfSession* s) {
@@ -139,17 +135,11 @@ EbpfSession* EbpfStart(const EbpfWatch& watch, std::string* why) {
 }
 
 bool EbpfAddRoot(EbpfSession* s, pid_t pid) {
-    if (s->procs.all)
-        return true; // everything is watched but the excluded trees
-    if (pid == getpid())
-        return false;
-    return EbpfListTree(s->procs, pid);
+    return EbpfAddTree(s->procs, pid);
 }
 
 int EbpfPoll(EbpfSession* s, int timeoutMs, SysevSink sink, void* ctx) {
-    s->sink = sink;
-    s->sinkCtx = ctx;
-    return EbpfRingPoll(&s->ring, s->procs, timeoutMs);
+    return EbpfRingPollTo(&s->ring, s->procs, timeoutMs, sink, ctx);
 }
 
 EbpfCounters EbpfGetCounters(const EbpfSession* s) {

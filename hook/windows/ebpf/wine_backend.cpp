@@ -14,10 +14,8 @@
 struct WineSession {
     talvek_wine_bpf* skel = nullptr;
     std::vector<bpf_link*> links;
-    EbpfRing ring;
+    EbpfRecordRing<ntev> ring;
     EbpfProcTable procs;
-    NtSink sink = nullptr;
-    void* sinkCtx = nullptr;
 };
 
 namespace {
@@ -98,8 +96,7 @@ int OnRecord(void* ctx, void* data, size_t size) {
     ev.comm[sizeof ev.comm - 1] = 0;
     ev.name_bytes = std::min<uint16_t>(ev.name_bytes, 2 * NTEV_NAME_UNITS);
     ev.name2_bytes = std::min<uint16_t>(ev.name2_bytes, 2 * NTEV_NAME_UNITS);
-    s->sink(ev, s->sinkCtx);
-    return EbpfRingTake(&s->ring) ? 0 : -1;
+    return EbpfRingHand(&s->ring, ev);
 }
 
 void Destroy(WineSession* s) {
@@ -144,17 +141,11 @@ WineSession* WineStart(const EbpfWatch& watch, const std::vector<WineLib>& libs,
 }
 
 bool WineAddRoot(WineSession* s, pid_t pid) {
-    if (s->procs.all)
-        return true;
-    if (pid == getpid())
-        return false;
-    return EbpfListTree(s->procs, pid);
+    return EbpfAddTree(s->procs, pid);
 }
 
 int WinePoll(WineSession* s, int timeoutMs, NtSink sink, void* ctx) {
-    s->sink = sink;
-    s->sinkCtx = ctx;
-    return EbpfRingPoll(&s->ring, s->procs, timeoutMs);
+    return EbpfRingPollTo(&s->ring, s->procs, timeoutMs, sink, ctx);
 }
 
 uint64_t WineLostRingFull(const WineSession* s) {

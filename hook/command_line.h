@@ -1,0 +1,35 @@
+// talvek-hook's command line:
+//
+//   talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]
+//               [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]
+//               [--results all|ok|failed] [--monitoring on|off] [--control FILE]
+//               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "hook/ifs_filter.h"
+
+enum class Backend { Default, Ebpf, Ptrace };
+enum class View { System, Windows };
+
+struct HookOptions {
+    View view = View::System;
+    Backend backend = Backend::Default;
+    bool all = false;
+    std::vector<pid_t> pids;
+    std::vector<pid_t> exclude;
+    char** command = nullptr;
+    const char* out = nullptr;
+    std::string winePrefix; // --wine-prefix, else $WINEPREFIX
+    std::vector<std::string> wineLibs;
+    IfsFilter filter;              // --functions, --results, --monitoring
+    const char* control = nullptr; // --control FILE
+};
+
+// The options; on a usage error, a line naming the argument and the usage on
+// standard error, and exit status 2.
+HookOptions ParseCommandLine(int argc, char** argv);
