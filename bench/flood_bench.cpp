@@ -85,7 +85,8 @@ Sample Take() {
 // One turn of the loop. Row by row: GetMessageA, and WM_IFSCALL rendered
 // directly, as the program did before burst rendering. Burst: the program's
 // own TakeLoopMessage and MonitorDlgProc. A thread timer (main) keeps
-// GetMessageA from waiting forever.
+// GetMessageA from waiting forever. These loops are what is measured, so
+// they are not SimPumpUntil's.
 bool Turn(Loop loop) {
     MSG msg;
     if (loop == Loop::Burst) {

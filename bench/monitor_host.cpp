@@ -27,6 +27,14 @@ void RegisterClasses() {
     done = true;
 }
 
+// As the program's loop takes a message: WM_QUIT ends it.
+bool LoopMessage(MSG& msg) {
+    if (msg.message == WM_QUIT)
+        return false;
+    SimDispatch(msg, MonitorWnd);
+    return true;
+}
+
 } // namespace
 
 HWND OpenMonitor(const std::string& iniText) {
@@ -43,31 +51,12 @@ HWND OpenMonitor(const std::string& iniText) {
 
 void CloseMonitor(HWND window) {
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    while (PumpOne(true)) {
-    }
+    SimPumpUntil([] { return false; }, INFINITE, LoopMessage);
     DeleteFileA(IniPath);
 }
 
-bool PumpOne(bool wait) {
-    MSG msg;
-    if (wait) {
-        if (GetMessageA(&msg, nullptr, 0, 0) <= 0)
-            return false;
-    } else if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        return false;
-    } else if (msg.message == WM_QUIT) {
-        return false;
-    }
-    if (MonitorWnd != nullptr && IsDialogMessageA(MonitorWnd, &msg))
-        return true;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-    return true;
-}
-
 void PumpAll() {
-    while (PumpOne(false)) {
-    }
+    SimPumpUntil([] { return true; }, 0, LoopMessage);
 }
 
 HWND CallList(HWND window) {

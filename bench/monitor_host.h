@@ -11,14 +11,11 @@
 // the monitor window (hidden). Null when the window could not be created.
 HWND OpenMonitor(const std::string& iniText);
 
-// Closes the window as Esc does and runs the loop until it is gone.
+// Closes the window as Esc does and runs the loop until its WM_QUIT.
 void CloseMonitor(HWND window);
 
-// One turn of the program's message loop: dispatches one message, waiting
-// for it when wait is set. False when no message was there, or at WM_QUIT.
-bool PumpOne(bool wait);
-
-// Dispatches everything that is queued.
+// Dispatches everything that is queued, as the program's loop does; a
+// WM_QUIT is taken and ends it.
 void PumpAll();
 
 HWND CallList(HWND window);

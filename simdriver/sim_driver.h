@@ -12,6 +12,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,24 @@ bool SimIsIdle();
 // Waits until SimIsIdle, dispatching the calling thread's messages meanwhile
 // so that a window on it can hand records back; false on timeout.
 bool SimWaitIdle(DWORD timeoutMs);
+
+// Dispatches msg as a message loop does: to the dialog's keyboard handling
+// when it is one of the dialog's (dialog may be null), else translated and
+// dispatched.
+void SimDispatch(MSG& msg, HWND dialog = nullptr);
+
+// What SimPumpUntil does with each message it takes; false ends the pump at
+// once (at WM_QUIT, say).
+using SimMessageFn = bool (*)(MSG& msg);
+
+// Takes the calling thread's messages, each to handle (SimDispatch when
+// null), until done() holds; false after timeoutMs, or when handle ended the
+// pump and done() does not hold. done() is asked whenever the queue is empty
+// and, when batch is not 0, after every batch messages, so that a queue that
+// never empties (a flood) does not hold the wait. In between, the thread
+// waits up to pollMs for a new message.
+bool SimPumpUntil(const std::function<bool()>& done, DWORD timeoutMs, SimMessageFn handle = nullptr,
+                  int batch = 0, DWORD pollMs = 5);
 
 // Fields of one record, as a call trace gives them.
 struct SimRec {

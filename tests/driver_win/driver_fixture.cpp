@@ -50,17 +50,7 @@ std::vector<uint8_t> SeqRecord(int seq, int32_t func, int32_t result) {
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+    return SimPumpUntil(done, timeoutMs);
 }
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {

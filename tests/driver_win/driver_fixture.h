@@ -31,7 +31,9 @@ std::string SeqPath(int seq);
 // Dispatches the test thread's messages until done() or the timeout.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 
-// Waits for done() without touching the message queue.
+// Waits for done() without touching the message queue and without running
+// the test thread's APCs, so not with SimPumpUntil: it watches what other
+// threads do while the test thread's queue stays as it is (full, say).
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 
 // Control calls of the log as (code, value) pairs, opens and closes left out.

@@ -22,7 +22,9 @@ namespace {
 using BurstTest = MonitorTest;
 
 // Runs the program's loop (input first) until done(); false after timeoutMs.
-// A thread timer keeps the loop from waiting forever on an empty queue.
+// Not SimPumpUntil: what these tests check is the order in which the
+// program's own TakeLoopMessage takes messages. A thread timer keeps the
+// loop from waiting forever on an empty queue.
 bool LoopUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const UINT_PTR tick = SetTimer(nullptr, 0, 10, nullptr);
     const DWORD start = GetTickCount();

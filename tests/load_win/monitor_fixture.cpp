@@ -22,32 +22,23 @@ std::atomic<bool> PostsRefused{false};
 std::atomic<uint32_t> IfsCallPosted{0};
 std::atomic<uint32_t> IfsCallRefused{0};
 
-bool PumpOne() {
-    MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        return false;
-    if (msg.message == WM_QUIT) {
+namespace {
+
+// A WM_QUIT is noted, not acted on: the test decides when the loop ends.
+bool LoadMessage(MSG& msg) {
+    if (msg.message == WM_QUIT)
         QuitSeen = true;
-        return true;
-    }
-    if (MonitorWnd != nullptr && IsDialogMessageA(MonitorWnd, &msg))
-        return true;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    else
+        SimDispatch(msg, MonitorWnd);
     return true;
 }
 
+} // namespace
+
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        for (int i = 0; i < 16 && PumpOne(); ++i) {
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    }
+    // During a flood the queue never empties: done() is asked every 16
+    // messages, and the wait for more is short.
+    return SimPumpUntil(done, timeoutMs, LoadMessage, 16, 1);
 }
 
 std::string SeqPath(int n) {

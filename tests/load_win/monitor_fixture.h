@@ -12,12 +12,9 @@
 #include <string>
 #include <vector>
 
-// One turn of the program's message loop; false when nothing was queued.
-// A WM_QUIT taken from the queue sets QuitSeen.
-bool PumpOne();
+// Runs the program's message loop until done() holds; false after
+// timeoutMs. A WM_QUIT taken from the queue sets QuitSeen.
 extern bool QuitSeen;
-
-// Runs the loop until done() holds; false after timeoutMs.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Records of distinct Path1 "C:\LOAD\<n>", functions and results taken in

@@ -291,6 +291,8 @@ void ForgetListener() {
     gListenerTid = 0;
 }
 
+// A plain poll, not SimPumpUntil: the window's queue is left to the test's
+// own loop.
 bool WatchListener() {
     ForgetListener();
     const DWORD start = GetTickCount();
@@ -311,26 +313,21 @@ bool WatchListener() {
 
 // ---- The message loop ------------------------------------------------------
 
-bool RunLoopUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                QuitCode = static_cast<int>(msg.wParam);
-                return done();
-            }
-            if (MonitorWnd != nullptr && IsDialogMessageA(MonitorWnd, &msg))
-                continue;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+namespace {
+
+bool ProgramMessage(MSG& msg) {
+    if (msg.message == WM_QUIT) {
+        QuitCode = static_cast<int>(msg.wParam);
+        return false;
     }
+    SimDispatch(msg, MonitorWnd);
+    return true;
+}
+
+} // namespace
+
+bool RunLoopUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    return SimPumpUntil(done, timeoutMs, ProgramMessage);
 }
 
 void RunLoopFor(DWORD ms) {

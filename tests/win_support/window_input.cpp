@@ -21,6 +21,8 @@ void TypeKey(WORD key) {
     SendInput(2, in, sizeof in[0]);
 }
 
+// Runs on a thread other than the dialog's, which has no messages of its own
+// to dispatch: a plain poll, not SimPumpUntil.
 HWND WaitForThreadDialog(DWORD thread, DWORD timeoutMs) {
     HWND dialog = nullptr;
     const DWORD start = GetTickCount();
