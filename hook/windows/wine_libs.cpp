@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "hook/windows/elf_symbols.h"
+
 namespace {
 
 constexpr const char* kUnixDirs[] = {"x86_64-unix", "i386-unix"};
@@ -44,7 +46,10 @@ void Add(const std::string& candidate, std::vector<WineLib>* libs) {
         if (l.path == real)
             return;
     }
-    libs->push_back({real, elf == 1});
+    WineLib lib;
+    lib.path = real;
+    lib.wow = elf == 1;
+    libs->push_back(lib);
 }
 
 // Every place below `base` where an installation keeps ntdll.so.
@@ -101,4 +106,49 @@ bool FindWineLibraries(const std::vector<std::string>& dirs, std::vector<WineLib
                          : "in " + where) +
            ": install wine, or name an installation with --wine-lib DIR";
     return false;
+}
+
+bool WineCallOf(const uint8_t* ntClose, size_t size, const std::string& version, bool wow,
+                WineCall* call) {
+    if (wow) {
+        *call = WineCall::Stdcall32;
+        return true;
+    }
+    static const uint8_t kEndbr64[] = {0xF3, 0x0F, 0x1E, 0xFA};
+    size_t at = size >= 4 && memcmp(ntClose, kEndbr64, 4) == 0 ? 4 : 0;
+    // lea disp8(%reg),%eax: 8D, then ModRM mod 01, reg eax, rm the base.
+    if (size >= at + 3 && ntClose[at] == 0x8D && (ntClose[at + 1] & 0xF8) == 0x40) {
+        const int base = ntClose[at + 1] & 7;
+        if (base == 1 || base == 7) {
+            *call = base == 1 ? WineCall::MsAbi64 : WineCall::SysV64;
+            return true;
+        }
+    }
+    int major = 0;
+    if (std::sscanf(version.c_str(), "wine-%d.", &major) != 1)
+        return false;
+    if (major <= 8 || major >= 10) {
+        *call = major <= 8 ? WineCall::MsAbi64 : WineCall::SysV64;
+        return true;
+    }
+    return false;
+}
+
+bool TellWineCalls(std::vector<WineLib>* libs, std::string* why) {
+    for (WineLib& lib : *libs) {
+        uint8_t entry[16] = {};
+        size_t got = 0;
+        uint64_t offset = 0;
+        std::string error;
+        if (ElfFunctionOffset(lib.path, "NtClose", &offset, &error))
+            got = ElfReadAt(lib.path, offset, entry, sizeof entry);
+        lib.version = ElfFindVersionText(lib.path, "wine-");
+        if (!WineCallOf(entry, got, lib.version, lib.wow, &lib.call)) {
+            *why = "the Windows view cannot tell how " + lib.path + " (" +
+                   (lib.version.empty() ? "no Wine version in it" : lib.version) +
+                   ") takes its arguments: its NtClose begins unlike Wine 8's or 10's";
+            return false;
+        }
+    }
+    return true;
 }
