@@ -54,13 +54,14 @@ bool DriveIsNetwork(const DriveTable& drives, char letter) {
     return false;
 }
 
-// Whether the Windows view can run here: Wine's libraries found, and eBPF.
+// Whether the Windows view can run here: Wine's libraries found, how each
+// takes its arguments told, and eBPF.
 bool WindowsViewReady(const HookOptions& opt, std::vector<WineLib>* libs, std::string* why) {
     if (opt.backend == Backend::Ptrace) {
         *why = "the Windows view needs eBPF: --backend ptrace watches only the system view";
         return false;
     }
-    if (!FindWineLibraries(opt.wineLibs, libs, why))
+    if (!FindWineLibraries(opt.wineLibs, libs, why) || !TellWineCalls(libs, why))
         return false;
     if (EbpfAvailable(why))
         return true;
