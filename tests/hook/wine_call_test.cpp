@@ -45,8 +45,9 @@ TEST(WineCall, FromTheEntryElseTheVersion) {
         WineCall call = WineCall::MsAbi64;
         const bool told = WineCallOf(r.entry.data(), r.entry.size(), r.version, r.wow, &call);
         EXPECT_EQ(told, r.told) << r.version << " " << r.entry.size();
-        if (told && r.told)
+        if (told && r.told) {
             EXPECT_EQ(call, r.call) << r.version;
+        }
     }
 }
 
