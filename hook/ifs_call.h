@@ -18,10 +18,12 @@ constexpr uint32_t kResTypeUnc = 0x01;
 constexpr uint32_t kDirIsLfn = 0x04u << 24; // DirPathFlags IS_LFN in the top byte of ir_length
 enum DirOp : uint8_t { kCreateDir = 0, kDeleteDir = 1, kCheckDir = 2 };
 constexpr uint8_t kSetModifyDateTime = 1; // FILETIMES
-constexpr uint8_t kSetAttributes = 1;     // FILEATTRIB
-constexpr uint8_t kUnlock = 1;            // FILELOCKS
-constexpr uint16_t kLockRead = 0x01;      // LockOptionFlags RD
-constexpr uint16_t kLockNoWait = 0x02;    // LockOptionFlags NW
+constexpr uint8_t kSetLastAccessDateTime = 6;
+constexpr uint8_t kSetCreationDateTime = 8;
+constexpr uint8_t kSetAttributes = 1;  // FILEATTRIB
+constexpr uint8_t kUnlock = 1;         // FILELOCKS
+constexpr uint16_t kLockRead = 0x01;   // LockOptionFlags RD
+constexpr uint16_t kLockNoWait = 0x02; // LockOptionFlags NW
 
 struct IfsCall {
     int32_t func = 0;

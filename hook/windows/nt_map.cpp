@@ -28,6 +28,7 @@ constexpr uint32_t kFileBasicInformation = 4;
 constexpr uint32_t kFileRenameInformation = 10;
 constexpr uint32_t kFileDispositionInformation = 13;
 constexpr uint32_t kFilePositionInformation = 14;
+constexpr uint32_t kFileEndOfFileInformation = 20;
 constexpr uint32_t kFileDispositionInformationEx = 64;
 constexpr uint32_t kFileRenameInformationEx = 65;
 constexpr uint32_t kFileFsSizeInformation = 3;
@@ -35,12 +36,27 @@ constexpr uint32_t kFileFsFullSizeInformation = 7;
 
 constexpr int32_t kDosFileNotFound = 2;
 constexpr int32_t kDosPathNotFound = 3;
+constexpr int32_t kDosFileExists = 80; // what CreateFile makes of a name collision
+constexpr uint32_t kStatusObjectNameCollision = 0xC0000035;
+
+// FILE_BASIC_INFORMATION: the times a SetFileTime sets, in the order of the
+// FILETIMES row it makes when it sets one of them (the write time first).
+struct TimeField {
+    size_t offset;
+    uint8_t op;
+};
+constexpr TimeField kTimeFields[] = {
+    {16, kSetModifyDateTime},
+    {8, kSetLastAccessDateTime},
+    {0, kSetCreationDateTime},
+};
+
+constexpr uint32_t kNonDataAccess =
+    kDelete | kReadControl | kSynchronize | kReadAttributes | kWriteAttributes;
 
 // Rights that only a call by name (rename, delete, attributes) asks for.
 bool IsHelperAccess(uint32_t access) {
-    const uint32_t nonData =
-        kDelete | kReadControl | kSynchronize | kReadAttributes | kWriteAttributes;
-    return (access & ~nonData) == 0 && (access & (kDelete | kWriteAttributes)) != 0;
+    return (access & ~kNonDataAccess) == 0 && (access & (kDelete | kWriteAttributes)) != 0;
 }
 
 template <typename T> T InfoField(const ntev& ev, size_t offset) {
@@ -63,11 +79,13 @@ std::string Joined(const std::string& folder, const std::string& rest) {
     return folder + "\\" + rest;
 }
 
-// DirPathFlags of a folder's name; a trailing backslash ends no component.
+// DirPathFlags of a folder's name; a trailing backslash ends no component,
+// and a drive's root ("C:\\") has none.
 uint32_t DirLength(std::string name) {
     while (name.size() > 3 && name.back() == '\\')
         name.pop_back();
-    return IsShortName(name) ? 0 : kDirIsLfn;
+    const bool driveRoot = name.size() <= 3 && name.size() >= 2 && name[1] == ':';
+    return driveRoot || IsShortName(name) ? 0 : kDirIsLfn;
 }
 
 } // namespace
@@ -187,7 +205,8 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
         dir((ev.access & kDelete) != 0 ? kDeleteDir : kCheckDir);
         h.kind = Kind::Helper;
         reported = failed;
-    } else if ((ev.options & kDeleteOnClose) != 0) {
+    } else if ((ev.options & kDeleteOnClose) != 0 && (ev.access & ~kNonDataAccess) == 0) {
+        // DeleteFile: the file goes at the close.
         out->func = IFSFN_DELETE;
         h.kind = Kind::DeleteOnClose;
         reported = failed;
@@ -196,9 +215,13 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
         h.kind = Kind::Helper;
         reported = failed;
     } else {
+        // A file opened for its data (a temporary one with DELETE_ON_CLOSE
+        // too: OPEN, its transfers and CLOSE, as a program sees it).
         out->func = IFSFN_OPEN;
         if (!failed)
             out->sfn = static_cast<uint16_t>(ev.handle);
+        if (status == kStatusObjectNameCollision)
+            out->result = kDosFileExists;
     }
     if (!failed)
         handles[ev.handle] = std::move(h);
@@ -368,19 +391,33 @@ NtOutcome NtMapper::MapSetInformation(const ntev& ev, Handles& handles, Handle& 
         return NtOutcome::Reported;
     }
     case kFileBasicInformation: {
-        const int64_t written = InfoField<int64_t>(ev, 16);
         const uint32_t attributes = InfoField<uint32_t>(ev, 32);
         out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
         if (attributes != 0) {
             out->func = IFSFN_FILEATTRIB;
             out->flags = kSetAttributes;
-        } else if (written != 0 && written != -1) {
-            out->func = IFSFN_FILETIMES;
-            out->flags = kSetModifyDateTime;
-            out->sfn = h.kind == Kind::Helper ? 0 : sfn;
-        } else {
-            return NtOutcome::NotReported;
+            return NtOutcome::Reported;
         }
+        // A time of 0 or -1 is left as it is.
+        for (const TimeField& t : kTimeFields) {
+            const int64_t time = InfoField<int64_t>(ev, t.offset);
+            if (time != 0 && time != -1) {
+                out->func = IFSFN_FILETIMES;
+                out->flags = t.op;
+                out->sfn = h.kind == Kind::Helper ? 0 : sfn;
+                return NtOutcome::Reported;
+            }
+        }
+        return NtOutcome::NotReported;
+    }
+    case kFileEndOfFileInformation: {
+        // SetEndOfFile: the file ends at the given position, as a write of
+        // no bytes there.
+        if (h.folder)
+            return NtOutcome::NotReported;
+        out->func = IFSFN_WRITE;
+        out->sfn = sfn;
+        out->pos = static_cast<uint32_t>(InfoField<int64_t>(ev, 0));
         return NtOutcome::Reported;
     }
     default:

@@ -7,10 +7,13 @@ struct StatusDos {
     int32_t dos;
 };
 
-// The file-system part of the public RtlNtStatusToDosError table.
+// The file-system part of the public RtlNtStatusToDosError table: every
+// status that Wine's Unix file code returns, those it makes of an errno
+// (errno_to_status) among them.
 constexpr StatusDos kTable[] = {
     {0x80000005, 234},  // BUFFER_OVERFLOW: ERROR_MORE_DATA
     {0x80000006, 18},   // NO_MORE_FILES
+    {0x80000011, 170},  // DEVICE_BUSY: ERROR_BUSY
     {0x8000001A, 259},  // NO_MORE_ENTRIES: ERROR_NO_MORE_ITEMS
     {0xC0000001, 31},   // UNSUCCESSFUL: ERROR_GEN_FAILURE
     {0xC0000002, 1},    // NOT_IMPLEMENTED: ERROR_INVALID_FUNCTION
@@ -42,6 +45,10 @@ constexpr StatusDos kTable[] = {
     {0xC000007F, 112},  // DISK_FULL
     {0xC000009A, 1450}, // INSUFFICIENT_RESOURCES: ERROR_NO_SYSTEM_RESOURCES
     {0xC00000A2, 19},   // MEDIA_WRITE_PROTECTED: ERROR_WRITE_PROTECT
+    {0xC00000A3, 21},   // DEVICE_NOT_READY: ERROR_NOT_READY (EIO)
+    {0xC00000AF, 1},    // ILLEGAL_FUNCTION: ERROR_INVALID_FUNCTION (ESPIPE)
+    {0xC00000B0, 232},  // PIPE_DISCONNECTED: ERROR_NO_DATA (EPIPE, ECONNRESET)
+    {0xC00000B5, 121},  // IO_TIMEOUT: ERROR_SEM_TIMEOUT (ETIME)
     {0xC00000BA, 5},    // FILE_IS_A_DIRECTORY: ERROR_ACCESS_DENIED
     {0xC00000BB, 50},   // NOT_SUPPORTED
     {0xC00000BE, 53},   // BAD_NETWORK_PATH
@@ -53,6 +60,7 @@ constexpr StatusDos kTable[] = {
     {0xC000011F, 4},    // TOO_MANY_OPENED_FILES
     {0xC0000121, 5},    // CANNOT_DELETE: ERROR_ACCESS_DENIED
     {0xC0000123, 5},    // FILE_DELETED: ERROR_ACCESS_DENIED
+    {0xC0000280, 1921}, // REPARSE_POINT_NOT_RESOLVED: ERROR_CANT_RESOLVE_FILENAME (ELOOP)
 };
 
 constexpr int32_t kUnknownStatus = 317; // ERROR_MR_MID_NOT_FOUND

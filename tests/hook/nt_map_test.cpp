@@ -216,6 +216,50 @@ TEST(NtMap, RecordedCallsBecomeTraceLines) {
     EXPECT_EQ(mapper.HandleCount(100), 0u);
 }
 
+// Calls whose rows say what the program asked and what it got, in the
+// sequences Wine's kernelbase makes (recorded under Wine 8).
+TEST(NtMap, RowsAsTheProgramMadeThem) {
+    NtMapper mapper(DriveTable{}, nullptr);
+    const int64_t kEnd = 0x400;
+    const struct {
+        Nt ev;
+        const char* line;
+    } rows[] = {
+        // CreateFile(CREATE_NEW) on an existing file got ERROR_FILE_EXISTS;
+        // CreateDirectory on an existing folder ERROR_ALREADY_EXISTS.
+        {Nt(NTEV_CREATE_FILE).Open(kCreateRw, kCreate, 0x60).St(0xC0000035).Name(u"\\??\\C:\\a"),
+         "func=36 drive=3 restype=0x10 result=80 path1=C:\\a"},
+        {Nt(NTEV_CREATE_FILE).Open(0x100001, kCreate, 0x21).St(0xC0000035).Name(u"\\??\\C:\\d"),
+         "func=32 drive=3 restype=0x10 result=183 path1=C:\\d"},
+        // A temporary file with FILE_FLAG_DELETE_ON_CLOSE: opened, written, closed.
+        {Nt(NTEV_CREATE_FILE).H(0x80).Open(kCreateRw, kCreate, 0x1060).Name(u"\\??\\C:\\t.tmp"),
+         "func=36 drive=3 restype=0x10 sfn=0x80 path1=C:\\t.tmp"},
+        {Nt(NTEV_WRITE).H(0x80).Io(0x10, 6, 6),
+         "func=1 drive=3 restype=0x10 length=0x6 sfn=0x80 data=0x10"},
+        // SetEndOfFile at 0x400; SetFileTime of the creation time only, then
+        // of the access time only.
+        {Nt(NTEV_SET_INFORMATION).H(0x80).Class(20).Info(0, &kEnd, 8),
+         "func=1 drive=3 restype=0x10 sfn=0x80 pos=0x400"},
+        {Nt(NTEV_SET_INFORMATION).H(0x80).Class(4).Info(0, &kTime, 8),
+         "func=14 drive=3 restype=0x10 flags=0x8 sfn=0x80 path1=C:\\t.tmp"},
+        {Nt(NTEV_SET_INFORMATION).H(0x80).Class(4).Info(8, &kTime, 8),
+         "func=14 drive=3 restype=0x10 flags=0x6 sfn=0x80 path1=C:\\t.tmp"},
+        {Nt(NTEV_CLOSE).H(0x80), "func=11 drive=3 restype=0x10 sfn=0x80"},
+        // SetCurrentDirectory("C:\\"): a drive's root is no long name.
+        {Nt(NTEV_OPEN_FILE).H(0x84).Open(0x100020, 1, 0x21).Name(u"\\??\\C:\\"),
+         "func=32 drive=3 restype=0x10 flags=0x2 path1=C:\\"},
+    };
+    int i = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(i++);
+        IfsCall call;
+        std::string line;
+        if (mapper.Map(row.ev.e, &call) == NtOutcome::Reported)
+            AppendTraceLine(call, row.ev.e.pid, row.ev.e.comm, &line);
+        EXPECT_EQ(line, *row.line ? L + row.line + "\n" : "");
+    }
+}
+
 TEST(NtMap, StatusTable) {
     const struct {
         uint32_t status;
@@ -235,6 +279,10 @@ TEST(NtMap, StatusTable) {
         {0xC0000035, 183},
         {0xC0000008, 6},
         {0xC0000101, 145},
+        {0xC00000A3, 21},  // a read that met EIO: NotReady
+        {0x80000011, 170}, // EBUSY
+        {0xC00000AF, 1},   // ESPIPE
+        {0xC00000B5, 121}, // ETIME
         {0xC0009999, 317},
         {0x80009999, 317},
         {0x40000000, 0},
