@@ -12,13 +12,12 @@
  * structures are read with CO-RE (hook/bpf/kernel_types.bpf.h). The call
  * numbers are x86-64's and x86's (ia32). */
 #include "hook/bpf/kernel_types.bpf.h"
-#include <asm/unistd_64.h>
 
 #include "hook/bpf/dentry_walk.bpf.h"
 #include "hook/bpf/talvek_hook_maps.h"
 #include "hook/bpf/watch_maps.bpf.h"
 #include "hook/bpf/watch_procs.bpf.h"
-#include "hook/system/arch/i386_syscall_nr.h"
+#include "hook/system/arch/watched_calls.h"
 #include "hook/system/ebpf/talvek_filter.h"
 #include "hook/system/syscall_event.h"
 
@@ -918,162 +917,28 @@ ENTER(socketcall32) {
     return 0;
 }
 
-/* The calls' programs by call number. */
+/* The calls' programs by call number, for 64-bit calls and for 32-bit ones,
+ * from the list of watched calls that the ptrace backend's tables come from
+ * too (hook/system/arch/watched_calls.h). */
+#define ENTER_SLOT(nr, program, ...) [nr] = (void*)&enter_##program,
+#define NO_SLOT(...)
+
 struct {
     __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
     __uint(max_entries, TALVEK_MAX_SYSCALL);
     __type(key, __u32);
     __array(values, int(void*));
 } enter_calls SEC(".maps") = {
-    .values =
-        {
-            [__NR_open] = (void*)&enter_open,
-            [__NR_creat] = (void*)&enter_creat,
-            [__NR_openat] = (void*)&enter_openat,
-            [__NR_openat2] = (void*)&enter_openat2,
-            [__NR_close] = (void*)&enter_close,
-            [__NR_close_range] = (void*)&enter_close_range,
-            [__NR_read] = (void*)&enter_read,
-            [__NR_pread64] = (void*)&enter_pread64,
-            [__NR_readv] = (void*)&enter_readv,
-            [__NR_preadv] = (void*)&enter_preadv,
-            [__NR_preadv2] = (void*)&enter_preadv2,
-            [__NR_write] = (void*)&enter_write,
-            [__NR_pwrite64] = (void*)&enter_pwrite64,
-            [__NR_writev] = (void*)&enter_writev,
-            [__NR_pwritev] = (void*)&enter_pwritev,
-            [__NR_pwritev2] = (void*)&enter_pwritev2,
-            [__NR_lseek] = (void*)&enter_lseek,
-            [__NR_fsync] = (void*)&enter_fsync,
-            [__NR_fdatasync] = (void*)&enter_fdatasync,
-            [__NR_fcntl] = (void*)&enter_fcntl,
-            [__NR_flock] = (void*)&enter_flock,
-            [__NR_utimensat] = (void*)&enter_utimensat,
-            [__NR_utime] = (void*)&enter_utime,
-            [__NR_utimes] = (void*)&enter_utime,
-            [__NR_futimesat] = (void*)&enter_futimesat,
-            [__NR_stat] = (void*)&enter_newstat,
-            [__NR_lstat] = (void*)&enter_newlstat,
-            [__NR_newfstatat] = (void*)&enter_newfstatat,
-            [__NR_fstat] = (void*)&enter_newfstat,
-            [__NR_statx] = (void*)&enter_statx,
-            [__NR_access] = (void*)&enter_access,
-            [__NR_faccessat] = (void*)&enter_faccessat,
-            [__NR_faccessat2] = (void*)&enter_faccessat2,
-            [__NR_unlink] = (void*)&enter_unlink,
-            [__NR_unlinkat] = (void*)&enter_unlinkat,
-            [__NR_mkdir] = (void*)&enter_mkdir,
-            [__NR_mkdirat] = (void*)&enter_mkdirat,
-            [__NR_rmdir] = (void*)&enter_rmdir,
-            [__NR_chdir] = (void*)&enter_chdir,
-            [__NR_fchdir] = (void*)&enter_fchdir,
-            [__NR_rename] = (void*)&enter_rename,
-            [__NR_renameat] = (void*)&enter_renameat,
-            [__NR_renameat2] = (void*)&enter_renameat2,
-            [__NR_statfs] = (void*)&enter_statfs,
-            [__NR_fstatfs] = (void*)&enter_fstatfs,
-            [__NR_sync] = (void*)&enter_sync,
-            [__NR_syncfs] = (void*)&enter_syncfs,
-            [__NR_getdents] = (void*)&enter_getdents,
-            [__NR_getdents64] = (void*)&enter_getdents64,
-            [__NR_dup] = (void*)&enter_dup,
-            [__NR_dup2] = (void*)&enter_dup2,
-            [__NR_dup3] = (void*)&enter_dup3,
-            [__NR_chmod] = (void*)&enter_chmod,
-            [__NR_fchmod] = (void*)&enter_fchmod,
-            [__NR_fchmodat] = (void*)&enter_fchmodat,
-            [452] = (void*)&enter_fchmodat, /* fchmodat2 */
-            [__NR_copy_file_range] = (void*)&enter_copy_file_range,
-            [__NR_sendfile] = (void*)&enter_sendfile64,
-            [__NR_ioctl] = (void*)&enter_ioctl,
-            [__NR_recvmsg] = (void*)&enter_recvmsg,
-            [__NR_recvmmsg] = (void*)&enter_recvmsg,
-        },
+    .values = {TALVEK_X86_64_CALLS(ENTER_SLOT, NO_SLOT)},
 };
 
-/* The same for 32-bit calls, by their numbers (fixed by the x86 ABI; the
- * ptrace backend's i386 table uses the same names). */
 struct {
     __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
     __uint(max_entries, TALVEK_MAX_SYSCALL);
     __type(key, __u32);
     __array(values, int(void*));
 } enter_calls32 SEC(".maps") = {
-    .values =
-        {
-            [NR32_open] = (void*)&enter_open,
-            [NR32_creat] = (void*)&enter_creat,
-            [NR32_openat] = (void*)&enter_openat,
-            [NR32_openat2] = (void*)&enter_openat2,
-            [NR32_close] = (void*)&enter_close,
-            [NR32_close_range] = (void*)&enter_close_range,
-            [NR32_read] = (void*)&enter_read,
-            [NR32_write] = (void*)&enter_write,
-            [NR32_pread64] = (void*)&enter_pread64,
-            [NR32_pwrite64] = (void*)&enter_pwrite64,
-            [NR32_readv] = (void*)&enter_readv,
-            [NR32_writev] = (void*)&enter_writev,
-            [NR32_preadv] = (void*)&enter_preadv,
-            [NR32_pwritev] = (void*)&enter_pwritev,
-            [NR32_preadv2] = (void*)&enter_preadv2,
-            [NR32_pwritev2] = (void*)&enter_pwritev2,
-            [NR32_lseek] = (void*)&enter_lseek,
-            [NR32_llseek] = (void*)&enter_llseek32,
-            [NR32_fsync] = (void*)&enter_fsync,
-            [NR32_fdatasync] = (void*)&enter_fdatasync,
-            [NR32_fcntl] = (void*)&enter_fcntl,
-            [NR32_fcntl64] = (void*)&enter_fcntl,
-            [NR32_flock] = (void*)&enter_flock,
-            [NR32_utimensat] = (void*)&enter_utimensat,
-            [NR32_utime] = (void*)&enter_utime,
-            [NR32_utimes] = (void*)&enter_utime,
-            [NR32_futimesat] = (void*)&enter_futimesat,
-            [NR32_utimensat_time64] = (void*)&enter_utimensat,
-            [NR32_stat] = (void*)&enter_newstat,
-            [NR32_lstat] = (void*)&enter_newlstat,
-            [NR32_stat64] = (void*)&enter_newstat,
-            [NR32_lstat64] = (void*)&enter_newlstat,
-            [NR32_fstatat64] = (void*)&enter_newfstatat,
-            [NR32_fstat] = (void*)&enter_newfstat,
-            [NR32_fstat64] = (void*)&enter_newfstat,
-            [NR32_statx] = (void*)&enter_statx,
-            [NR32_access] = (void*)&enter_access,
-            [NR32_faccessat] = (void*)&enter_faccessat,
-            [NR32_faccessat2] = (void*)&enter_faccessat2,
-            [NR32_unlink] = (void*)&enter_unlink,
-            [NR32_unlinkat] = (void*)&enter_unlinkat,
-            [NR32_mkdir] = (void*)&enter_mkdir,
-            [NR32_mkdirat] = (void*)&enter_mkdirat,
-            [NR32_rmdir] = (void*)&enter_rmdir,
-            [NR32_chdir] = (void*)&enter_chdir,
-            [NR32_fchdir] = (void*)&enter_fchdir,
-            [NR32_rename] = (void*)&enter_rename,
-            [NR32_renameat] = (void*)&enter_renameat,
-            [NR32_renameat2] = (void*)&enter_renameat2,
-            [NR32_statfs] = (void*)&enter_statfs,
-            [NR32_fstatfs] = (void*)&enter_fstatfs,
-            [NR32_statfs64] = (void*)&enter_statfs,
-            [NR32_fstatfs64] = (void*)&enter_fstatfs,
-            [NR32_sync] = (void*)&enter_sync,
-            [NR32_syncfs] = (void*)&enter_syncfs,
-            [NR32_getdents] = (void*)&enter_getdents,
-            [NR32_getdents64] = (void*)&enter_getdents64,
-            [NR32_dup] = (void*)&enter_dup,
-            [NR32_dup2] = (void*)&enter_dup2,
-            [NR32_dup3] = (void*)&enter_dup3,
-            [NR32_chmod] = (void*)&enter_chmod,
-            [NR32_fchmod] = (void*)&enter_fchmod,
-            [NR32_fchmodat] = (void*)&enter_fchmodat,
-            [NR32_fchmodat2] = (void*)&enter_fchmodat,
-            [NR32_copy_file_range] = (void*)&enter_copy_file_range,
-            [NR32_sendfile] = (void*)&enter_sendfile,
-            [NR32_sendfile64] = (void*)&enter_sendfile64,
-            [NR32_ioctl] = (void*)&enter_ioctl,
-            [NR32_recvmsg] = (void*)&enter_recvmsg,
-            [NR32_recvmmsg] = (void*)&enter_recvmsg,
-            [NR32_recvmmsg_time64] = (void*)&enter_recvmsg,
-            [NR32_socketcall] = (void*)&enter_socketcall32,
-        },
+    .values = {TALVEK_I386_CALLS(ENTER_SLOT, NO_SLOT)},
 };
 
 SEC("raw_tp/sys_enter")
