@@ -382,6 +382,9 @@ TEST(EbpfBackend, BaseNamesWholeUpToTheirLimitsElseCut) {
             }
         },
         &counters);
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        rmdir(it->c_str());
+    rmdir(dir.c_str());
     std::vector<sysev> access;
     for (const sysev& ev : seen.rows)
         if (ev.call == SYSEV_ACCESS)
@@ -395,9 +398,6 @@ TEST(EbpfBackend, BaseNamesWholeUpToTheirLimitsElseCut) {
             EXPECT_EQ(std::string(access[i].path2), cases[i].folder);
         }
     }
-    for (auto it = made.rbegin(); it != made.rend(); ++it)
-        rmdir(it->c_str());
-    rmdir(dir.c_str());
 }
 
 namespace {
