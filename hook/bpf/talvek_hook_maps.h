@@ -10,12 +10,17 @@
 #define TALVEK_MAX_IOV 64                /* readv/writev buffers summed for the total asked */
 #define TALVEK_MAX_SYSCALL 512           /* call numbers with a program of their own below this */
 #define TALVEK_MAX_LOST_FDS 16384        /* descriptors whose open was lost, remembered */
-#define TALVEK_MAX_DEPTH 32              /* folders and mounts walked up for a base's name */
+#define TALVEK_MAX_DEPTH 32              /* folders and mounts walked up for a file's name */
 
-/* Slots of the per-CPU loss counters. */
+/* Slots of the per-CPU counters. The first TALVEK_LOSS_SLOTS count calls
+ * lost: their sum is the loss count a loader reports. */
 enum talvek_counter {
     TALVEK_LOST_RING_FULL = 0, /* a record found the ring buffer full */
     TALVEK_LOST_UNTRACKED,     /* a call or process the full tables could not hold */
+    TALVEK_LOSS_SLOTS,
+    /* The system view's filter (hook/system/ebpf/talvek_filter.h): */
+    TALVEK_FILTERED_OUT = TALVEK_LOSS_SLOTS, /* records not sent: not shown and not needed */
+    TALVEK_LOST_NEEDED,                      /* needed, not shown, and the ring buffer was full */
     TALVEK_COUNTER_COUNT
 };
 

@@ -1,11 +1,14 @@
 /* What the kernel side of each view has alike: the ring buffer the reader
  * takes records from, the calls in progress per thread, the table of
- * watched processes, and the loss counters. A view includes this after its
- * own struct pending (the state of one thread's call in progress). */
+ * watched processes, and the counters. `struct pending` (the state of one
+ * thread's call in progress) is each view's own, defined in its .bpf.c. */
 #ifndef TALVEK_HOOK_BPF_WATCH_MAPS_H
 #define TALVEK_HOOK_BPF_WATCH_MAPS_H
 
+#include "hook/bpf/kernel_types.bpf.h"
 #include "hook/bpf/talvek_hook_maps.h"
+
+struct pending;
 
 const volatile __u8 watch_all = 0; /* every process but the excluded trees */
 
@@ -71,6 +74,31 @@ static __always_inline __u64 wakeup_flag(__u64 size) {
     return unread < TALVEK_WAKEUP_BYTES && unread + size + 8 >= TALVEK_WAKEUP_BYTES
                ? BPF_RB_FORCE_WAKEUP
                : BPF_RB_NO_WAKEUP;
+}
+
+/* Copies a record to the ring buffer; when the ring is full, counts it in
+ * slot `lost` and returns non-zero. */
+static __always_inline long send_record(void* record, __u64 size, __u32 lost) {
+    long err = bpf_ringbuf_output(&events, record, size, wakeup_flag(size));
+    if (err)
+        count(lost);
+    return err;
+}
+
+/* The thread's entry in `pending`, made (zeroed) at its first call: a thread
+ * keeps its entry from call to call (it is freed when the thread ends),
+ * cheaper than making and freeing one per call. 0 when the table is full. */
+static __always_inline struct pending* pending_entry(__u32 tid) {
+    __u32 key = 0;
+    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
+    if (p)
+        return p;
+    struct pending* z = bpf_map_lookup_elem(&zero, &key);
+    if (!z || bpf_map_update_elem(&pending, &tid, z, BPF_NOEXIST)) {
+        count(TALVEK_LOST_UNTRACKED);
+        return 0;
+    }
+    return bpf_map_lookup_elem(&pending, &tid);
 }
 
 /* A new process joins its parent's side of the table (watched, or excluded

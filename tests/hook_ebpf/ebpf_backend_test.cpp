@@ -339,6 +339,67 @@ TEST(EbpfBackend, ThirtyTwoBitCallsRecordedLikeTheirSixtyFourBitOnes) {
     munmap(low, 4096);
 }
 
+// A name relative to a base descriptor carries the base's name, built in the
+// kernel from its dentries: whole up to 255 bytes and 32 folders and mounts,
+// otherwise marked cut.
+TEST(EbpfBackend, BaseNamesWholeUpToTheirLimitsElseCut) {
+    std::string why;
+    if (!EbpfAvailable(&why))
+        GTEST_SKIP() << "eBPF unavailable: " << why;
+    char dirTemplate[] = "/tmp/talvek-ebpf-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    std::string deep = dir;
+    for (int i = 0; i < 40; i++)
+        deep += "/d";
+    const struct {
+        const char* what;
+        std::string folder;
+        bool whole;
+    } cases[] = {
+        {"the root", "/", true},
+        {"255 bytes", dir + "/" + std::string(254 - dir.size(), 'a'), true},
+        {"256 bytes", dir + "/" + std::string(255 - dir.size(), 'b'), false},
+        {"40 folders", deep, false},
+    };
+    std::vector<std::string> made;
+    for (const auto& c : cases) {
+        for (size_t at = dir.size() + 1; at <= c.folder.size() && c.folder != "/"; at++) {
+            if (at == c.folder.size() || c.folder[at] == '/') {
+                made.push_back(c.folder.substr(0, at));
+                ASSERT_EQ(mkdir(made.back().c_str(), 0755), 0) << made.back();
+            }
+        }
+    }
+    EbpfCounters counters;
+    Seen seen = RunWatched(
+        [&] {
+            char name[] = "x"; // on the stack: readable at the call's entry
+            for (const auto& c : cases) {
+                long fd = Call(SYS_open, (long)c.folder.c_str(), O_RDONLY | O_DIRECTORY);
+                Call(SYS_faccessat, fd, (long)name, F_OK);
+                Call(SYS_close, fd);
+            }
+        },
+        &counters);
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        rmdir(it->c_str());
+    rmdir(dir.c_str());
+    std::vector<sysev> access;
+    for (const sysev& ev : seen.rows)
+        if (ev.call == SYSEV_ACCESS)
+            access.push_back(ev);
+    ASSERT_EQ(access.size(), std::size(cases));
+    for (size_t i = 0; i < access.size(); i++) {
+        SCOPED_TRACE(cases[i].what);
+        EXPECT_NE(access[i].state & SYSEV_ST_BASE, 0u);
+        EXPECT_EQ((access[i].state & SYSEV_ST_BASE_CUT) == 0, cases[i].whole);
+        if (cases[i].whole) {
+            EXPECT_EQ(std::string(access[i].path2), cases[i].folder);
+        }
+    }
+}
+
 namespace {
 
 struct AllSeen {

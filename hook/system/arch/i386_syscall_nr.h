@@ -1,6 +1,6 @@
 /* The numbers of the watched 32-bit x86 (i386) system calls, fixed by the
- * ABI. Plain C: the eBPF kernel side's table of 32-bit calls and the ptrace
- * backend's i386 table both use these names. */
+ * ABI, for the list of watched calls (hook/system/arch/watched_calls.h).
+ * Plain C. */
 #ifndef TALVEK_HOOK_I386_SYSCALL_NR_H
 #define TALVEK_HOOK_I386_SYSCALL_NR_H
 

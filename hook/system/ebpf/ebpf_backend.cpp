@@ -53,30 +53,6 @@ bool AttachAll(EbpfSession* s, std::string* why) {
     return true;
 }
 
-// The kernel side names a base descriptor by its components from the last to
-// the first, each ended by a NUL ("sub\0w\0tmp\0"): "/tmp/w/sub".
-void OrderBaseName(sysev* ev) {
-    if ((ev->state & SYSEV_ST_BASE) == 0 || (ev->state & SYSEV_ST_BASE_CUT) != 0)
-        return;
-    std::vector<std::string> parts;
-    size_t at = 0;
-    while (at < sizeof(ev->path2) && ev->path2[at] != 0) {
-        const size_t n = strnlen(ev->path2 + at, sizeof(ev->path2) - at);
-        parts.emplace_back(ev->path2 + at, n);
-        at += n + 1;
-    }
-    std::string name;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-        name += "/" + *it;
-    if (name.empty())
-        name = "/";
-    if (name.size() >= sizeof(ev->path2)) {
-        ev->state |= SYSEV_ST_BASE_CUT;
-        return;
-    }
-    memcpy(ev->path2, name.c_str(), name.size() + 1);
-}
-
 int OnRecord(void* ctx, void* data, size_t size) {
     EbpfSession* s = static_cast<EbpfSession*>(ctx);
     // Records end after the last name they hold; the rest reads as empty.
@@ -85,7 +61,6 @@ int OnRecord(void* ctx, void* data, size_t size) {
     memcpy(&ev, data, std::min(size, sizeof(ev)));
     ev.comm[sizeof(ev.comm) - 1] = 0;
     ev.path1[sizeof(ev.path1) - 1] = 0;
-    OrderBaseName(&ev);
     ev.path2[sizeof(ev.path2) - 1] = 0;
     if (ev.call == SYSEV_RECEIVE_FD && ev.path1[0] == '\0')
         DescribeReceived(ev.tid, &ev); // a name the kernel side could not build
@@ -146,7 +121,7 @@ EbpfCounters EbpfGetCounters(const EbpfSession* s) {
     EbpfCounters c;
     c.seen = s->seen;
     c.lostPath = s->lostPath;
-    c.lostRingFull = EbpfSumCounters(bpf_map__fd(s->skel->maps.counters), TALVEK_COUNTER_COUNT);
+    c.lostRingFull = EbpfSumCounters(bpf_map__fd(s->skel->maps.counters), TALVEK_LOSS_SLOTS);
     return c;
 }
 

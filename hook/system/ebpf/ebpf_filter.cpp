@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "hook/bpf/talvek_hook_maps.h"
 #include "hook/system/ebpf/talvek_filter.h"
 #include "hook/system/sysev_filter.h"
 
@@ -29,16 +30,20 @@ bool EbpfSetFilter(EbpfSession* s, const IfsFilter& f) {
 EbpfFilterCounts EbpfGetFilterCounts(const EbpfSession* s) {
     EbpfFilterCounts counts;
     const int cpus = libbpf_num_possible_cpus();
-    const int fd = EbpfMapFd(s, "filter_counters");
+    const int fd = EbpfMapFd(s, "counters");
     if (cpus <= 0 || fd < 0)
         return counts;
     std::vector<uint64_t> perCpu(static_cast<size_t>(cpus));
-    uint64_t* slots[] = {&counts.filteredOut, &counts.lostNeeded};
-    for (uint32_t slot = 0; slot < TALVEK_FILTER_COUNTER_COUNT; ++slot) {
-        if (bpf_map_lookup_elem(fd, &slot, perCpu.data()) != 0)
+    const struct {
+        uint32_t slot;
+        uint64_t* total;
+    } slots[] = {{TALVEK_FILTERED_OUT, &counts.filteredOut},
+                 {TALVEK_LOST_NEEDED, &counts.lostNeeded}};
+    for (const auto& c : slots) {
+        if (bpf_map_lookup_elem(fd, &c.slot, perCpu.data()) != 0)
             continue;
         for (uint64_t n : perCpu)
-            *slots[slot] += n;
+            *c.total += n;
     }
     return counts;
 }

@@ -10,14 +10,17 @@
  *
  * Ring-full losses of records that may be shown go to the loss counter
  * TALVEK_LOST_RING_FULL, as before; those of records only needed by user
- * space go to a counter of their own, so that the loss count counts only
- * calls that would have been shown. */
+ * space go to a counter of their own (TALVEK_LOST_NEEDED), so that the loss
+ * count counts only calls that would have been shown. */
 #ifndef TALVEK_HOOK_BPF_FILTER_H
 #define TALVEK_HOOK_BPF_FILTER_H
 
 #include <linux/types.h>
 
 #include "hook/system/syscall_event.h"
+#ifdef __BPF__
+#include "hook/bpf/watch_maps.bpf.h"
+#endif
 
 /* talvek_filter_call.flags */
 #define TALVEK_FILTER_NEEDED 0x1     /* sent even when it is not shown */
@@ -38,13 +41,6 @@ struct talvek_filter {
     struct talvek_filter_call calls[SYSEV_CALL_COUNT];
 };
 
-/* Slots of the filter's per-CPU counters. */
-enum talvek_filter_counter {
-    TALVEK_FILTERED_OUT = 0, /* records not sent: not shown and not needed */
-    TALVEK_LOST_NEEDED,      /* needed, not shown, and the ring buffer was full */
-    TALVEK_FILTER_COUNTER_COUNT
-};
-
 #ifdef __BPF__
 
 struct {
@@ -53,19 +49,6 @@ struct {
     __type(key, __u32);
     __type(value, struct talvek_filter);
 } filter SEC(".maps");
-
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, TALVEK_FILTER_COUNTER_COUNT);
-    __type(key, __u32);
-    __type(value, __u64);
-} filter_counters SEC(".maps");
-
-static __always_inline void filter_count(__u32 which) {
-    __u64* n = bpf_map_lookup_elem(&filter_counters, &which);
-    if (n)
-        *n += 1;
-}
 
 static __always_inline struct talvek_filter* filter_state(void) {
     __u32 key = 0;
@@ -86,27 +69,23 @@ static __always_inline int filter_may_show(const struct talvek_filter* f,
     return 1;
 }
 
-/* Sends a completed call's record (in place of submit) when it may be shown
- * or is needed; non-zero when it was to be sent and the ring buffer was full. */
+/* Sends a completed call's record when it may be shown or is needed;
+ * non-zero when it was to be sent and the ring buffer was full. */
 static __always_inline long filter_submit(struct sysev* ev, __u64 size) {
     struct talvek_filter* f = filter_state();
     if (!f)
-        return submit(ev, size);
+        return send_record(ev, size, TALVEK_LOST_RING_FULL);
     __u32 call = ev->call;
     if (!f->monitoring || call >= SYSEV_CALL_COUNT) {
-        filter_count(TALVEK_FILTERED_OUT);
+        count(TALVEK_FILTERED_OUT);
         return 0;
     }
     const struct talvek_filter_call* c = &f->calls[call];
     if (filter_may_show(f, c, ev->ret))
-        return submit(ev, size);
-    if (c->flags & TALVEK_FILTER_NEEDED) {
-        long err = bpf_ringbuf_output(&events, ev, size, wakeup_flag(size));
-        if (err)
-            filter_count(TALVEK_LOST_NEEDED);
-        return err;
-    }
-    filter_count(TALVEK_FILTERED_OUT);
+        return send_record(ev, size, TALVEK_LOST_RING_FULL);
+    if (c->flags & TALVEK_FILTER_NEEDED)
+        return send_record(ev, size, TALVEK_LOST_NEEDED);
+    count(TALVEK_FILTERED_OUT);
     return 0;
 }
 

@@ -9,118 +9,21 @@
  * completes that entry with the result and copies it to the ring. Raw
  * tracepoints need no tracefs and attach and detach at once (a tracepoint
  * per call costs the kernel a grace period each to detach). Kernel
- * structures are read with CO-RE, through the few fields declared below, so
- * no generated kernel header is needed. The call numbers are x86-64's and
- * x86's (ia32). */
-#include <linux/types.h>
-#include <linux/bpf.h>
-#include <asm/unistd_64.h>
-#include <bpf/bpf_helpers.h>
-#include <bpf/bpf_core_read.h>
+ * structures are read with CO-RE (hook/bpf/kernel_types.bpf.h). The call
+ * numbers are x86-64's and x86's (ia32). */
+#include "hook/bpf/kernel_types.bpf.h"
 
-typedef __u8 uint8_t;
-typedef __u16 uint16_t;
-typedef __u32 uint32_t;
-typedef __s32 int32_t;
-typedef __u64 uint64_t;
-typedef __s64 int64_t;
-
-#include "hook/system/syscall_event.h"
-#include "hook/system/arch/i386_syscall_nr.h"
+#include "hook/bpf/dentry_walk.bpf.h"
 #include "hook/bpf/talvek_hook_maps.h"
+#include "hook/bpf/watch_maps.bpf.h"
+#include "hook/bpf/watch_procs.bpf.h"
+#include "hook/system/arch/watched_calls.h"
+#include "hook/system/ebpf/talvek_filter.h"
+#include "hook/system/syscall_event.h"
 
 char LICENSE[] SEC("license") = "GPL";
 
-/* ---- The kernel's structures, only the fields read here ---- */
-
-typedef struct {
-    int counter;
-} atomic_t;
-
-struct signal_struct {
-    atomic_t live; /* threads not yet exiting */
-} __attribute__((preserve_access_index));
-
-struct inode {
-    unsigned short i_mode;
-    long long i_size;
-} __attribute__((preserve_access_index));
-
-struct qstr {
-    union {
-        struct {
-            __u32 hash;
-            __u32 len;
-        };
-        __u64 hash_len;
-    };
-    const unsigned char* name;
-} __attribute__((preserve_access_index));
-
-struct dentry {
-    struct dentry* d_parent;
-    struct qstr d_name;
-} __attribute__((preserve_access_index));
-
-struct vfsmount {
-    struct dentry* mnt_root;
-} __attribute__((preserve_access_index));
-
-struct mount {
-    struct mount* mnt_parent;
-    struct dentry* mnt_mountpoint;
-    struct vfsmount mnt;
-} __attribute__((preserve_access_index));
-
-struct path {
-    struct vfsmount* mnt;
-    struct dentry* dentry;
-} __attribute__((preserve_access_index));
-
-struct file {
-    struct path f_path;
-    struct inode* f_inode;
-    unsigned int f_flags;
-    long long f_pos;
-} __attribute__((preserve_access_index));
-
-struct sigaction {
-    void* sa_handler;
-    unsigned long sa_flags;
-} __attribute__((preserve_access_index));
-
-struct k_sigaction {
-    struct sigaction sa;
-} __attribute__((preserve_access_index));
-
-struct fdtable {
-    unsigned int max_fds;
-    struct file** fd;
-    unsigned long* close_on_exec;
-} __attribute__((preserve_access_index));
-
-struct files_struct {
-    struct fdtable* fdt;
-} __attribute__((preserve_access_index));
-
-struct thread_info {
-    __u32 status; /* TS_COMPAT: the current call is a 32-bit one */
-} __attribute__((preserve_access_index));
-
-struct task_struct {
-    struct thread_info thread_info;
-    int pid;
-    int tgid;
-    struct files_struct* files;
-    struct signal_struct* signal;
-} __attribute__((preserve_access_index));
-
-/* The registers at a call's entry: its number and arguments. */
-struct pt_regs {
-    unsigned long di, si, dx, r10, r8, r9, bx, cx, bp, orig_ax;
-} __attribute__((preserve_access_index));
-
-#define TS_COMPAT 0x0002
+_Static_assert(SYSEV_PATH_SIZE == TALVEK_NAME_BYTES, "a walked name fills a record's name");
 
 /* ---- Maps ---- */
 
@@ -134,8 +37,6 @@ struct pending {
     __s32 restart;       /* interrupted with this restart code: EINTR or made again */
     __u64 msghdr;        /* recvmsg: the message whose descriptors the exit reads */
 };
-
-#include "hook/bpf/watch_maps.bpf.h"
 
 /* Descriptors whose open (or dup) record found the ring full: the calls on
  * them are marked SYSEV_ST_FD_LOST, for the reader to count them lost. */
@@ -152,20 +53,6 @@ struct {
 } lost_fds SEC(".maps");
 
 __u8 any_lost_fd = 0; /* lost_fds has been used: look there */
-
-/* Where a base descriptor's name is put together, its components from the
- * last to the first, each ended by a NUL; twice the name buffer, so that
- * every read of a component stays inside. */
-struct name_scratch {
-    char text[2 * SYSEV_PATH_SIZE];
-};
-
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, 1);
-    __type(key, __u32);
-    __type(value, struct name_scratch);
-} scratch SEC(".maps");
 
 /* ---- Small routines ---- */
 
@@ -214,25 +101,16 @@ static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, in
 }
 
 /* Starts the record of a call of the current thread, or returns 0 when the
- * process is not watched. A thread keeps its entry from call to call (it is
- * freed when the thread ends): cheaper than making and freeing one per call. */
+ * process is not watched. */
 static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx, __u16 call,
                                              int fd) {
     __u64 id = bpf_get_current_pid_tgid();
-    __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
+    __u32 tgid = id >> 32, tid = (__u32)id;
     if (!is_watched(tgid))
         return 0;
-    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
-    if (!p) {
-        struct pending* z = bpf_map_lookup_elem(&zero, &key);
-        if (!z || bpf_map_update_elem(&pending, &tid, z, BPF_NOEXIST)) {
-            count(TALVEK_LOST_UNTRACKED);
-            return 0;
-        }
-        p = bpf_map_lookup_elem(&pending, &tid);
-        if (!p)
-            return 0;
-    }
+    struct pending* p = pending_entry(tid);
+    if (!p)
+        return 0;
     /* The record up to the names; the names are cut off by their NULs (and
      * the ring gets path2 only when there is one). */
     __builtin_memset(&p->ev, 0, __builtin_offsetof(struct sysev, path1));
@@ -331,77 +209,16 @@ static __always_inline __u8 fd_kind(long fd) {
     }
 }
 
-static __always_inline long submit(struct sysev* ev, __u64 size) {
-    long err = bpf_ringbuf_output(&events, ev, size, wakeup_flag(size));
-    if (err)
-        count(TALVEK_LOST_RING_FULL);
-    return err;
-}
-
-#include "hook/system/ebpf/talvek_filter.h" /* filter_submit: the monitor's filter */
-
-/* A received descriptor's file: its name (the dentries up to the root,
- * across mounts, built from the end of a scratch buffer), position and
- * close-on-exec flag, into the record. A name that does not fit is left
- * empty (the loader then asks /proc). The name is built in `scratch`. */
-#define TALVEK_MAX_NAME_DEPTH 32
-#define NAME_MASK (SYSEV_PATH_SIZE - 1)
-
-/* One step of the walk from a dentry to the root (a bpf_loop callback, so
- * that the verifier looks at one step, not at every path through all). */
-struct name_walk {
-    struct dentry* d;
-    struct vfsmount* vm;
-    struct mount* m;
-    __u64 in_mount; /* offset of struct mount's vfsmount */
-    __u64 pos;      /* where the name built so far starts in the scratch buffer */
-    int too_long;
-};
-
-static long name_step(__u64 i, struct name_walk* w) {
-    __u32 key = 0;
-    struct name_scratch* sc = bpf_map_lookup_elem(&scratch, &key);
-    if (!sc)
-        return 1;
-    struct dentry* d = w->d;
-    struct vfsmount* vm = w->vm;
-    struct mount* m = w->m;
-    struct dentry* parent = BPF_CORE_READ(d, d_parent);
-    if (d == BPF_CORE_READ(vm, mnt_root)) {
-        struct mount* up = BPF_CORE_READ(m, mnt_parent);
-        if (up == m)
-            return 1; /* the root of the root mount */
-        w->d = BPF_CORE_READ(m, mnt_mountpoint);
-        w->m = up;
-        w->vm = (struct vfsmount*)((char*)up + w->in_mount);
-        return 0;
-    }
-    if (d == parent)
-        return 1;
-    __u64 len = BPF_CORE_READ(d, d_name.len);
-    __u64 pos = w->pos;
-    if (len + 1 > pos) {
-        w->too_long = 1;
-        return 1;
-    }
-    pos -= len + 1;
-    bpf_probe_read_kernel(sc->text + (pos & NAME_MASK) + 1, len & NAME_MASK,
-                          BPF_CORE_READ(d, d_name.name));
-    sc->text[pos & NAME_MASK] = '/';
-    w->pos = pos;
-    w->d = parent;
-    return 0;
-}
-
+/* A received descriptor's file: its name, position and close-on-exec flag,
+ * into the record. A name that does not fit is left empty (the loader then
+ * asks /proc); one deeper than the walk keeps what the walk built. */
 static __always_inline void describe_received(struct pending* p, long fd) {
-    __u32 key = 0;
-    struct name_scratch* sc = bpf_map_lookup_elem(&scratch, &key);
     struct task_struct* task = (struct task_struct*)bpf_get_current_task();
     struct fdtable* fdt = BPF_CORE_READ(task, files, fdt);
     p->ev.path1[0] = 0;
     p->ev.a[0] = p->ev.a[1] = 0;
     p->len1 = 0;
-    if (!sc || !fdt || fd < 0 || fd >= BPF_CORE_READ(fdt, max_fds))
+    if (!fdt || fd < 0 || fd >= BPF_CORE_READ(fdt, max_fds))
         return;
     struct file** table = BPF_CORE_READ(fdt, fd);
     struct file* f = 0;
@@ -412,25 +229,8 @@ static __always_inline void describe_received(struct pending* p, long fd) {
     bpf_probe_read_kernel(&word, sizeof(word), &coe[fd / 64]);
     p->ev.a[0] = (word >> (fd % 64)) & 1;
     p->ev.a[1] = BPF_CORE_READ(f, f_pos);
-    struct name_walk w = {};
-    w.in_mount = bpf_core_field_offset(struct mount, mnt);
-    w.d = BPF_CORE_READ(f, f_path.dentry);
-    w.vm = BPF_CORE_READ(f, f_path.mnt);
-    w.m = (struct mount*)((char*)w.vm - w.in_mount);
-    w.pos = SYSEV_PATH_SIZE - 1; /* the name ends here, with its NUL */
-    sc->text[SYSEV_PATH_SIZE - 1] = 0;
-    bpf_loop(TALVEK_MAX_NAME_DEPTH, name_step, &w, 0);
-    __u64 pos = w.pos;
-    if (w.too_long || pos > SYSEV_PATH_SIZE - 1)
-        return;
-    /* The root folder itself: "/". */
-    if (pos == SYSEV_PATH_SIZE - 1)
-        sc->text[--pos & NAME_MASK] = '/';
-    __u64 n = (SYSEV_PATH_SIZE - pos) & (2 * SYSEV_PATH_SIZE - 1); /* 2 to 256 */
-    if (n < 2)
-        return;
-    bpf_probe_read_kernel(p->ev.path1, n, sc->text + (pos & NAME_MASK));
-    p->len1 = n;
+    int at_root;
+    p->len1 = walk_file_name((__u64)f, (struct walked_name*)p->ev.path1, &at_root);
 }
 
 /* The descriptors (at most TALVEK_MAX_RECEIVED) in the first control message
@@ -470,75 +270,20 @@ static __always_inline void send_received(struct pending* p, int compat) {
     }
 }
 
-/* The name of the folder (or file) that descriptor `fd` refers to, from its
- * dentry chain up to the root of the mount tree, into path2 with
- * SYSEV_ST_BASE: components from the last to the first, each ended by a NUL
- * (the reader puts them in order). A chain deeper than TALVEK_MAX_DEPTH, or
- * a name longer than the buffer, gives SYSEV_ST_BASE_CUT. */
-struct base_walk {
-    struct name_scratch* buf;
-    struct dentry* d;
-    struct vfsmount* vm;
-    struct mount* m;
-    __u32 at;
-    int done;
-};
-
-/* One step up the chain: a component, or from the top of a mount to the
- * folder it is mounted on. 1 ends the walk. */
-static long base_step(__u32 i, void* ctx) {
-    struct base_walk* w = ctx;
-    struct dentry* d = w->d;
-    struct vfsmount* vm = w->vm;
-    struct mount* m = w->m;
-    if (d == BPF_CORE_READ(vm, mnt_root)) {
-        struct mount* parent = BPF_CORE_READ(m, mnt_parent);
-        if (parent == m) {
-            w->done = 1;
-            return 1;
-        }
-        w->d = BPF_CORE_READ(m, mnt_mountpoint);
-        w->m = parent;
-        w->vm = (struct vfsmount*)((char*)parent + bpf_core_field_offset(struct mount, mnt));
-        return 0;
-    }
-    struct dentry* up = BPF_CORE_READ(d, d_parent);
-    if (up == d) {
-        w->done = 1;
-        return 1;
-    }
-    __u32 at = w->at;
-    if (at >= SYSEV_PATH_SIZE)
-        return 1;
-    long n = bpf_probe_read_kernel_str(w->buf->text + (at & (SYSEV_PATH_SIZE - 1)), SYSEV_PATH_SIZE,
-                                       BPF_CORE_READ(d, d_name.name));
-    if (n <= 0)
-        return 1;
-    w->at = at + (__u32)n;
-    w->d = up;
-    return 0;
-}
-
+/* The name of the folder (or file) that descriptor `fd` refers to, into
+ * path2 with SYSEV_ST_BASE; one longer than the buffer, or deeper than the
+ * walk, gives SYSEV_ST_BASE_CUT instead. */
 static __always_inline void note_base(struct pending* p, long fd) {
-    __u32 key = 0;
-    struct base_walk w = {};
-    w.buf = bpf_map_lookup_elem(&scratch, &key);
     struct file* f = file_of(fd);
-    if (!w.buf || !f)
+    if (!f)
         return;
-    w.d = BPF_CORE_READ(f, f_path.dentry);
-    w.vm = BPF_CORE_READ(f, f_path.mnt);
-    w.m = (struct mount*)((char*)w.vm - bpf_core_field_offset(struct mount, mnt));
-    bpf_loop(TALVEK_MAX_DEPTH, base_step, &w, 0);
+    int at_root;
+    __u32 n = walk_file_name((__u64)f, (struct walked_name*)p->ev.path2, &at_root);
     p->ev.state |= SYSEV_ST_BASE;
-    __u32 at = w.at;
-    if (!w.done || at >= SYSEV_PATH_SIZE) {
+    if (!n || !at_root) {
         p->ev.state |= SYSEV_ST_BASE_CUT;
         return;
     }
-    w.buf->text[SYSEV_PATH_SIZE - 1] = 0;
-    __builtin_memcpy(p->ev.path2, w.buf->text, SYSEV_PATH_SIZE);
-    p->ev.path2[at & (SYSEV_PATH_SIZE - 1)] = 0;
     p->name2 = 1; /* the record carries path2 */
 }
 
@@ -1172,162 +917,28 @@ ENTER(socketcall32) {
     return 0;
 }
 
-/* The calls' programs by call number. */
+/* The calls' programs by call number, for 64-bit calls and for 32-bit ones,
+ * from the list of watched calls that the ptrace backend's tables come from
+ * too (hook/system/arch/watched_calls.h). */
+#define ENTER_SLOT(nr, program, ...) [nr] = (void*)&enter_##program,
+#define NO_SLOT(...)
+
 struct {
     __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
     __uint(max_entries, TALVEK_MAX_SYSCALL);
     __type(key, __u32);
     __array(values, int(void*));
 } enter_calls SEC(".maps") = {
-    .values =
-        {
-            [__NR_open] = (void*)&enter_open,
-            [__NR_creat] = (void*)&enter_creat,
-            [__NR_openat] = (void*)&enter_openat,
-            [__NR_openat2] = (void*)&enter_openat2,
-            [__NR_close] = (void*)&enter_close,
-            [__NR_close_range] = (void*)&enter_close_range,
-            [__NR_read] = (void*)&enter_read,
-            [__NR_pread64] = (void*)&enter_pread64,
-            [__NR_readv] = (void*)&enter_readv,
-            [__NR_preadv] = (void*)&enter_preadv,
-            [__NR_preadv2] = (void*)&enter_preadv2,
-            [__NR_write] = (void*)&enter_write,
-            [__NR_pwrite64] = (void*)&enter_pwrite64,
-            [__NR_writev] = (void*)&enter_writev,
-            [__NR_pwritev] = (void*)&enter_pwritev,
-            [__NR_pwritev2] = (void*)&enter_pwritev2,
-            [__NR_lseek] = (void*)&enter_lseek,
-            [__NR_fsync] = (void*)&enter_fsync,
-            [__NR_fdatasync] = (void*)&enter_fdatasync,
-            [__NR_fcntl] = (void*)&enter_fcntl,
-            [__NR_flock] = (void*)&enter_flock,
-            [__NR_utimensat] = (void*)&enter_utimensat,
-            [__NR_utime] = (void*)&enter_utime,
-            [__NR_utimes] = (void*)&enter_utime,
-            [__NR_futimesat] = (void*)&enter_futimesat,
-            [__NR_stat] = (void*)&enter_newstat,
-            [__NR_lstat] = (void*)&enter_newlstat,
-            [__NR_newfstatat] = (void*)&enter_newfstatat,
-            [__NR_fstat] = (void*)&enter_newfstat,
-            [__NR_statx] = (void*)&enter_statx,
-            [__NR_access] = (void*)&enter_access,
-            [__NR_faccessat] = (void*)&enter_faccessat,
-            [__NR_faccessat2] = (void*)&enter_faccessat2,
-            [__NR_unlink] = (void*)&enter_unlink,
-            [__NR_unlinkat] = (void*)&enter_unlinkat,
-            [__NR_mkdir] = (void*)&enter_mkdir,
-            [__NR_mkdirat] = (void*)&enter_mkdirat,
-            [__NR_rmdir] = (void*)&enter_rmdir,
-            [__NR_chdir] = (void*)&enter_chdir,
-            [__NR_fchdir] = (void*)&enter_fchdir,
-            [__NR_rename] = (void*)&enter_rename,
-            [__NR_renameat] = (void*)&enter_renameat,
-            [__NR_renameat2] = (void*)&enter_renameat2,
-            [__NR_statfs] = (void*)&enter_statfs,
-            [__NR_fstatfs] = (void*)&enter_fstatfs,
-            [__NR_sync] = (void*)&enter_sync,
-            [__NR_syncfs] = (void*)&enter_syncfs,
-            [__NR_getdents] = (void*)&enter_getdents,
-            [__NR_getdents64] = (void*)&enter_getdents64,
-            [__NR_dup] = (void*)&enter_dup,
-            [__NR_dup2] = (void*)&enter_dup2,
-            [__NR_dup3] = (void*)&enter_dup3,
-            [__NR_chmod] = (void*)&enter_chmod,
-            [__NR_fchmod] = (void*)&enter_fchmod,
-            [__NR_fchmodat] = (void*)&enter_fchmodat,
-            [452] = (void*)&enter_fchmodat, /* fchmodat2 */
-            [__NR_copy_file_range] = (void*)&enter_copy_file_range,
-            [__NR_sendfile] = (void*)&enter_sendfile64,
-            [__NR_ioctl] = (void*)&enter_ioctl,
-            [__NR_recvmsg] = (void*)&enter_recvmsg,
-            [__NR_recvmmsg] = (void*)&enter_recvmsg,
-        },
+    .values = {TALVEK_X86_64_CALLS(ENTER_SLOT, NO_SLOT)},
 };
 
-/* The same for 32-bit calls, by their numbers (fixed by the x86 ABI; the
- * ptrace backend's i386 table uses the same names). */
 struct {
     __uint(type, BPF_MAP_TYPE_PROG_ARRAY);
     __uint(max_entries, TALVEK_MAX_SYSCALL);
     __type(key, __u32);
     __array(values, int(void*));
 } enter_calls32 SEC(".maps") = {
-    .values =
-        {
-            [NR32_open] = (void*)&enter_open,
-            [NR32_creat] = (void*)&enter_creat,
-            [NR32_openat] = (void*)&enter_openat,
-            [NR32_openat2] = (void*)&enter_openat2,
-            [NR32_close] = (void*)&enter_close,
-            [NR32_close_range] = (void*)&enter_close_range,
-            [NR32_read] = (void*)&enter_read,
-            [NR32_write] = (void*)&enter_write,
-            [NR32_pread64] = (void*)&enter_pread64,
-            [NR32_pwrite64] = (void*)&enter_pwrite64,
-            [NR32_readv] = (void*)&enter_readv,
-            [NR32_writev] = (void*)&enter_writev,
-            [NR32_preadv] = (void*)&enter_preadv,
-            [NR32_pwritev] = (void*)&enter_pwritev,
-            [NR32_preadv2] = (void*)&enter_preadv2,
-            [NR32_pwritev2] = (void*)&enter_pwritev2,
-            [NR32_lseek] = (void*)&enter_lseek,
-            [NR32_llseek] = (void*)&enter_llseek32,
-            [NR32_fsync] = (void*)&enter_fsync,
-            [NR32_fdatasync] = (void*)&enter_fdatasync,
-            [NR32_fcntl] = (void*)&enter_fcntl,
-            [NR32_fcntl64] = (void*)&enter_fcntl,
-            [NR32_flock] = (void*)&enter_flock,
-            [NR32_utimensat] = (void*)&enter_utimensat,
-            [NR32_utime] = (void*)&enter_utime,
-            [NR32_utimes] = (void*)&enter_utime,
-            [NR32_futimesat] = (void*)&enter_futimesat,
-            [NR32_utimensat_time64] = (void*)&enter_utimensat,
-            [NR32_stat] = (void*)&enter_newstat,
-            [NR32_lstat] = (void*)&enter_newlstat,
-            [NR32_stat64] = (void*)&enter_newstat,
-            [NR32_lstat64] = (void*)&enter_newlstat,
-            [NR32_fstatat64] = (void*)&enter_newfstatat,
-            [NR32_fstat] = (void*)&enter_newfstat,
-            [NR32_fstat64] = (void*)&enter_newfstat,
-            [NR32_statx] = (void*)&enter_statx,
-            [NR32_access] = (void*)&enter_access,
-            [NR32_faccessat] = (void*)&enter_faccessat,
-            [NR32_faccessat2] = (void*)&enter_faccessat2,
-            [NR32_unlink] = (void*)&enter_unlink,
-            [NR32_unlinkat] = (void*)&enter_unlinkat,
-            [NR32_mkdir] = (void*)&enter_mkdir,
-            [NR32_mkdirat] = (void*)&enter_mkdirat,
-            [NR32_rmdir] = (void*)&enter_rmdir,
-            [NR32_chdir] = (void*)&enter_chdir,
-            [NR32_fchdir] = (void*)&enter_fchdir,
-            [NR32_rename] = (void*)&enter_rename,
-            [NR32_renameat] = (void*)&enter_renameat,
-            [NR32_renameat2] = (void*)&enter_renameat2,
-            [NR32_statfs] = (void*)&enter_statfs,
-            [NR32_fstatfs] = (void*)&enter_fstatfs,
-            [NR32_statfs64] = (void*)&enter_statfs,
-            [NR32_fstatfs64] = (void*)&enter_fstatfs,
-            [NR32_sync] = (void*)&enter_sync,
-            [NR32_syncfs] = (void*)&enter_syncfs,
-            [NR32_getdents] = (void*)&enter_getdents,
-            [NR32_getdents64] = (void*)&enter_getdents64,
-            [NR32_dup] = (void*)&enter_dup,
-            [NR32_dup2] = (void*)&enter_dup2,
-            [NR32_dup3] = (void*)&enter_dup3,
-            [NR32_chmod] = (void*)&enter_chmod,
-            [NR32_fchmod] = (void*)&enter_fchmod,
-            [NR32_fchmodat] = (void*)&enter_fchmodat,
-            [NR32_fchmodat2] = (void*)&enter_fchmodat,
-            [NR32_copy_file_range] = (void*)&enter_copy_file_range,
-            [NR32_sendfile] = (void*)&enter_sendfile,
-            [NR32_sendfile64] = (void*)&enter_sendfile64,
-            [NR32_ioctl] = (void*)&enter_ioctl,
-            [NR32_recvmsg] = (void*)&enter_recvmsg,
-            [NR32_recvmmsg] = (void*)&enter_recvmsg,
-            [NR32_recvmmsg_time64] = (void*)&enter_recvmsg,
-            [NR32_socketcall] = (void*)&enter_socketcall32,
-        },
+    .values = {TALVEK_I386_CALLS(ENTER_SLOT, NO_SLOT)},
 };
 
 SEC("raw_tp/sys_enter")
@@ -1363,48 +974,15 @@ static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid
     bpf_ringbuf_submit(ev, wakeup_flag(__builtin_offsetof(struct sysev, path1)));
 }
 
-/* A new process joins its parent's side (watched or excluded) before it first
- * runs; a new thread belongs to its process already. */
-SEC("raw_tracepoint/sched_process_fork")
-int on_fork(struct bpf_raw_tracepoint_args* ctx) {
-    struct task_struct* parent = (struct task_struct*)ctx->args[0];
-    struct task_struct* child = (struct task_struct*)ctx->args[1];
-    __u32 ptgid = BPF_CORE_READ(parent, tgid);
-    __u32 cpid = BPF_CORE_READ(child, pid);
-    __u32 ctgid = BPF_CORE_READ(child, tgid);
-    int thread = cpid != ctgid;
-    int listed = bpf_map_lookup_elem(&procs, &ptgid) != 0;
-    if (!thread)
-        join_parent(ptgid, ctgid);
-    if (watch_all ? !listed : listed)
-        send_process_event(SYSEV_FORK, ptgid, BPF_CORE_READ(parent, pid), cpid, thread);
-    return 0;
+static __always_inline void view_fork(struct task_struct* parent, __u32 ptgid, __u32 child,
+                                      int thread) {
+    send_process_event(SYSEV_FORK, ptgid, BPF_CORE_READ(parent, pid), child, thread);
 }
 
-SEC("raw_tracepoint/sched_process_exec")
-int on_exec(struct bpf_raw_tracepoint_args* ctx) {
-    __u64 id = bpf_get_current_pid_tgid();
-    if (is_watched(id >> 32))
-        send_process_event(SYSEV_EXEC, id >> 32, (__u32)id, 0, 0);
-    return 0;
+static __always_inline void view_exec(__u32 tgid, __u32 tid) {
+    send_process_event(SYSEV_EXEC, tgid, tid, 0, 0);
 }
 
-/* Every thread's end clears its entry; the process's end (its last thread)
- * is reported and leaves the process table. */
-SEC("raw_tracepoint/sched_process_exit")
-int on_exit(struct bpf_raw_tracepoint_args* ctx) {
-    struct task_struct* task = (struct task_struct*)ctx->args[0];
-    __u64 id = bpf_get_current_pid_tgid();
-    __u32 tgid = id >> 32, tid = (__u32)id;
-    bpf_map_delete_elem(&pending, &tid);
-    if (BPF_CORE_READ(task, signal, live.counter) != 0)
-        return 0;
-    /* Reported before it leaves the table: a reader that finds the table
-     * empty has every record in the ring. */
-    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
-    if (watch_all ? !listed : listed)
-        send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
-    if (listed)
-        leave_table(tgid);
-    return 0;
+static __always_inline void view_exit(__u32 tgid, __u32 tid) {
+    send_process_event(SYSEV_EXIT, tgid, tid, 0, 0);
 }

@@ -16,42 +16,12 @@
  * return is the pending call's only when the stack is back above it. (A
  * call from a signal handler on a stack above the thread's would be taken
  * for a new call, and the interrupted call's record lost.) */
-#include <linux/types.h>
-#include <linux/bpf.h>
-#include <bpf/bpf_helpers.h>
-#include <bpf/bpf_core_read.h>
-
-typedef __u8 uint8_t;
-typedef __u16 uint16_t;
-typedef __u32 uint32_t;
-typedef __s32 int32_t;
-typedef __u64 uint64_t;
-typedef __s64 int64_t;
-
+#include "hook/bpf/kernel_types.bpf.h"
+#include "hook/bpf/watch_maps.bpf.h"
+#include "hook/bpf/watch_procs.bpf.h"
 #include "hook/windows/nt_event.h"
 
 char LICENSE[] SEC("license") = "GPL";
-
-/* The user registers at a probe (x86_64 struct pt_regs; a 32-bit process's
- * registers are in the low halves). */
-struct uregs {
-    unsigned long r15, r14, r13, r12, bp, bx, r11, r10, r9, r8, ax, cx, dx, si, di, orig_ax, ip, cs,
-        flags, sp, ss;
-};
-
-typedef struct {
-    int counter;
-} atomic_t;
-
-struct signal_struct {
-    atomic_t live;
-} __attribute__((preserve_access_index));
-
-struct task_struct {
-    int pid;
-    int tgid;
-    struct signal_struct* signal;
-} __attribute__((preserve_access_index));
 
 struct pending {
     struct ntev ev;   /* first: the ring gets a prefix of it */
@@ -61,8 +31,6 @@ struct pending {
     __u8 active;
     __u8 wow;
 };
-
-#include "hook/bpf/watch_maps.bpf.h"
 
 /* ---- Arguments and structures of both architectures ---- */
 
@@ -127,20 +95,12 @@ static __always_inline void read_attributes(struct pending* p, __u64 oa) {
  * process is not watched or the thread is inside another watched call. */
 static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wow) {
     __u64 id = bpf_get_current_pid_tgid();
-    __u32 tgid = id >> 32, tid = (__u32)id, key = 0;
+    __u32 tgid = id >> 32, tid = (__u32)id;
     if (!is_watched(tgid))
         return 0;
-    struct pending* p = bpf_map_lookup_elem(&pending, &tid);
-    if (!p) {
-        struct pending* z = bpf_map_lookup_elem(&zero, &key);
-        if (!z || bpf_map_update_elem(&pending, &tid, z, BPF_NOEXIST)) {
-            count(TALVEK_LOST_UNTRACKED);
-            return 0;
-        }
-        p = bpf_map_lookup_elem(&pending, &tid);
-        if (!p)
-            return 0;
-    }
+    struct pending* p = pending_entry(tid);
+    if (!p)
+        return 0;
     if (p->active && r->sp < p->entry_sp)
         return 0; /* a call made inside the call in progress */
     __builtin_memset(&p->ev, 0, __builtin_offsetof(struct ntev, name));
@@ -155,11 +115,6 @@ static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wo
     p->wow = wow;
     p->active = 1;
     return p;
-}
-
-static __always_inline void submit(struct ntev* ev, __u64 size) {
-    if (bpf_ringbuf_output(&events, ev, size, wakeup_flag(size)))
-        count(TALVEK_LOST_RING_FULL);
 }
 
 static __always_inline int finish(struct uregs* r) {
@@ -182,7 +137,7 @@ static __always_inline int finish(struct uregs* r) {
             len = 2 * NTEV_NAME_UNITS;
         size = __builtin_offsetof(struct ntev, name) + len;
     }
-    submit(&p->ev, size);
+    send_record(&p->ev, size, TALVEK_LOST_RING_FULL);
     return 0;
 }
 
@@ -362,39 +317,15 @@ static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid
     bpf_ringbuf_submit(ev, wakeup_flag(size));
 }
 
-/* A watched process's new processes are watched too. */
-SEC("raw_tracepoint/sched_process_fork")
-int on_fork(struct bpf_raw_tracepoint_args* ctx) {
-    struct task_struct* parent = (struct task_struct*)ctx->args[0];
-    struct task_struct* child = (struct task_struct*)ctx->args[1];
-    __u32 ptgid = BPF_CORE_READ(parent, tgid);
-    __u32 cpid = BPF_CORE_READ(child, pid);
-    __u32 ctgid = BPF_CORE_READ(child, tgid);
-    if (cpid == ctgid)
-        join_parent(ptgid, ctgid);
-    return 0;
+/* A watched process's new processes are watched too (hook/bpf/watch_procs.bpf.h);
+ * only its exec and exit are recorded. */
+static __always_inline void view_fork(struct task_struct* parent, __u32 ptgid, __u32 child,
+                                      int thread) {}
+
+static __always_inline void view_exec(__u32 tgid, __u32 tid) {
+    send_process_event(NTEV_PROCESS_EXEC, tgid, tid);
 }
 
-SEC("raw_tracepoint/sched_process_exec")
-int on_exec(struct bpf_raw_tracepoint_args* ctx) {
-    __u64 id = bpf_get_current_pid_tgid();
-    if (is_watched(id >> 32))
-        send_process_event(NTEV_PROCESS_EXEC, id >> 32, (__u32)id);
-    return 0;
-}
-
-SEC("raw_tracepoint/sched_process_exit")
-int on_exit(struct bpf_raw_tracepoint_args* ctx) {
-    struct task_struct* task = (struct task_struct*)ctx->args[0];
-    __u64 id = bpf_get_current_pid_tgid();
-    __u32 tgid = id >> 32, tid = (__u32)id;
-    bpf_map_delete_elem(&pending, &tid);
-    if (BPF_CORE_READ(task, signal, live.counter) != 0)
-        return 0;
-    int listed = bpf_map_lookup_elem(&procs, &tgid) != 0;
-    if (watch_all ? !listed : listed)
-        send_process_event(NTEV_PROCESS_EXIT, tgid, tid);
-    if (listed)
-        leave_table(tgid);
-    return 0;
+static __always_inline void view_exit(__u32 tgid, __u32 tid) {
+    send_process_event(NTEV_PROCESS_EXIT, tgid, tid);
 }

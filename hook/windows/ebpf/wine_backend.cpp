@@ -149,7 +149,7 @@ int WinePoll(WineSession* s, int timeoutMs, NtSink sink, void* ctx) {
 }
 
 uint64_t WineLostRingFull(const WineSession* s) {
-    return EbpfSumCounters(bpf_map__fd(s->skel->maps.counters), TALVEK_COUNTER_COUNT);
+    return EbpfSumCounters(bpf_map__fd(s->skel->maps.counters), TALVEK_LOSS_SLOTS);
 }
 
 void WineStop(WineSession* s) {
