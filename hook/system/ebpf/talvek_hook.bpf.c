@@ -210,8 +210,9 @@ static __always_inline __u8 fd_kind(long fd) {
 }
 
 /* A received descriptor's file: its name, position and close-on-exec flag,
- * into the record. A name that does not fit is left empty (the loader then
- * asks /proc); one deeper than the walk keeps what the walk built. */
+ * into the record. A name that does not fit, or deeper than the walk, is
+ * left empty (the loader then asks /proc): the part the walk built would
+ * read as another name. */
 static __always_inline void describe_received(struct pending* p, long fd) {
     struct task_struct* task = (struct task_struct*)bpf_get_current_task();
     struct fdtable* fdt = BPF_CORE_READ(task, files, fdt);
@@ -231,6 +232,8 @@ static __always_inline void describe_received(struct pending* p, long fd) {
     p->ev.a[1] = BPF_CORE_READ(f, f_pos);
     int at_root;
     p->len1 = walk_file_name((__u64)f, (struct walked_name*)p->ev.path1, &at_root);
+    if (!at_root)
+        p->len1 = 0;
 }
 
 /* The descriptors (at most TALVEK_MAX_RECEIVED) in the first control message

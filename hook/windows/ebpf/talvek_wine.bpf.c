@@ -6,10 +6,12 @@
  * architecture) keeps the arguments and names in a per-thread entry of
  * `pending`; one uretprobe per architecture completes it with the NTSTATUS
  * and what the call wrote back (the handle made, IO_STATUS_BLOCK.Information)
- * and sends it. Calling conventions: x86_64 Wine builds its Nt* functions
+ * and sends it. Calling conventions: x86_64 Wine 8 builds its Nt* functions
  * ms_abi (arguments in rcx, rdx, r8, r9, then on the stack above the return
- * address and 32 bytes of home space); i386 is stdcall (argument N at
- * sp + 4 * (N + 1) at the entry). A call that a thread makes while inside
+ * address and 32 bytes of home space), Wine 10 System V (rdi, rsi, rdx,
+ * rcx, r8, r9, then on the stack above the return address); the loader tells
+ * them apart per library and says which in the probe's cookie (1: System
+ * V). i386 is stdcall (argument N at sp + 4 * (N + 1) at the entry). A call that a thread makes while inside
  * another one (Wine's NtOpenFile calls the exported NtCreateFile, and so on)
  * is not the program's: it runs on a deeper stack than the call in progress,
  * so an entry below the pending entry's stack pointer is skipped, and a
@@ -30,6 +32,7 @@ struct pending {
     __u64 io;         /* the IO_STATUS_BLOCK */
     __u8 active;
     __u8 wow;
+    __u8 sysv; /* x86_64 arguments in the System V registers */
 };
 
 /* ---- Arguments and structures of both architectures ---- */
@@ -41,9 +44,27 @@ static __always_inline __u64 read_ptr(__u64 addr, int wow) {
     return v;
 }
 
-static __always_inline __u64 arg(struct uregs* r, int i, int wow) {
+static __always_inline __u64 arg(struct uregs* r, int i, int wow, int sysv) {
     if (wow)
         return read_ptr(r->sp + 4 * (i + 1), 1);
+    if (sysv) {
+        switch (i) {
+        case 0:
+            return r->di;
+        case 1:
+            return r->si;
+        case 2:
+            return r->dx;
+        case 3:
+            return r->cx;
+        case 4:
+            return r->r8;
+        case 5:
+            return r->r9;
+        default:
+            return read_ptr(r->sp + 8 * (i - 5), 0);
+        }
+    }
     switch (i) {
     case 0:
         return r->cx;
@@ -113,6 +134,7 @@ static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wo
     p->handle_out = 0;
     p->io = 0;
     p->wow = wow;
+    p->sysv = !wow && bpf_get_attach_cookie(r) == 1;
     p->active = 1;
     return p;
 }
@@ -168,7 +190,7 @@ int ret32(struct uregs* r) {
         return 0;                                                                                  \
     }                                                                                              \
     static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow)
-#define ARG(i) arg(r, i, wow)
+#define ARG(i) arg(r, i, wow, p->sysv)
 
 /* An offset or a length passed by pointer (LARGE_INTEGER*). */
 static __always_inline int read_large(__u64 addr, __s64* value) {

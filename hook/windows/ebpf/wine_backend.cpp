@@ -40,9 +40,12 @@ constexpr const char* kFunctions[] = {
     "NtQueryVolumeInformationFile",
 };
 
+// The probe's cookie tells the entry programs how the library takes its
+// arguments: 1 for the System V registers (talvek_wine.bpf.c).
 bool AttachProbe(WineSession* s, bpf_program* prog, const WineLib& lib, const char* function,
                  bool ret, std::string* why) {
-    LIBBPF_OPTS(bpf_uprobe_opts, opts, .retprobe = ret, .func_name = function);
+    LIBBPF_OPTS(bpf_uprobe_opts, opts, .bpf_cookie = lib.call == WineCall::SysV64 ? 1u : 0u,
+                .retprobe = ret, .func_name = function);
     bpf_link* link = bpf_program__attach_uprobe_opts(prog, -1, lib.path.c_str(), 0, &opts);
     if (link == nullptr) {
         const int err = errno;
