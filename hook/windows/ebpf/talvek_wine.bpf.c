@@ -9,15 +9,14 @@
  * and sends it. Calling conventions: x86_64 Wine 8 builds its Nt* functions
  * ms_abi (arguments in rcx, rdx, r8, r9, then on the stack above the return
  * address and 32 bytes of home space), Wine 10 System V (rdi, rsi, rdx,
- * rcx, r8, r9, then on the stack above the return address); the loader tells
- * them apart per library and says which in the probe's cookie (1: System
- * V). i386 is stdcall (argument N at sp + 4 * (N + 1) at the entry). A call that a thread makes while inside
- * another one (Wine's NtOpenFile calls the exported NtCreateFile, and so on)
- * is not the program's: it runs on a deeper stack than the call in progress,
- * so an entry below the pending entry's stack pointer is skipped, and a
- * return is the pending call's only when the stack is back above it. (A
- * call from a signal handler on a stack above the thread's would be taken
- * for a new call, and the interrupted call's record lost.) */
+ * rcx, r8, r9, then on the stack above the return address); each function
+ * has an entry program for each (the loader tells per library which one
+ * applies). i386 is stdcall (argument N at sp + 4 * (N + 1) at the entry). A call that a thread
+ * makes while inside another one (Wine's NtOpenFile calls the exported NtCreateFile, and so on) is
+ * not the program's: it runs on a deeper stack than the call in progress, so an entry below the
+ * pending entry's stack pointer is skipped, and a return is the pending call's only when the stack
+ * is back above it. (A call from a signal handler on a stack above the thread's would be taken for
+ * a new call, and the interrupted call's record lost.) */
 #include "hook/bpf/kernel_types.bpf.h"
 #include "hook/bpf/watch_maps.bpf.h"
 #include "hook/bpf/watch_procs.bpf.h"
@@ -32,7 +31,6 @@ struct pending {
     __u64 io;         /* the IO_STATUS_BLOCK */
     __u8 active;
     __u8 wow;
-    __u8 sysv; /* x86_64 arguments in the System V registers */
 };
 
 /* ---- Arguments and structures of both architectures ---- */
@@ -134,7 +132,6 @@ static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wo
     p->handle_out = 0;
     p->io = 0;
     p->wow = wow;
-    p->sysv = !wow && bpf_get_attach_cookie(r) == 1;
     p->active = 1;
     return p;
 }
@@ -173,24 +170,33 @@ int ret32(struct uregs* r) {
     return finish(r);
 }
 
-/* The entry program of a function for each architecture: enter64_NAME and
- * enter32_NAME. */
+/* The entry programs of a function: enter64_NAME (x86_64, Microsoft
+ * registers), enterv64_NAME (x86_64, System V registers) and enter32_NAME
+ * (i386). The convention is a constant in each, so that the verifier sees
+ * each register read at a fixed offset. */
 #define ENTRY(name, call)                                                                          \
-    static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow);          \
+    static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow,           \
+                                            int sysv);                                             \
     SEC("uprobe") int enter64_##name(struct uregs* r) {                                            \
         struct pending* p = begin(r, call, 0);                                                     \
         if (p)                                                                                     \
-            name##_args(p, r, 0);                                                                  \
+            name##_args(p, r, 0, 0);                                                               \
+        return 0;                                                                                  \
+    }                                                                                              \
+    SEC("uprobe") int enterv64_##name(struct uregs* r) {                                           \
+        struct pending* p = begin(r, call, 0);                                                     \
+        if (p)                                                                                     \
+            name##_args(p, r, 0, 1);                                                               \
         return 0;                                                                                  \
     }                                                                                              \
     SEC("uprobe") int enter32_##name(struct uregs* r) {                                            \
         struct pending* p = begin(r, call, 1);                                                     \
         if (p)                                                                                     \
-            name##_args(p, r, 1);                                                                  \
+            name##_args(p, r, 1, 0);                                                               \
         return 0;                                                                                  \
     }                                                                                              \
-    static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow)
-#define ARG(i) arg(r, i, wow, p->sysv)
+    static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow, int sysv)
+#define ARG(i) arg(r, i, wow, sysv)
 
 /* An offset or a length passed by pointer (LARGE_INTEGER*). */
 static __always_inline int read_large(__u64 addr, __s64* value) {
@@ -243,7 +249,7 @@ ENTRY(NtQueryDirectoryFile, NTEV_QUERY_DIRECTORY) {
 
 /* NtReadFile/NtWriteFile(handle, event, apc, apc context, io*, buffer, length,
  * offset*, key) */
-static __always_inline void transfer_args(struct pending* p, struct uregs* r, int wow) {
+static __always_inline void transfer_args(struct pending* p, struct uregs* r, int wow, int sysv) {
     p->ev.handle = ARG(0);
     p->io = ARG(4);
     p->ev.buffer = ARG(5);
@@ -253,11 +259,11 @@ static __always_inline void transfer_args(struct pending* p, struct uregs* r, in
 }
 
 ENTRY(NtReadFile, NTEV_READ) {
-    transfer_args(p, r, wow);
+    transfer_args(p, r, wow, sysv);
 }
 
 ENTRY(NtWriteFile, NTEV_WRITE) {
-    transfer_args(p, r, wow);
+    transfer_args(p, r, wow, sysv);
 }
 
 /* NtClose(handle) */

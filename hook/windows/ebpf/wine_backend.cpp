@@ -40,12 +40,22 @@ constexpr const char* kFunctions[] = {
     "NtQueryVolumeInformationFile",
 };
 
-// The probe's cookie tells the entry programs how the library takes its
-// arguments: 1 for the System V registers (talvek_wine.bpf.c).
+// The entry programs of a library's calling convention (talvek_wine.bpf.c).
+std::string EntryProgramPrefix(WineCall call) {
+    switch (call) {
+    case WineCall::Stdcall32:
+        return "enter32_";
+    case WineCall::SysV64:
+        return "enterv64_";
+    case WineCall::MsAbi64:
+        break;
+    }
+    return "enter64_";
+}
+
 bool AttachProbe(WineSession* s, bpf_program* prog, const WineLib& lib, const char* function,
                  bool ret, std::string* why) {
-    LIBBPF_OPTS(bpf_uprobe_opts, opts, .bpf_cookie = lib.call == WineCall::SysV64 ? 1u : 0u,
-                .retprobe = ret, .func_name = function);
+    LIBBPF_OPTS(bpf_uprobe_opts, opts, .retprobe = ret, .func_name = function);
     bpf_link* link = bpf_program__attach_uprobe_opts(prog, -1, lib.path.c_str(), 0, &opts);
     if (link == nullptr) {
         const int err = errno;
@@ -74,9 +84,8 @@ bool AttachAll(WineSession* s, const std::vector<WineLib>& libs, std::string* wh
     for (int pass = 0; pass < 2; ++pass) {
         for (const WineLib& lib : libs) {
             for (const char* function : kFunctions) {
-                const std::string name =
-                    pass == 0 ? (lib.wow ? "ret32" : "ret64")
-                              : std::string(lib.wow ? "enter32_" : "enter64_") + function;
+                const std::string name = pass == 0 ? (lib.wow ? "ret32" : "ret64")
+                                                   : EntryProgramPrefix(lib.call) + function;
                 bpf_program* prog = bpf_object__find_program_by_name(s->skel->obj, name.c_str());
                 if (prog == nullptr) {
                     *why = "the Windows view's eBPF object has no program " + name;
