@@ -17,8 +17,9 @@ constexpr size_t kOutBufferMax = 1 << 16;
 
 // The bucket of each TraceOutcome, in its order.
 constexpr uint64_t TraceCounts::*kBuckets[] = {
-    &TraceCounts::notReported,  &TraceCounts::filtered,       &TraceCounts::lostName,
-    &TraceCounts::lostLongName, &TraceCounts::lostDescriptor, &TraceCounts::lostEnd,
+    &TraceCounts::notReported,  &TraceCounts::filtered,        &TraceCounts::lostName,
+    &TraceCounts::lostLongName, &TraceCounts::lostOutsideRoot, &TraceCounts::lostDescriptor,
+    &TraceCounts::lostEnd,
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -35,7 +36,8 @@ uint64_t CallLines(const std::string& buffer, size_t size) {
 }
 
 uint64_t Lost(const TraceCounts& c) {
-    return c.lostName + c.lostLongName + c.lostDescriptor + c.lostRing + c.lostEnd + c.lostOut;
+    return c.lostName + c.lostLongName + c.lostOutsideRoot + c.lostDescriptor + c.lostRing +
+           c.lostEnd + c.lostOut;
 }
 
 // A # line with the counts: the first as soon as a loss is known, then every
@@ -138,12 +140,12 @@ std::string TraceCountsLine(const TraceCounts& c) {
     char text[384];
     std::snprintf(text, sizeof text,
                   "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
-                  "unreadable, %llu names too long, %llu descriptor unknown, %llu unread at the "
-                  "end, %llu not written), %llu not reported",
+                  "unreadable, %llu names too long, %llu names outside the root, %llu descriptor "
+                  "unknown, %llu unread at the end, %llu not written), %llu not reported",
                   ull(c.seen + c.lostRing + c.skipped + c.filteredEarly + c.lostNeeded),
                   ull(c.written), ull(Lost(c)), ull(c.lostRing), ull(c.lostName),
-                  ull(c.lostLongName), ull(c.lostDescriptor), ull(c.lostEnd), ull(c.lostOut),
-                  ull(c.notReported + c.skipped + notAsked));
+                  ull(c.lostLongName), ull(c.lostOutsideRoot), ull(c.lostDescriptor),
+                  ull(c.lostEnd), ull(c.lostOut), ull(c.notReported + c.skipped + notAsked));
     return text;
 }
 

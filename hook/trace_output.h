@@ -15,12 +15,13 @@
 
 // Why a call a source saw became no row.
 enum class TraceOutcome {
-    NotReported,    // no IFS counterpart, or on a descriptor or handle not followed
-    Filtered,       // not asked for by the monitor's filter
-    LostName,       // a name could not be read from the process
-    LostLongName,   // a name longer than a record holds
-    LostDescriptor, // a call on a descriptor whose open was lost
-    LostEnd,        // still in the ring when the hook stopped reading
+    NotReported,     // no IFS counterpart, or on a descriptor or handle not followed
+    Filtered,        // not asked for by the monitor's filter
+    LostName,        // a name could not be read from the process
+    LostLongName,    // a name longer than a record holds
+    LostOutsideRoot, // a name outside the process's root (a chroot's)
+    LostDescriptor,  // a call on a descriptor whose open was lost
+    LostEnd,         // still in the ring when the hook stopped reading
 };
 
 struct TraceCounts {
@@ -31,6 +32,7 @@ struct TraceCounts {
     uint64_t filtered = 0;
     uint64_t lostName = 0;
     uint64_t lostLongName = 0;
+    uint64_t lostOutsideRoot = 0;
     uint64_t lostDescriptor = 0;
     uint64_t lostEnd = 0;
     uint64_t lostOut = 0; // formatted, but the reader went away or the hook was stopped

@@ -63,6 +63,10 @@ struct path {
     struct dentry* dentry;
 } __attribute__((preserve_access_index));
 
+struct fs_struct {
+    struct path root;
+} __attribute__((preserve_access_index));
+
 struct file {
     struct path f_path;
     struct inode* f_inode;
@@ -100,6 +104,7 @@ struct task_struct {
     int pid;
     int tgid;
     struct files_struct* files;
+    struct fs_struct* fs;
     struct signal_struct* signal;
 } __attribute__((preserve_access_index));
 

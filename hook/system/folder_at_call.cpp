@@ -22,13 +22,25 @@ bool RemovesFolder(const sysev& ev) {
 } // namespace
 
 void DecideFoldersAtCall(std::vector<sysev>* batch, const SysevMapper& mapper,
-                         const std::function<bool(const std::string&)>& folderExists) {
+                         const std::function<bool(const std::string&)>& folderExists,
+                         const std::function<std::string(uint32_t pid)>& rootOf) {
     bool anyMissing = false;
     for (const sysev& ev : *batch)
         anyMissing = anyMissing || (ev.ret == -ENOENT && HasName(ev));
     if (!anyMissing || !folderExists)
         return;
-    // Whether a folder existed just after the record being looked at.
+    // Each process's root, once: its names are looked up below it.
+    std::unordered_map<uint32_t, std::string> roots;
+    const auto below = [&](uint32_t pid, const std::string& name) {
+        if (!rootOf)
+            return name;
+        const auto [it, added] = roots.try_emplace(pid);
+        if (added)
+            it->second = rootOf(pid);
+        return it->second == "/" ? name : it->second + name;
+    };
+    // Whether a folder (as the hook sees it) existed just after the record
+    // being looked at.
     std::unordered_map<std::string, bool> existed;
     const auto exists = [&](const std::string& folder) {
         const auto [it, added] = existed.try_emplace(folder, false);
@@ -40,16 +52,17 @@ void DecideFoldersAtCall(std::vector<sysev>* batch, const SysevMapper& mapper,
         sysev& ev = *it;
         if (!HasName(ev))
             continue;
-        const std::string name = mapper.PeekName(ev, false);
-        if (name.empty())
+        const std::string peeked = mapper.PeekName(ev, false);
+        if (peeked.empty())
             continue;
+        const std::string name = below(ev.pid, peeked);
         if (ev.ret == -ENOENT) {
             ev.state |= SYSEV_ST_FOLDERS;
             if (!exists(ParentFolder(name)))
                 ev.state |= SYSEV_ST_NO_FOLDER1;
             if (ev.call == SYSEV_RENAME) {
                 const std::string to = mapper.PeekName(ev, true);
-                if (!to.empty() && !exists(ParentFolder(to)))
+                if (!to.empty() && !exists(ParentFolder(below(ev.pid, to))))
                     ev.state |= SYSEV_ST_NO_FOLDER2;
             }
             continue;
@@ -62,7 +75,8 @@ void DecideFoldersAtCall(std::vector<sysev>* batch, const SysevMapper& mapper,
         } else if (RemovesFolder(ev)) {
             existed[name] = true;
         } else if (ev.call == SYSEV_RENAME) {
-            const std::string to = mapper.PeekName(ev, true);
+            const std::string peekedTo = mapper.PeekName(ev, true);
+            const std::string to = peekedTo.empty() ? "" : below(ev.pid, peekedTo);
             if (!to.empty()) {
                 existed[name] = exists(to);
                 existed[to] = false;

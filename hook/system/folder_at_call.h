@@ -19,6 +19,9 @@
 class SysevMapper;
 
 // Sets SYSEV_ST_FOLDERS and SYSEV_ST_NO_FOLDER1/2 on the batch's failed
-// (ENOENT) calls whose names resolve.
+// (ENOENT) calls whose names resolve. A process's names are looked up below
+// its root (rootOf, "/" when not given): a chrooted process's "/tmp" is not
+// the hook's.
 void DecideFoldersAtCall(std::vector<sysev>* batch, const SysevMapper& mapper,
-                         const std::function<bool(const std::string&)>& folderExists);
+                         const std::function<bool(const std::string&)>& folderExists,
+                         const std::function<std::string(uint32_t pid)>& rootOf = nullptr);

@@ -1,5 +1,7 @@
 #include "hook/system/host_lookups.h"
 
+#include "hook/system/process_root.h"
+
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,11 +92,15 @@ bool IsNetwork(const std::string& name) {
 
 HookLookups HostLookups() {
     HookLookups l;
+    // /proc gives names from the hook's root: as the process sees them, or
+    // none when they lie outside its root.
     l.workingFolder = [](uint32_t pid, std::string* folder) {
-        return ReadLink("/proc/" + std::to_string(pid) + "/cwd", folder);
+        return ReadLink("/proc/" + std::to_string(pid) + "/cwd", folder) &&
+               NameAsProcessSees(pid, folder);
     };
     l.descriptorName = [](uint32_t pid, int32_t fd, std::string* name) {
-        return ReadLink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), name);
+        return ReadLink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), name) &&
+               NameAsProcessSees(pid, name);
     };
     l.isFolder = [](const std::string& name) {
         struct stat st;

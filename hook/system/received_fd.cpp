@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "hook/system/process_root.h"
 
 uint8_t DescriptorKind(uint32_t pid, int64_t fd) {
     char path[64];
@@ -22,6 +26,11 @@ void DescribeReceived(uint32_t pid, sysev* ev) {
     std::snprintf(path, sizeof path, "/proc/%u/fd/%lld", pid, static_cast<long long>(ev->ret));
     const ssize_t n = readlink(path, ev->path1, SYSEV_PATH_SIZE - 1);
     ev->path1[n > 0 ? n : 0] = '\0';
+    // As the process sees it; a file outside its root is not followed.
+    std::string name = ev->path1;
+    if (!NameAsProcessSees(pid, &name))
+        name.clear();
+    std::memcpy(ev->path1, name.c_str(), name.size() + 1);
     ev->fd_kind = DescriptorKind(pid, ev->ret);
     std::snprintf(path, sizeof path, "/proc/%u/fdinfo/%lld", pid, static_cast<long long>(ev->ret));
     ev->a[0] = ev->a[1] = 0;

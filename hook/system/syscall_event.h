@@ -82,14 +82,15 @@ enum sysev_fd_kind { SYSEV_FD_UNKNOWN = 0, SYSEV_FD_FILE, SYSEV_FD_DIR, SYSEV_FD
 
 /* state: what the backend found at the call itself, for the mapping not to
  * look it up later, when it may have changed. */
-#define SYSEV_ST_FOLDERS 0x1    /* the names' folders were looked at (a failed call): */
-#define SYSEV_ST_NO_FOLDER1 0x2 /*   path1's folder does not exist */
-#define SYSEV_ST_NO_FOLDER2 0x4 /*   path2's folder does not exist */
-#define SYSEV_ST_BASE 0x8       /* path2 holds the name of the base descriptor fd */
-#define SYSEV_ST_BASE_CUT 0x10  /*   that name was longer than the buffer */
-#define SYSEV_ST_POS 0x20       /* pos_after: the descriptor's position after the call */
-#define SYSEV_ST_SIZE 0x40      /* size: the file's size at the call */
-#define SYSEV_ST_FD_LOST 0x80   /* fd's own open was lost (its record never came) */
+#define SYSEV_ST_FOLDERS 0x1        /* the names' folders were looked at (a failed call): */
+#define SYSEV_ST_NO_FOLDER1 0x2     /*   path1's folder does not exist */
+#define SYSEV_ST_NO_FOLDER2 0x4     /*   path2's folder does not exist */
+#define SYSEV_ST_BASE 0x8           /* path2 holds the name of the base descriptor fd */
+#define SYSEV_ST_BASE_CUT 0x10      /*   that name was longer than the buffer */
+#define SYSEV_ST_POS 0x20           /* pos_after: the descriptor's position after the call */
+#define SYSEV_ST_SIZE 0x40          /* size: the file's size at the call */
+#define SYSEV_ST_FD_LOST 0x80       /* fd's own open was lost (its record never came) */
+#define SYSEV_ST_BASE_OUTSIDE 0x100 /* the base descriptor lies outside the process's root */
 
 struct sysev {
     uint64_t ts_ns;  /* monotonic time of the call's end */

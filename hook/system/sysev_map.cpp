@@ -26,6 +26,15 @@ bool Cut(const sysev& ev, bool two) {
            (ev.state & SYSEV_ST_BASE_CUT) != 0;
 }
 
+// Why a call's names cannot be shown; Reported when they can.
+MapOutcome NameLost(const sysev& ev, bool two) {
+    if (Unreadable(ev, two))
+        return MapOutcome::Lost;
+    if ((ev.state & SYSEV_ST_BASE_OUTSIDE) != 0)
+        return MapOutcome::LostOutsideRoot;
+    return Cut(ev, two) ? MapOutcome::LostLongName : MapOutcome::Reported;
+}
+
 int32_t ErrorOf(int64_t ret) {
     return ret >= 0 ? 0 : DosErrorOf(static_cast<int>(-ret));
 }
@@ -246,13 +255,12 @@ MapOutcome SysevMapper::Map(const sysev& ev, IfsCall* out) {
 }
 
 MapOutcome SysevMapper::MapOpen(const sysev& ev, Process& p, IfsCall* out) {
-    const bool unreadable = Unreadable(ev, false);
-    if (unreadable || Cut(ev, false)) {
+    if (const MapOutcome lost = NameLost(ev, false); lost != MapOutcome::Reported) {
         if (ev.ret >= 0) { // what the process does with it is lost too
             p.fds.erase(static_cast<int32_t>(ev.ret));
             p.lostFds.insert(static_cast<int32_t>(ev.ret));
         }
-        return unreadable ? MapOutcome::Lost : MapOutcome::LostLongName;
+        return lost;
     }
     const Name n = Resolve(ev, p, ev.fd, ev.path1, kHookPath1Max, (ev.a[2] & kResolveInRoot) != 0);
     const bool asFolder = (ev.a[0] & O_DIRECTORY) != 0;
@@ -401,10 +409,8 @@ MapOutcome SysevMapper::MapLock(const sysev& ev, Process& p, IfsCall* out) {
 
 MapOutcome SysevMapper::MapOnName(const sysev& ev, Process& p, IfsCall* out) {
     const bool two = ev.call == SYSEV_RENAME;
-    if (Unreadable(ev, two))
-        return MapOutcome::Lost;
-    if (Cut(ev, two))
-        return MapOutcome::LostLongName;
+    if (const MapOutcome lost = NameLost(ev, two); lost != MapOutcome::Reported)
+        return lost;
     const Name n = Resolve(ev, p, ev.fd, ev.path1, kHookPath1Max);
     Name to;
     if (two)
@@ -465,6 +471,8 @@ MapOutcome SysevMapper::MapOnName(const sysev& ev, Process& p, IfsCall* out) {
 MapOutcome SysevMapper::MapOnDescriptor(const sysev& ev, Process& p, IfsCall* out) {
     if (ev.call == SYSEV_FCHDIR) {
         // A change of folder by handle: CHECK_DIR on the folder's name.
+        if ((ev.state & SYSEV_ST_BASE_OUTSIDE) != 0)
+            return MapOutcome::LostOutsideRoot;
         if (Cut(ev, false))
             return MapOutcome::LostLongName;
         const Name n = Resolve(ev, p, ev.fd, "", kHookPath1Max);

@@ -72,7 +72,14 @@ struct HookLookups {
 
 // Lost: a name unreadable; LostLongName: a name longer than the record holds;
 // LostDescriptor: a call on a descriptor whose open was lost.
-enum class MapOutcome { Reported, NotReported, Lost, LostLongName, LostDescriptor };
+enum class MapOutcome {
+    Reported,
+    NotReported,
+    Lost,
+    LostLongName,
+    LostDescriptor,
+    LostOutsideRoot
+};
 
 class SysevMapper {
   public:

@@ -36,6 +36,9 @@ void SysevReporter::Take(const sysev& ev) {
     case MapOutcome::LostLongName:
         TraceCount(out_, TraceOutcome::LostLongName);
         break;
+    case MapOutcome::LostOutsideRoot:
+        TraceCount(out_, TraceOutcome::LostOutsideRoot);
+        break;
     case MapOutcome::LostDescriptor:
         TraceCount(out_, TraceOutcome::LostDescriptor);
         break;

@@ -209,8 +209,8 @@ std::string Joined(const std::vector<std::string>& lines) {
 }
 
 struct Counts {
-    unsigned long long seen, written, lost, ring, unreadable, tooLong, unknown, unread, notWritten,
-        notReported;
+    unsigned long long seen, written, lost, ring, unreadable, tooLong, outside, unknown, unread,
+        notWritten, notReported;
 };
 
 // A "talvek-hook: S calls seen, ..." text (the closing line or a # line).
@@ -219,10 +219,11 @@ bool ParseCounts(const std::string& text, Counts* c) {
     return at != std::string::npos &&
            sscanf(text.c_str() + at,
                   "talvek-hook: %llu calls seen, %llu written, %llu lost (%llu ring buffer full, "
-                  "%llu names unreadable, %llu names too long, %llu descriptor unknown, %llu "
-                  "unread at the end, %llu not written), %llu not reported",
+                  "%llu names unreadable, %llu names too long, %llu names outside the root, %llu "
+                  "descriptor unknown, %llu unread at the end, %llu not written), %llu not "
+                  "reported",
                   &c->seen, &c->written, &c->lost, &c->ring, &c->unreadable, &c->tooLong,
-                  &c->unknown, &c->unread, &c->notWritten, &c->notReported) == 10;
+                  &c->outside, &c->unknown, &c->unread, &c->notWritten, &c->notReported) == 11;
 }
 
 // The state probe under each backend, with descriptor 7 on W/sub opened
@@ -337,6 +338,41 @@ TEST_P(HookRun, RowsAsTheCallsWereMade) {
     EXPECT_EQ(c.lost, 3u) << err;
     EXPECT_EQ(c.tooLong, 1u) << err;
     EXPECT_EQ(c.unknown, 2u) << err;
+}
+
+// A program in a chroot of the test's own, its /w a folder bind-mounted there,
+// with descriptor 7 on /w from before the hook: every name as the program
+// sees it, none with the root's own path in front.
+TEST_P(HookRun, NamesAsAChrootedProgramSeesThem) {
+    const std::string backend = GetParam();
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a chroot of the test's own needs root";
+    const ScratchDir scratch("chroot");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string root = scratch.path + "/root";
+    ASSERT_EQ(Shell("mkdir -p " + root + "/w " + scratch.path + "/data && cp " + CHROOT_PROBE +
+                    " " + root + "/probe"),
+              0);
+    if (Shell("mount --bind " + scratch.path + "/data " + root + "/w") != 0)
+        GTEST_SKIP() << "no bind mount here";
+    const int status = Shell("exec 7<" + root + "/w && " + TALVEK_HOOK + " --backend " + backend +
+                             " --wine-prefix '' --out " + scratch.path + "/trace -- chroot " +
+                             root + " /probe 2>" + scratch.path + "/hook.err");
+    Shell("umount " + root + "/w");
+    const std::string err = ReadFile(scratch.path + "/hook.err");
+    if (status == 2 && backend == "ebpf")
+        GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
+    ASSERT_EQ(status, 0) << err;
+    std::string rows; // the probe's lines
+    std::istringstream trace(ReadFile(scratch.path + "/trace"));
+    for (std::string line; std::getline(trace, line);)
+        rows += line.find(" comm=probe ") != std::string::npos ? line + "\n" : "";
+    const std::string h = " comm=probe func=";
+    for (const std::string want : {"36 drive=26 restype=0x10 sfn=0x3 path1=Z:\\w\\f1\n",
+                                   "32 drive=26 restype=0x10 path1=Z:\\w\\sub\n",
+                                   "36 drive=26 restype=0x10 sfn=0x3 path1=Z:\\w\\f2\n"})
+        EXPECT_NE(rows.find(h + want), std::string::npos) << want << "in\n" << rows << err;
+    EXPECT_EQ(rows.find("talvek-hook-chroot"), std::string::npos) << rows;
 }
 
 // A flood that fills the eBPF ring buffer (4 processes, the reader held up

@@ -28,6 +28,7 @@ TEST(TraceOutput, EachOutcomeInOneBucket) {
         {TraceOutcome::Filtered, "0 lost", "1 not reported"},
         {TraceOutcome::LostName, "1 lost", "1 names unreadable"},
         {TraceOutcome::LostLongName, "1 lost", "1 names too long"},
+        {TraceOutcome::LostOutsideRoot, "1 lost", "1 names outside the root"},
         {TraceOutcome::LostDescriptor, "1 lost", "1 descriptor unknown"},
         {TraceOutcome::LostEnd, "1 lost", "1 unread at the end"},
     };

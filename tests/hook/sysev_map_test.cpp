@@ -2,6 +2,7 @@
 // events through one mapper, so that descriptor, position, working-folder and
 // process state carry from row to row as in a real run.
 #include "hook/system/errno_dos.h"
+#include "hook/system/process_root.h"
 #include "hook/system/sysev_map.h"
 
 #include <gtest/gtest.h>
@@ -213,6 +214,9 @@ const Step kSteps[] = {
      "func=33 drive=26 restype=0x10 path1=Z:\\home\\u\\\xC7\xD1\xB1\xDB%20?.txt"},
     {Ev(SYSEV_STAT).Fd(Cwd).P1("/home/u/bad\xFF\xE0.txt"),
      "func=33 drive=26 restype=0x10 path1=Z:\\home\\u\\bad??.txt"},
+    // A chrooted process's base descriptor from outside its root has no name
+    // it could see: lost, not shown as the hook's name.
+    {Ev(SYSEV_STAT).Fd(7).P1("f1").State(SYSEV_ST_BASE | SYSEV_ST_BASE_OUTSIDE), "LOST outside"},
 };
 
 std::string MapToLine(SysevMapper* m, const sysev& e) {
@@ -226,6 +230,8 @@ std::string MapToLine(SysevMapper* m, const sysev& e) {
         return "LOST long";
     case MapOutcome::LostDescriptor:
         return "LOST fd";
+    case MapOutcome::LostOutsideRoot:
+        return "LOST outside";
     case MapOutcome::Reported:
         break;
     }
@@ -454,3 +460,27 @@ TEST(SysevMap, WinePrefixNamesWithoutThePrefix) {
     }
     EXPECT_EQ(asked, 3); // /root/.wine, /srv/p2, /home/u
 }
+
+namespace {
+
+// A name read from /proc, as a process with that root sees it.
+TEST(ProcessRoot, NamesBelowTheRoot) {
+    const struct {
+        const char* root;
+        const char* name;
+        const char* seen; // nullptr: outside the root
+    } rows[] = {
+        {"/", "/tmp/x", "/tmp/x"},     {"/srv/b", "/srv/b/tmp/x", "/tmp/x"},
+        {"/srv/b", "/srv/b", "/"},     {"/srv/b", "/srv/bx/y", nullptr},
+        {"/srv/b", "/tmp/x", nullptr},
+    };
+    for (const auto& r : rows) {
+        std::string name = r.name;
+        EXPECT_EQ(NameInRoot(r.root, &name), r.seen != nullptr) << r.root << " " << r.name;
+        if (r.seen != nullptr) {
+            EXPECT_EQ(name, r.seen);
+        }
+    }
+}
+
+} // namespace

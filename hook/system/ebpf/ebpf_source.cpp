@@ -1,6 +1,7 @@
 // The system view under eBPF as a source: the ring's records read in
 // batches, each batch's failed calls given the folders as they were at the
 // calls, then mapped; the monitor's filter applied in the kernel.
+#include "hook/system/process_root.h"
 #include "hook/system/ebpf/ebpf_source.h"
 
 #include <utility>
@@ -48,7 +49,7 @@ class SystemEbpfSource : public Source {
     int Poll(int timeoutMs) override {
         batch_.clear();
         const int n = EbpfPoll(session_, timeoutMs, Collect, &batch_);
-        DecideFoldersAtCall(&batch_, reporter_.Mapper(), folderExists_);
+        DecideFoldersAtCall(&batch_, reporter_.Mapper(), folderExists_, ProcessRoot);
         for (const sysev& ev : batch_)
             reporter_.Take(ev);
         out_->counts.lostRing = EbpfGetCounters(session_).lostRingFull;

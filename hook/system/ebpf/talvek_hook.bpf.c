@@ -232,7 +232,7 @@ static __always_inline void describe_received(struct pending* p, long fd) {
     p->ev.a[1] = BPF_CORE_READ(f, f_pos);
     int at_root;
     p->len1 = walk_file_name((__u64)f, (struct walked_name*)p->ev.path1, &at_root);
-    if (!at_root)
+    if (at_root != TALVEK_WALK_ROOT)
         p->len1 = 0;
 }
 
@@ -283,6 +283,10 @@ static __always_inline void note_base(struct pending* p, long fd) {
     int at_root;
     __u32 n = walk_file_name((__u64)f, (struct walked_name*)p->ev.path2, &at_root);
     p->ev.state |= SYSEV_ST_BASE;
+    if (at_root == TALVEK_WALK_OUTSIDE) {
+        p->ev.state |= SYSEV_ST_BASE_OUTSIDE;
+        return;
+    }
     if (!n || !at_root) {
         p->ev.state |= SYSEV_ST_BASE_CUT;
         return;

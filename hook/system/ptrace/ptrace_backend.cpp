@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "hook/system/process_root.h"
 #include "hook/system/received_fd.h"
 #include "hook/system/arch/syscall_decode.h"
 
@@ -175,19 +176,24 @@ void NoteFolders(pid_t tid, sysev* ev) {
         ev->state |= SYSEV_ST_NO_FOLDER2;
 }
 
-// The name of a base descriptor that the caller does not follow, into path2.
+// The name of a base descriptor that the caller does not follow, into path2,
+// as the process sees it (/proc gives it from the hook's root).
 void NoteBase(pid_t tid, sysev* ev) {
-    char name[PATH_MAX];
-    const ssize_t n = readlink(ProcName(tid, "fd", ev->fd).c_str(), name, sizeof name);
-    if (n <= 0 || name[0] != '/')
+    char link[PATH_MAX];
+    const ssize_t n = readlink(ProcName(tid, "fd", ev->fd).c_str(), link, sizeof link);
+    if (n <= 0 || link[0] != '/')
         return;
     ev->state |= SYSEV_ST_BASE;
-    if (static_cast<size_t>(n) >= SYSEV_PATH_SIZE) {
+    std::string name(link, static_cast<size_t>(n));
+    if (!NameAsProcessSees(static_cast<uint32_t>(tid), &name)) {
+        ev->state |= SYSEV_ST_BASE_OUTSIDE;
+        return;
+    }
+    if (name.size() >= SYSEV_PATH_SIZE) {
         ev->state |= SYSEV_ST_BASE_CUT;
         return;
     }
-    std::memcpy(ev->path2, name, static_cast<size_t>(n));
-    ev->path2[n] = '\0';
+    std::memcpy(ev->path2, name.c_str(), name.size() + 1);
 }
 
 bool SizeOf(pid_t tid, int32_t fd, uint64_t* size) {
