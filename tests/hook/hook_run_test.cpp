@@ -363,14 +363,18 @@ TEST_P(HookRun, NamesAsAChrootedProgramSeesThem) {
     if (status == 2 && backend == "ebpf")
         GTEST_SKIP() << "the eBPF backend cannot run here: " << err;
     ASSERT_EQ(status, 0) << err;
-    std::string rows; // the probe's lines
+    std::string rows; // the probe's lines, without descriptor numbers (the runner's vary)
     std::istringstream trace(ReadFile(scratch.path + "/trace"));
-    for (std::string line; std::getline(trace, line);)
+    for (std::string line; std::getline(trace, line);) {
+        const size_t sfn = line.find(" sfn=");
+        if (sfn != std::string::npos)
+            line.erase(sfn, line.find(' ', sfn + 1) - sfn);
         rows += line.find(" comm=probe ") != std::string::npos ? line + "\n" : "";
+    }
     const std::string h = " comm=probe func=";
-    for (const std::string want : {"36 drive=26 restype=0x10 sfn=0x3 path1=Z:\\w\\f1\n",
+    for (const std::string want : {"36 drive=26 restype=0x10 path1=Z:\\w\\f1\n",
                                    "32 drive=26 restype=0x10 path1=Z:\\w\\sub\n",
-                                   "36 drive=26 restype=0x10 sfn=0x3 path1=Z:\\w\\f2\n"})
+                                   "36 drive=26 restype=0x10 path1=Z:\\w\\f2\n"})
         EXPECT_NE(rows.find(h + want), std::string::npos) << want << "in\n" << rows << err;
     EXPECT_EQ(rows.find("talvek-hook-chroot"), std::string::npos) << rows;
 }
