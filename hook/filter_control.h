@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 
 struct FilterControl {
     int fd = -1;

@@ -32,7 +32,7 @@
 
 #include "hook/command_start.h"
 #include "hook/filter_control.h"
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 #include "hook/syscalls/ebpf_backend.h"
 #include "hook/syscalls/folder_at_call.h"
 #include "hook/syscalls/ebpf_filter.h"
@@ -44,6 +44,7 @@
 #include "hook/syscalls/sysev_map.h"
 #include "hook/wine/nt_map.h"
 #include "hook/wine/wine_backend.h"
+#include "trace/call_trace.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include <stdint.h>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 
 struct SysevCallFilter {
     uint32_t funcs;     // bit i: position i of IfsFuncTable

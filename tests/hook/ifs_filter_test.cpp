@@ -1,6 +1,6 @@
 // The monitor's filter as the driver applies it, its words, and what it means
 // for each Linux call before the mapping.
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 #include "hook/syscalls/ptrace_filter.h"
 #include "hook/syscalls/sysev_filter.h"
 #include "hook/syscalls/sysev_map.h"

@@ -4,6 +4,7 @@
 #include "hook/wine/nt_map.h"
 #include "hook/wine/nt_status.h"
 #include "hook/wine/wine_libs.h"
+#include "trace/call_trace.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 // process state carry from row to row as in a real run.
 #include "hook/syscalls/errno_dos.h"
 #include "hook/syscalls/sysev_map.h"
+#include "trace/call_trace.h"
 
 #include <gtest/gtest.h>
 
