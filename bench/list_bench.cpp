@@ -21,13 +21,13 @@
 #include "mixed_trace.h"
 #include "monitor_host.h"
 #include "settings/monitor_settings.h"
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 #include "ui/dlg_frame.h"
 
 namespace {
 
 constexpr int kMaxRecords = 256;
-alignas(8) uint8_t gRecords[kMaxRecords][kTraceRecordMax + 8]; // static: 32-bit addresses
+alignas(8) uint8_t gRecords[kMaxRecords][kIfsCallRecMax + 8]; // static: 32-bit addresses
 int gRecordCount;
 char gFixed[kCallColumnCount][kRowScratchSize];
 const char* gFixedTexts[kCallColumnCount];

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "event/ifs_vocab.h"
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
 namespace {
 

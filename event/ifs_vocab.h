@@ -46,6 +46,70 @@ enum IfsFn : int32_t {
     IFSFN_DASDIO = 45,
 };
 
+// The codes and bits that the record's other fields take, by field. The
+// driver, talvek-hook and the stand-in's scenario write them; the flag tables
+// below name them for the rows.
+//
+// ResType (offset 12): ResTypeFlags in its low byte.
+constexpr uint32_t kResTypeUnc = 0x01;
+constexpr uint32_t kResTypeNet = 0x08;
+constexpr uint32_t kResTypeLocal = 0x10;
+constexpr uint32_t kResTypeCfsd = 0x80; // a character device's file system
+
+// ir_flags: the sub-function of SEEK, FILETIMES, DIR, FILEATTRIB and
+// FILELOCKS (named by SeekFromNames, FileTimeOpNames, DirOpNames, LockWord).
+constexpr uint8_t kSeekFromBegin = 0;
+constexpr uint8_t kSeekFromCurrent = 1;
+constexpr uint8_t kSeekFromEnd = 2;
+constexpr uint8_t kGetModifyDateTime = 0;
+constexpr uint8_t kSetModifyDateTime = 1;
+constexpr uint8_t kGetLastAccessDateTime = 5;
+constexpr uint8_t kSetLastAccessDateTime = 6;
+constexpr uint8_t kGetCreationDateTime = 7;
+constexpr uint8_t kSetCreationDateTime = 8;
+enum DirOp : uint8_t {
+    kCreateDir = 0,
+    kDeleteDir = 1,
+    kCheckDir = 2,
+    kQuery83Dir = 3,
+    kQueryLongDir = 4,
+};
+constexpr uint8_t kGetAttributes = 0;
+constexpr uint8_t kSetAttributes = 1;
+constexpr uint8_t kLock = 0;
+constexpr uint8_t kUnlock = 1;
+// ir_flags of OPEN: an access mode with a sharing mode.
+constexpr uint8_t kAccessReadOnly = 0x00;
+constexpr uint8_t kAccessWriteOnly = 0x01;
+constexpr uint8_t kAccessReadWrite = 0x02;
+constexpr uint8_t kShareCompatibility = 0x00;
+constexpr uint8_t kShareDenyReadWrite = 0x10;
+constexpr uint8_t kShareDenyWrite = 0x20;
+constexpr uint8_t kShareDenyRead = 0x30;
+constexpr uint8_t kShareDenyNone = 0x40;
+
+// ir_options of OPEN: the actions when the file exists and when it does not.
+constexpr uint16_t kActionOpenExisting = 0x01;
+constexpr uint16_t kActionReplaceExisting = 0x02;
+constexpr uint16_t kActionCreateNew = 0x10;
+// ir_options of READ and WRITE: RwOptionFlags in the high byte (offset 45).
+constexpr uint16_t kRwNoCache = 0x01 << 8;
+constexpr uint16_t kRwSwapper = 0x10 << 8;
+constexpr uint16_t kRwMemMapped = 0x80 << 8;
+// ir_options of CLOSE and COMMIT: HandleOptionFlags (offset 44).
+constexpr uint16_t kNoLastAccessDate = 0x01;
+constexpr uint16_t kCloseForLevel4Lock = 0x02;
+constexpr uint16_t kCommitAsync = 0x04;
+// ir_options of FILELOCKS: LockOptionFlags (offset 44).
+constexpr uint16_t kLockRead = 0x01;
+constexpr uint16_t kLockNoWait = 0x02;
+
+// ir_length of DIR: DirPathFlags in the top byte (offset 23).
+constexpr uint32_t kDirLongPath = 0x20u << 24;
+constexpr uint32_t kDirKeepCase = 0x10u << 24;
+constexpr uint32_t kDirHasDot = 0x08u << 24;
+constexpr uint32_t kDirIsLfn = 0x04u << 24;
+
 // The monitored functions. A function's position (0 to 29) is its identity
 // everywhere: options check box 108 + position, character position in
 // IfsFncMonEnaFg, order of the settings push.
@@ -104,43 +168,43 @@ struct FlagWord {
 // Each set tests one byte of the record, bit by bit in table order.
 inline constexpr FlagWord ResTypeFlags[] = {
     // offset 12, low byte of ResType
-    {0x01, "UNC"},
-    {0x08, "NET"},
-    {0x10, "LCL"},
-    {0x80, "CFSD"},
+    {kResTypeUnc, "UNC"},
+    {kResTypeNet, "NET"},
+    {kResTypeLocal, "LCL"},
+    {kResTypeCfsd, "CFSD"},
 };
 inline constexpr FlagWord RwOptionFlags[] = {
     // offset 45, high byte of ir_options
-    {0x01, "NO_CACHE"},
-    {0x10, "SWAPPER"},
-    {0x80, "MM"},
+    {kRwNoCache >> 8, "NO_CACHE"},
+    {kRwSwapper >> 8, "SWAPPER"},
+    {kRwMemMapped >> 8, "MM"},
 };
 inline constexpr FlagWord HandleOptionFlagsClose[] = {
     // offset 44
-    {0x01, "NO_LAST_ACCESS_DATE"},
-    {0x02, "CLOSE_FOR_LEVEL4_LOCK"},
+    {kNoLastAccessDate, "NO_LAST_ACCESS_DATE"},
+    {kCloseForLevel4Lock, "CLOSE_FOR_LEVEL4_LOCK"},
 };
 inline constexpr FlagWord HandleOptionFlagsCommit[] = {
     // offset 44
-    {0x01, "NO_LAST_ACCESS_DATE"},
-    {0x04, "COMMIT_ASNYNC"},
+    {kNoLastAccessDate, "NO_LAST_ACCESS_DATE"},
+    {kCommitAsync, "COMMIT_ASNYNC"},
 };
 inline constexpr FlagWord LockOptionFlags[] = {
     // offset 44
-    {0x01, "RD"},
-    {0x02, "NW"},
+    {kLockRead, "RD"},
+    {kLockNoWait, "NW"},
 };
 inline constexpr FlagWord DirPathFlags[] = {
     // offset 23, top byte of ir_length
-    {0x20, "LONG_PATH"},
-    {0x10, "KEEP_CASE"},
-    {0x08, "HAS_DOT"},
-    {0x04, "IS_LFN"},
+    {kDirLongPath >> 24, "LONG_PATH"},
+    {kDirKeepCase >> 24, "KEEP_CASE"},
+    {kDirHasDot >> 24, "HAS_DOT"},
+    {kDirIsLfn >> 24, "IS_LFN"},
 };
 
 // The two-way words.
 inline const char* LockWord(uint32_t irFlags) {
-    return irFlags == 0 ? "LOCK" : "UNLOCK";
+    return irFlags == kLock ? "LOCK" : "UNLOCK";
 }
 inline const char* TransferWord(int32_t func) {
     return func == IFSFN_READ ? "into" : "from";

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 
 enum class Backend { Default, Ebpf, Ptrace };
 enum class View { System, Windows };

@@ -1,4 +1,4 @@
-// talvek-hook --control FILE: control lines (hook/ifs_filter.h) read as they
+// talvek-hook --control FILE: control lines (trace/ifs_filter.h) read as they
 // come, from a FIFO or from a file followed as it grows (read again from its
 // start when it is written anew). A line that cannot be read is reported on
 // standard error and changes nothing.
@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 
 struct FilterControl {
     int fd = -1;

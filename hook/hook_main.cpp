@@ -1,5 +1,5 @@
 // talvek-hook: the file-system calls of Linux processes as call-trace lines
-// (tools/call_trace.h), one line per call, for the stand-in driver. The
+// (trace/call_trace.h), one line per call, for the stand-in driver. The
 // command line: hook/command_line.h.
 //
 // The system view (hook/system/) shows the Linux file calls; the Windows

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "hook/command_start.h"
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 #include "hook/trace_output.h"
 
 struct SourceWatch {

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+#include "trace/call_trace.h"
+
 namespace {
 
 constexpr uint64_t kFlushNs = 50000000;      // output leaves at least every 50 ms

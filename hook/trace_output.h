@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "hook/ifs_call.h"
-#include "hook/ifs_filter.h"
+#include "trace/ifs_call.h"
+#include "trace/ifs_filter.h"
 
 // Why a call a source saw became no row.
 enum class TraceOutcome {

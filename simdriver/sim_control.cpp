@@ -1,7 +1,5 @@
 #include "simdriver/sim_control.h"
 
-#include "hook/ifs_filter.h"
-
 namespace {
 
 HANDLE g_control = INVALID_HANDLE_VALUE;
@@ -28,11 +26,7 @@ void SimControlOpenLocked(const SimState& s) {
 void SimControlWriteLocked(const SimState& s) {
     if (g_control == INVALID_HANDLE_VALUE)
         return;
-    IfsFilter f;
-    f.monitoring = s.monitoring;
-    f.results = s.resultFilter;
-    f.disabled = s.funcDisabled;
-    const std::string line = IfsFilterLine(f) + "\n";
+    const std::string line = IfsFilterLine(s.filter) + "\n";
     DWORD written = 0;
     WriteFile(g_control, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

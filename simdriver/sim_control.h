@@ -1,6 +1,6 @@
 // The stand-in's control lines (TALVEKSIM_CONTROL): the filter state after
 // each accepted CTL_ENABLE, CTL_RESULT_FILTER or CTL_FUNC_ENABLE, one line of
-// hook/ifs_filter.h each, for talvek-hook --control. The caller holds the
+// trace/ifs_filter.h each, for talvek-hook --control. The caller holds the
 // stand-in's lock.
 #pragma once
 

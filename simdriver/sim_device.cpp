@@ -8,12 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-// Never destroyed: a feeder thread may still run when the process ends.
-SimState& Sim() {
-    static SimState* state = new SimState;
-    return *state;
-}
-
 static void LogCall(SimState& s, const SimCall& call) {
     if (s.keepLog)
         s.log.push_back(call);
@@ -53,9 +47,7 @@ HANDLE DevCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBU
         }
         if (result != INVALID_HANDLE_VALUE) {
             s.device = result;
-            s.monitoring = true;
-            s.resultFilter = 0;
-            s.funcDisabled.reset();
+            s.filter = IfsFilter{};
             feed = s.autoFeed;
             SimControlOpenLocked(s);
         }
@@ -111,14 +103,11 @@ static BOOL Control(SimState& s, DWORD code, DWORD value) {
     case CTL_RELEASE_REC:
         return SimReleaseLocked(s, value);
     case CTL_ENABLE:
-        s.monitoring = value != 0;
-        s.changed.notify_all();
-        return TRUE;
     case CTL_RESULT_FILTER:
-        s.resultFilter = (int32_t)value;
-        return TRUE;
     case CTL_FUNC_ENABLE:
-        s.funcDisabled[value & 0xFFFF] = (value >> 16) == 0;
+        IfsFilterControl(&s.filter, code, value);
+        if (code == CTL_ENABLE) // a source may wait for monitoring
+            s.changed.notify_all();
         return TRUE;
     default:
         SetLastError(ERROR_INVALID_FUNCTION);
@@ -192,6 +181,17 @@ BOOL DevCloseHandle(HANDLE device) {
     return ok;
 }
 
+std::string SimCountersLine(const SimCounters& c) {
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "simdriver: %lu delivered, %lu handed back, %lu dropped (pool full), %lu lost "
+                  "at close, %lu filtered, %lu read while monitoring was off, %lu malformed lines",
+                  (unsigned long)c.delivered, (unsigned long)c.released, (unsigned long)c.poolEmpty,
+                  (unsigned long)c.lostAtClose, (unsigned long)c.filtered,
+                  (unsigned long)c.unmonitored, (unsigned long)c.malformed);
+    return text;
+}
+
 SimCounters SimGetCounters() {
     SimState& s = Sim();
     std::lock_guard<std::mutex> hold(s.lock);
@@ -253,9 +253,7 @@ void SimReset() {
     s.missing = false;
     s.refuse = false;
     s.autoFeed = false;
-    s.monitoring = true;
-    s.resultFilter = 0;
-    s.funcDisabled.reset();
+    s.filter = IfsFilter{};
     SimControlResetLocked();
     s.counters = SimCounters{};
     s.keepLog = true;

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kSimRecordMax = 400 + 1024; // largest record a slot holds
+#include "trace/ifs_call.h"
+
+constexpr size_t kSimRecordMax = kIfsCallRecMax; // largest record a slot holds
 constexpr int kSimPoolSlots = 512;
 
 // What has happened to the records so far.
@@ -129,28 +131,6 @@ using SimMessageFn = bool (*)(MSG& msg);
 bool SimPumpUntil(const std::function<bool()>& done, DWORD timeoutMs, SimMessageFn handle = nullptr,
                   int batch = 0, DWORD pollMs = 5);
 
-// Fields of one record, as a call trace gives them.
-struct SimRec {
-    uint32_t fsd; // FsdEntry
-    int32_t func;
-    int32_t drive; // 1 = A:
-    uint32_t resType;
-    uint32_t codePage;
-    int32_t result;
-    uint32_t length; // ir_length, DirPathFlags in its top byte
-    uint8_t flags;   // ir_flags
-    uint16_t sfn;
-    uint32_t data;    // ir_data
-    uint16_t options; // ir_options
-    uint32_t fh;
-    uint32_t pos;
-    uint32_t aux2;
-    std::string path1; // at most 259 bytes
-    std::string path2; // at most 1023 bytes
-};
-
-// The record's bytes, Path2 with its NUL; false when a path is too long.
-bool SimBuildRecord(const SimRec& rec, std::vector<uint8_t>* bytes);
-
-// The built-in scenario's events, in order.
-std::vector<SimRec> SimScenario();
+// The built-in scenario's events, in order; BuildIfsCallRec (trace/ifs_call.h)
+// makes their records.
+std::vector<IfsCall> SimScenario();

@@ -1,5 +1,6 @@
-// The stand-in driver's event sources: a feeder thread that delivers a list
-// of records at a pace, and its configuration from the environment.
+// The stand-in driver's event sources, started and stopped here: a feeder
+// thread that delivers a list of records at a pace, the stream reader
+// (sim_stream.cpp), and their configuration from the environment.
 #include "simdriver/sim_state.h"
 
 #include <chrono>
@@ -9,7 +10,7 @@
 namespace {
 
 bool Listening(const SimState& s) {
-    return s.device != INVALID_HANDLE_VALUE && s.routine != nullptr && s.monitoring;
+    return s.device != INVALID_HANDLE_VALUE && s.routine != nullptr && s.filter.monitoring;
 }
 
 void FeederRun() {
@@ -59,23 +60,15 @@ DWORD EnvNumber(const char* name, DWORD fallback) {
 
 std::vector<std::vector<uint8_t>> ScenarioEvents() {
     std::vector<std::vector<uint8_t>> events;
-    for (const SimRec& rec : SimScenario()) {
+    for (const IfsCall& call : SimScenario()) {
         std::vector<uint8_t> bytes;
-        if (SimBuildRecord(rec, &bytes))
+        if (BuildIfsCallRec(call, &bytes))
             events.push_back(std::move(bytes));
     }
     return events;
 }
 
 } // namespace
-
-std::string SimEnv(const char* name, const char* fallback) {
-    char value[1024];
-    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    if (n == 0 || n >= sizeof value)
-        return fallback;
-    return std::string(value, n);
-}
 
 void SimStopSource() {
     SimState& s = Sim();
@@ -106,6 +99,13 @@ void SimStartEvents(std::vector<std::vector<uint8_t>> events, DWORD paceMs, bool
 
 void SimStartScenario(DWORD paceMs, bool loop) {
     SimStartEvents(ScenarioEvents(), paceMs, loop);
+}
+
+void SimStartStream(HANDLE input, const char* name, bool follow, bool closeInput) {
+    SimStopSource();
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> hold(s.lock);
+    SimStreamStartLocked(s, input, name, follow, closeInput);
 }
 
 bool SimStartTrace(const char* path, DWORD paceMs, bool loop) {

@@ -39,19 +39,13 @@ int32_t ReadI32(const void* bytes, size_t offset) {
 bool SimPassesFiltersLocked(const SimState& s, const void* bytes) {
     const int32_t func = ReadI32(bytes, offsetof(IfsCallRec, Func));
     const int32_t result = ReadI32(bytes, offsetof(IfsCallRec, Result));
-    if (func >= 0 && func <= 0xFFFF && s.funcDisabled[func])
-        return false;
-    if (s.resultFilter == 1)
-        return result == 0;
-    if (s.resultFilter == 2)
-        return result != 0;
-    return true;
+    return IfsFilterPasses(s.filter, func, result);
 }
 
 SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size) {
     if (size > kSimRecordMax || size < offsetof(IfsCallRec, Path2))
         return SimInjectResult::BadSize;
-    if (s.device == INVALID_HANDLE_VALUE || s.routine == nullptr || !s.monitoring)
+    if (s.device == INVALID_HANDLE_VALUE || s.routine == nullptr || !s.filter.monitoring)
         return SimInjectResult::NotListening;
     if (!SimPassesFiltersLocked(s, bytes)) {
         ++s.counters.filtered;

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "simdriver/sim_driver.h"
+#include "trace/ifs_filter.h"
 
-#include <bitset>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -37,9 +37,7 @@ struct SimState {
     DWORD threadId = 0;
     PAPCFUNC routine = nullptr;
 
-    bool monitoring = true;
-    int32_t resultFilter = 0;
-    std::bitset<65536> funcDisabled; // by IFS function code
+    IfsFilter filter; // as the control calls set it
 
     SimCounters counters{};
     SimFreeWait freeWait = SimFreeWait::None; // set by a source waiting for records
@@ -65,7 +63,17 @@ struct SimState {
     bool printCounters = true;
 };
 
+// The parts call each other one way: the device calls (sim_device.cpp) use the
+// sources (sim_feeder.cpp), which use the stream reader (sim_stream.cpp), the
+// trace loader (sim_trace.cpp) and the scenario (sim_scenario.cpp); the
+// device, the sources and the stream use the pool (sim_pool.cpp); the device
+// writes control lines (sim_control.cpp); and every part reads the state and
+// the environment (sim_env.cpp).
+
+// State and environment (sim_env.cpp).
 SimState& Sim();
+// The environment variable name's value, or fallback when it is not set.
+std::string SimEnv(const char* name, const char* fallback);
 
 // Pool (sim_pool.cpp); the caller holds the lock.
 SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size);
@@ -84,12 +92,13 @@ void SimUnregisterLocked(SimState& s);
 // Feeder (sim_feeder.cpp); called without the lock.
 void SimStartFromEnvironment();
 
-// Stream (sim_stream.cpp): ends the stream source, if any; the caller holds the lock.
+// Stream (sim_stream.cpp); the caller holds the lock. Starts the reader of
+// SimStartStream, after the caller stopped any other source.
+void SimStreamStartLocked(SimState& s, HANDLE input, const char* name, bool follow,
+                          bool closeInput);
+// Ends the stream source, if any.
 void SimEndStreamLocked(SimState& s);
 
 // Records of a call trace file (sim_trace.cpp); false when none could be read
 // or trace support is not built in.
 bool SimLoadTrace(const char* path, std::vector<std::vector<uint8_t>>* records);
-
-// The environment variable name's value, or fallback when it is not set.
-std::string SimEnv(const char* name, const char* fallback);

@@ -2,7 +2,7 @@
 // they arrive, each record delivered as soon as its line is complete.
 #include "simdriver/sim_state.h"
 
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,7 +37,7 @@ bool DeliverStreamRecord(StreamReader& r, const std::vector<uint8_t>& record) {
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
     const auto needsNoRecord = [&] {
-        return !s.monitoring || !SimPassesFiltersLocked(s, record.data());
+        return !s.filter.monitoring || !SimPassesFiltersLocked(s, record.data());
     };
     for (;;) {
         s.changed.wait(hold, [&] { return !Current(s, r) || s.routine != nullptr; });
@@ -50,7 +50,7 @@ bool DeliverStreamRecord(StreamReader& r, const std::vector<uint8_t>& record) {
         if (Current(s, r) && s.routine != nullptr && (needsNoRecord() || SimPoolHasFreeLocked()))
             break;
     }
-    if (!s.monitoring)
+    if (!s.filter.monitoring)
         ++s.counters.unmonitored;
     else
         SimDeliverLocked(s, record.data(), record.size());
@@ -170,10 +170,8 @@ void SimEndStreamLocked(SimState& s) {
     s.changed.notify_all();
 }
 
-void SimStartStream(HANDLE input, const char* name, bool follow, bool closeInput) {
-    SimStopSource();
-    SimState& s = Sim();
-    std::lock_guard<std::mutex> hold(s.lock);
+void SimStreamStartLocked(SimState& s, HANDLE input, const char* name, bool follow,
+                          bool closeInput) {
     s.streamActive = true;
     StreamReader r;
     r.input = input;
@@ -182,15 +180,4 @@ void SimStartStream(HANDLE input, const char* name, bool follow, bool closeInput
     r.closeInput = closeInput;
     r.generation = s.streamGeneration;
     std::thread(StreamRun, std::move(r)).detach();
-}
-
-std::string SimCountersLine(const SimCounters& c) {
-    char text[320];
-    std::snprintf(text, sizeof text,
-                  "simdriver: %lu delivered, %lu handed back, %lu dropped (pool full), %lu lost "
-                  "at close, %lu filtered, %lu read while monitoring was off, %lu malformed lines",
-                  (unsigned long)c.delivered, (unsigned long)c.released, (unsigned long)c.poolEmpty,
-                  (unsigned long)c.lostAtClose, (unsigned long)c.filtered,
-                  (unsigned long)c.unmonitored, (unsigned long)c.malformed);
-    return text;
 }

@@ -1,7 +1,7 @@
 // Reads the records of a call trace file for replay.
 #include "simdriver/sim_state.h"
 
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
 #include <cstdio>
 #include <fstream>

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "event/call_row_texts.h"
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
 namespace {
 

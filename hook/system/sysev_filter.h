@@ -1,4 +1,4 @@
-// What the filter (hook/ifs_filter.h) means for each Linux call, before it is
+// What the filter (trace/ifs_filter.h) means for each Linux call, before it is
 // mapped: which IFS functions the call can become (hook/system/sysev_map.h
 // decides which one), how its raw result tells a failure, and whether the
 // mapper needs to see it to follow descriptors, working folders and
@@ -14,7 +14,7 @@
 
 #include <stdint.h>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 
 struct SysevCallFilter {
     uint32_t funcs;     // bit i: position i of IfsFuncTable

@@ -55,7 +55,7 @@
 #include <unordered_set>
 
 #include "hook/dos_name.h"
-#include "hook/ifs_call.h"
+#include "trace/ifs_call.h"
 #include "hook/system/syscall_event.h"
 
 struct HookLookups {

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "hook/dos_name.h"
-#include "hook/ifs_call.h"
-#include "hook/ifs_filter.h"
+#include "trace/ifs_call.h"
+#include "trace/ifs_filter.h"
 #include "hook/system/syscall_event.h"
 #include "hook/system/sysev_map.h"
 #include "hook/trace_output.h"

@@ -82,7 +82,7 @@
 #include <unordered_map>
 
 #include "hook/dos_name.h"
-#include "hook/ifs_call.h"
+#include "trace/ifs_call.h"
 #include "hook/windows/nt_event.h"
 
 enum class NtOutcome { Reported, NotReported };

@@ -1,5 +1,5 @@
 #include "event/call_row_texts.h"
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
 #include <gtest/gtest.h>
 

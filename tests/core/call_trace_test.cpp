@@ -1,8 +1,11 @@
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
+
+#include "event/ifs_call_rec.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -111,7 +114,7 @@ TEST(CallTrace, BlanksAndLineEndsSeparateFields) {
 TEST(CallTrace, NamesUpToTheirLimits) {
     const std::vector<uint8_t> rec =
         Record("path1=" + std::string(259, 'a') + " path2=" + std::string(1022, 'b') + "%41");
-    EXPECT_EQ(rec.size(), kTraceRecordMax);
+    EXPECT_EQ(rec.size(), kIfsCallRecMax);
     EXPECT_EQ(rec[398], 'a');
     EXPECT_EQ(rec[399], 0);
     EXPECT_EQ(rec[400 + 1022], 'A');
@@ -183,6 +186,71 @@ TEST(CallTrace, MalformedLinesNameLineAndField) {
         const TraceLineResult r = ParseTraceLine(c.line, 7);
         EXPECT_EQ(r.kind, TraceLineKind::Error) << c.line.substr(0, 40);
         EXPECT_EQ(r.error, c.error) << c.line.substr(0, 40);
+    }
+}
+
+// The writer's line read back gives the record the builder makes of the call.
+TEST(CallTrace, WrittenLinesReadBackAsTheBuiltRecord) {
+    std::string allBytes; // every byte but NUL, the ones the writer escapes included
+    for (int b = 1; b < 256; ++b)
+        allBytes += static_cast<char>(b);
+    const auto call = [](auto set) {
+        IfsCall c;
+        set(c);
+        return c;
+    };
+    const struct {
+        const char* what;
+        IfsCall call;
+    } cases[] = {
+        {"nothing given", IfsCall{}},
+        {"an open as the hook writes it", call([](IfsCall& c) {
+             c.func = IFSFN_OPEN;
+             c.drive = 3;
+             c.resType = kResTypeLocal;
+             c.result = 2;
+             c.sfn = 0x5A;
+             c.flags = kAccessReadWrite | kShareDenyNone;
+             c.path1 = "C:\\My Documents\\\xBA\xB8\xB0\xED\xBC\xAD 100%.HWP";
+         })},
+        {"signed fields at their ends, every other field full", call([&](IfsCall& c) {
+             c.fsd = 0xFFFFFFFF;
+             c.func = -1;
+             c.drive = INT32_MIN;
+             c.result = INT32_MIN;
+             c.resType = c.codePage = c.length = c.data = c.fh = c.pos = c.aux2 = 0xFFFFFFFF;
+             c.flags = 0xFF;
+             c.sfn = c.options = 0xFFFF;
+             std::string many;
+             while (many.size() < kIfsCallPath2Max)
+                 many += allBytes;
+             c.path1 = many.substr(0, kIfsCallPath1Max);
+             c.path2 = many.substr(0, kIfsCallPath2Max);
+         })},
+        {"a request block under fields of 0 and others", call([](IfsCall& c) {
+             c.func = INT32_MAX;
+             c.result = -2;
+             std::string block;
+             for (int i = 0; i < kIfsReqSize; ++i)
+                 block += static_cast<char>(0xFF - i);
+             SetIfsCallReq(&c, block);
+             c.length = 0;
+             c.sfn = 0;
+             c.pos = 0x12345678;
+             c.path2 = "C:\\B";
+         })},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> built;
+        ASSERT_TRUE(BuildIfsCallRec(c.call, &built)) << c.what;
+        std::string line;
+        AppendTraceLine(c.call, 4242, "a b%", &line);
+        ASSERT_EQ(line.back(), '\n') << c.what;
+        const TraceLineResult r = ParseTraceLine(line, 1);
+        ASSERT_EQ(r.kind, TraceLineKind::Record) << c.what << ": " << r.error;
+        EXPECT_EQ(r.record, built) << c.what;
+        EXPECT_EQ(r.pid, 4242u) << c.what;
+        EXPECT_EQ(r.comm, "a b%") << c.what;
     }
 }
 

@@ -39,13 +39,13 @@ std::string SeqPath(int seq) {
 }
 
 std::vector<uint8_t> SeqRecord(int seq, int32_t func, int32_t result) {
-    SimRec rec{};
+    IfsCall rec{};
     rec.func = func;
     rec.drive = 3;
     rec.result = result;
     rec.path1 = SeqPath(seq);
     std::vector<uint8_t> bytes;
-    SimBuildRecord(rec, &bytes);
+    BuildIfsCallRec(rec, &bytes);
     return bytes;
 }
 

@@ -96,7 +96,7 @@ TEST_F(ListenerTest, EveryDeliveredRecordIsHandedBackOnce) {
 
 TEST_F(ListenerTest, ScenarioRunsThroughWindowAndComesBack) {
     ASSERT_TRUE(StartListening());
-    const std::vector<SimRec> scenario = SimScenario();
+    const std::vector<IfsCall> scenario = SimScenario();
     SimStartScenario(0, false);
     ASSERT_TRUE(SimWaitIdle(20000));
     ASSERT_EQ(gReceived.size(), scenario.size());

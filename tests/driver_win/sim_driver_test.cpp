@@ -324,7 +324,7 @@ TEST_F(SimDriverTest, PacedSourceDropsWhenThePoolIsEmpty) {
 }
 
 TEST_F(SimDriverTest, BuildsRecordFieldsAtTheirOffsets) {
-    SimRec r{};
+    IfsCall r{};
     r.fsd = 0xC02A6F10;
     r.func = 13;
     r.drive = -1;
@@ -342,7 +342,7 @@ TEST_F(SimDriverTest, BuildsRecordFieldsAtTheirOffsets) {
     r.path1 = "C:\\A.TXT";
     r.path2 = std::string(1023, 'x');
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(SimBuildRecord(r, &bytes));
+    ASSERT_TRUE(BuildIfsCallRec(r, &bytes));
     ASSERT_EQ(bytes.size(), kSimRecordMax);
     const IfsCallRec* rec = (const IfsCallRec*)bytes.data();
     struct Field {
@@ -377,10 +377,10 @@ TEST_F(SimDriverTest, BuildsRecordFieldsAtTheirOffsets) {
     EXPECT_EQ(SimInject(bytes.data(), bytes.size()), SimInjectResult::NotListening);
 
     r.path2.push_back('y');
-    EXPECT_FALSE(SimBuildRecord(r, &bytes)) << "Path2 too long";
+    EXPECT_FALSE(BuildIfsCallRec(r, &bytes)) << "Path2 too long";
     r.path2.clear();
     r.path1 = std::string(260, 'p');
-    EXPECT_FALSE(SimBuildRecord(r, &bytes)) << "Path1 without room for its NUL";
+    EXPECT_FALSE(BuildIfsCallRec(r, &bytes)) << "Path1 without room for its NUL";
     std::vector<uint8_t> big(kSimRecordMax + 1, 0);
     OpenAndRegister();
     EXPECT_EQ(SimInject(big.data(), big.size()), SimInjectResult::BadSize);
@@ -388,14 +388,14 @@ TEST_F(SimDriverTest, BuildsRecordFieldsAtTheirOffsets) {
 }
 
 TEST(SimScenario, LooksLikeARealMachine) {
-    const std::vector<SimRec> scenario = SimScenario();
+    const std::vector<IfsCall> scenario = SimScenario();
     const int32_t monitored[] = {0,  1,  2,  3,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 30,
                                  31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45};
     std::set<int32_t> funcs;
     std::set<int32_t> results;
-    for (const SimRec& r : scenario) {
+    for (const IfsCall& r : scenario) {
         std::vector<uint8_t> bytes;
-        EXPECT_TRUE(SimBuildRecord(r, &bytes)) << r.path1;
+        EXPECT_TRUE(BuildIfsCallRec(r, &bytes)) << r.path1;
         funcs.insert(r.func);
         if (r.result != 0)
             results.insert(r.result);
@@ -412,7 +412,7 @@ TEST(SimScenario, LooksLikeARealMachine) {
         EXPECT_EQ(results.count(e), 1u) << "error " << e << " never appears";
     // Programs look for files that are not there.
     int notFound = 0;
-    for (const SimRec& r : scenario)
+    for (const IfsCall& r : scenario)
         notFound += r.func == 36 && r.result == 2 && r.path1.find(".DLL") != std::string::npos;
     EXPECT_GE(notFound, 3);
 }

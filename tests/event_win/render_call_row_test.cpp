@@ -13,14 +13,14 @@
 #include "event/call_row_texts.h"
 #include "fake_device.h"
 #include "settings/monitor_settings.h"
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 #include "window_read.h"
 
 namespace {
 
 // Records are handed to the driver as 32-bit addresses: they live in static
 // storage, which lies below 4 GB in these test images.
-alignas(8) uint8_t gTraceRecords[48][kTraceRecordMax];
+alignas(8) uint8_t gTraceRecords[48][kIfsCallRecMax];
 int gTraceRecordsUsed = 0;
 IfsCallRec gOpenRecords[256]; // OPEN with ir_sfn = index
 
@@ -28,7 +28,7 @@ const IfsCallRec* StaticRecord(const std::string& line) {
     const TraceLineResult r = ParseTraceLine(line, 1);
     EXPECT_EQ(r.kind, TraceLineKind::Record) << r.error;
     uint8_t* slot = gTraceRecords[gTraceRecordsUsed++ % 48];
-    std::memset(slot, 0, kTraceRecordMax);
+    std::memset(slot, 0, kIfsCallRecMax);
     std::memcpy(slot, r.record.data(), r.record.size());
     return reinterpret_cast<const IfsCallRec*>(slot);
 }

@@ -3,7 +3,7 @@
 // the record stays within the scratch texts.
 #include "event/call_row_texts.h"
 #include "fuzz_bytes.h"
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
 #include <string_view>
 
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     case TraceLineKind::Record: {
         FUZZ_CHECK(r.error.empty());
-        FUZZ_CHECK(r.record.size() >= 401 && r.record.size() <= kTraceRecordMax);
+        FUZZ_CHECK(r.record.size() >= 401 && r.record.size() <= kIfsCallRecMax);
         FUZZ_CHECK(r.record.back() == 0);
         // Path2 runs to the record's last byte: no NUL before it.
         const size_t path2Len = r.record.size() - 401;

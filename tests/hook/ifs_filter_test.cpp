@@ -1,6 +1,6 @@
 // The monitor's filter as the driver applies it, its words, and what it means
 // for each Linux call before the mapping.
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 #include "hook/system/ptrace/ptrace_filter.h"
 #include "hook/system/sysev_filter.h"
 #include "hook/system/sysev_map.h"

@@ -4,6 +4,7 @@
 #include "hook/windows/nt_map.h"
 #include "hook/windows/nt_status.h"
 #include "hook/windows/wine_libs.h"
+#include "trace/call_trace.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "hook/system/errno_dos.h"
 #include "hook/system/process_root.h"
 #include "hook/system/sysev_map.h"
+#include "trace/call_trace.h"
 
 #include <gtest/gtest.h>
 

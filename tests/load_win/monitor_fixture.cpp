@@ -49,7 +49,7 @@ std::vector<std::vector<uint8_t>> SeqRecords(int first, int count) {
     static const int32_t kResults[] = {0, 2, 3, 5, 18, 0, 0};
     std::vector<std::vector<uint8_t>> records;
     for (int n = first; n < first + count; ++n) {
-        SimRec rec{};
+        IfsCall rec{};
         rec.func = IfsFuncTable.Codes[n % kIfsFuncCount];
         rec.drive = 3;
         rec.resType = 0x10;
@@ -57,7 +57,7 @@ std::vector<std::vector<uint8_t>> SeqRecords(int first, int count) {
         rec.sfn = static_cast<uint16_t>(n);
         rec.path1 = SeqPath(n);
         std::vector<uint8_t> bytes;
-        SimBuildRecord(rec, &bytes);
+        BuildIfsCallRec(rec, &bytes);
         records.push_back(std::move(bytes));
     }
     return records;

@@ -406,9 +406,9 @@ std::vector<int> ColumnWidths(HWND monitor) {
     return widths;
 }
 
-SimInjectResult Inject(const SimRec& rec) {
+SimInjectResult Inject(const IfsCall& rec) {
     std::vector<uint8_t> bytes;
-    if (!SimBuildRecord(rec, &bytes))
+    if (!BuildIfsCallRec(rec, &bytes))
         return SimInjectResult::BadSize;
     return SimInject(bytes.data(), bytes.size());
 }

@@ -90,7 +90,7 @@ std::vector<std::vector<std::string>> AllRows(HWND monitor);
 std::vector<int> ColumnWidths(HWND monitor);
 
 // One record through the stand-in, as a driver would deliver it.
-SimInjectResult Inject(const SimRec& rec);
+SimInjectResult Inject(const IfsCall& rec);
 
 // Each test runs against a fresh stand-in driver and a settings file of its
 // own (which does not exist at the start); the monitor window, when a test

@@ -102,8 +102,8 @@ TEST_F(MonitorTest, StartOpensPushesTheFileSettingsAndShowsTheState) {
 // ---- Clear and options -----------------------------------------------------
 
 // A call on drive C:, local, with names in the ANSI set.
-SimRec LocalCall(int32_t func, int32_t result, const char* path1 = "", const char* path2 = "") {
-    SimRec r{};
+IfsCall LocalCall(int32_t func, int32_t result, const char* path1 = "", const char* path2 = "") {
+    IfsCall r{};
     r.func = func;
     r.drive = 3;
     r.resType = 0x10;
@@ -114,8 +114,8 @@ SimRec LocalCall(int32_t func, int32_t result, const char* path1 = "", const cha
 }
 
 // An OPEN whose handle and name carry its sequence number.
-SimRec SeqRec(int seq) {
-    SimRec r = LocalCall(36, 0, ("C:\\SEQ\\" + std::to_string(seq)).c_str());
+IfsCall SeqRec(int seq) {
+    IfsCall r = LocalCall(36, 0, ("C:\\SEQ\\" + std::to_string(seq)).c_str());
     r.sfn = static_cast<uint16_t>(seq);
     return r;
 }
@@ -412,26 +412,26 @@ TEST_F(MonitorTest, RefusedRegistrationShowsNoRowsAndStillCloses) {
 // ---- Rows ------------------------------------------------------------------
 
 TEST_F(MonitorTest, RecordsBecomeRowsAndEachGoesBackOnce) {
-    SimRec open = LocalCall(36, 2, "C:\\DATA\\A.TXT"); // a file that is not there
+    IfsCall open = LocalCall(36, 2, "C:\\DATA\\A.TXT"); // a file that is not there
     open.sfn = 0x5A;
-    const SimRec rename = LocalCall(37, 5, "C:\\A.TXT", "C:\\B.TXT");
-    SimRec read = LocalCall(0, 0);
+    const IfsCall rename = LocalCall(37, 5, "C:\\A.TXT", "C:\\B.TXT");
+    IfsCall read = LocalCall(0, 0);
     read.sfn = 0x5A;
     read.length = 0x200;
     read.pos = 0x1000;
     read.data = 0x4000;
     read.options = 0x0100;
-    SimRec seek = LocalCall(10, 0);
+    IfsCall seek = LocalCall(10, 0);
     seek.flags = 2;
     seek.sfn = 0x5A;
-    SimRec odd = LocalCall(5, 40); // no function of the table, an unnamed result
+    IfsCall odd = LocalCall(5, 40); // no function of the table, an unnamed result
     odd.drive = -1;
     odd.resType = 0x09;
     odd.codePage = 1;
-    SimRec korean = LocalCall(33, 2, "D:\\문서\\보고서.HWP");
+    IfsCall korean = LocalCall(33, 2, "D:\\문서\\보고서.HWP");
     korean.drive = 4;
 
-    const SimRec records[] = {open, rename, read, seek, odd, korean};
+    const IfsCall records[] = {open, rename, read, seek, odd, korean};
     const std::vector<std::vector<std::string>> expected = {
         {"OPEN", "C:", "LCL", "ANSI", "FileNotFound", "5A, C:\\DATA\\A.TXT"},
         {"RENAME", "C:", "LCL", "ANSI", "AccessDenied", "C:\\A.TXT, C:\\B.TXT"},
@@ -443,7 +443,7 @@ TEST_F(MonitorTest, RecordsBecomeRowsAndEachGoesBackOnce) {
 
     ASSERT_NE(Create(), nullptr);
     const Mark before = Now();
-    for (const SimRec& r : records)
+    for (const IfsCall& r : records)
         ASSERT_EQ(Inject(r), SimInjectResult::Delivered);
     EXPECT_TRUE(RunLoopUntil([] { return SimGetCounters().released == 6; }));
     EXPECT_EQ(AllRows(window_), expected);

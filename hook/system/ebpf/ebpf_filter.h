@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 #include "hook/system/ebpf/ebpf_backend.h"
 
 struct EbpfFilterCounts {

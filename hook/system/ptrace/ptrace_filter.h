@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 #include "hook/system/syscall_event.h"
 
 struct SyscallDecode;

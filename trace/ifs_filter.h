@@ -1,13 +1,15 @@
 // Which calls the monitor asked to see: the hook driver's filter, as the
 // monitor sets it with CTL_ENABLE, CTL_RESULT_FILTER and CTL_FUNC_ENABLE.
 // Every view of talvek-hook decides with IfsFilterPasses before a call
-// leaves it; the stand-in driver writes the same state as a control line.
+// leaves it, and so does the stand-in driver before it delivers a record; the
+// stand-in also writes the state as a control line.
 //
 // A call passes when monitoring is on, its IFS function is enabled (by
 // function code; a code never switched off stays enabled) and its result
 // matches the result filter: 0 every result, 1 result 0 only, 2 non-zero
 // results only (any other value lets every result through). A call with no
-// IFS counterpart (kIfsNoFunction) never passes.
+// IFS counterpart (kIfsNoFunction), or any function number outside 0 to
+// 0xFFFF, never passes.
 //
 // The state as text, the words of talvek-hook's options:
 //   --monitoring on|off   --results all|ok|failed

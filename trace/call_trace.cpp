@@ -1,47 +1,69 @@
-#include "tools/call_trace.h"
+#include "trace/call_trace.h"
 
+#include "event/ifs_call_rec.h"
 #include "text/str_prim.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
-constexpr size_t kPath2Offset = 400;
-constexpr size_t kReqOffset = 20;
-constexpr size_t kReqSize = 116;
+enum class FieldKind { Signed32, Unsigned, ReqBlock, Path, Process };
 
-enum class FieldKind { Signed32, Unsigned32, ReqField, ReqBlock, Path, Process };
+// A value as given on the line, waiting to be set in the call.
+struct FieldValue {
+    bool given = false;
+    uint32_t number = 0;
+    std::string bytes; // request block or path
+};
+
+template <auto Member> void SetNumber(IfsCall& call, const FieldValue& v) {
+    using Field = std::remove_reference_t<decltype(call.*Member)>;
+    call.*Member = static_cast<Field>(v.number);
+}
+template <auto Member> void SetText(IfsCall& call, const FieldValue& v) {
+    call.*Member = v.bytes;
+}
+void SetReq(IfsCall& call, const FieldValue& v) {
+    SetIfsCallReq(&call, v.bytes);
+}
 
 struct FieldDef {
     std::string_view key;
     FieldKind kind;
-    size_t offset; // in the record
-    size_t width;  // bytes of a number; most bytes of a path
+    size_t width;                             // bytes of a number; most bytes of a path
+    void (*set)(IfsCall&, const FieldValue&); // nullptr: not in the call
 };
 
+// A number field of the call, as wide as its member.
+template <auto Member> constexpr FieldDef Number(std::string_view key, FieldKind kind) {
+    return {key, kind, sizeof(std::declval<IfsCall&>().*Member), SetNumber<Member>};
+}
+
 constexpr FieldDef kFields[] = {
-    {"fsd", FieldKind::Unsigned32, 0, 4},
-    {"func", FieldKind::Signed32, 4, 4},
-    {"drive", FieldKind::Signed32, 8, 4},
-    {"restype", FieldKind::Unsigned32, 12, 4},
-    {"codepage", FieldKind::Unsigned32, 16, 4},
-    {"req", FieldKind::ReqBlock, kReqOffset, kReqSize},
-    {"length", FieldKind::ReqField, 20, 4},
-    {"flags", FieldKind::ReqField, 24, 1},
-    {"sfn", FieldKind::ReqField, 26, 2},
-    {"data", FieldKind::ReqField, 40, 4},
-    {"options", FieldKind::ReqField, 44, 2},
-    {"fh", FieldKind::ReqField, 52, 4},
-    {"pos", FieldKind::ReqField, 56, 4},
-    {"aux2", FieldKind::ReqField, 60, 4},
-    {"result", FieldKind::Signed32, 136, 4},
-    {"path1", FieldKind::Path, 140, kTracePath1Max},
-    {"path2", FieldKind::Path, kPath2Offset, kTracePath2Max},
+    Number<&IfsCall::fsd>("fsd", FieldKind::Unsigned),
+    Number<&IfsCall::func>("func", FieldKind::Signed32),
+    Number<&IfsCall::drive>("drive", FieldKind::Signed32),
+    Number<&IfsCall::resType>("restype", FieldKind::Unsigned),
+    Number<&IfsCall::codePage>("codepage", FieldKind::Unsigned),
+    {"req", FieldKind::ReqBlock, kIfsReqSize, SetReq},
+    Number<&IfsCall::length>("length", FieldKind::Unsigned),
+    Number<&IfsCall::flags>("flags", FieldKind::Unsigned),
+    Number<&IfsCall::sfn>("sfn", FieldKind::Unsigned),
+    Number<&IfsCall::data>("data", FieldKind::Unsigned),
+    Number<&IfsCall::options>("options", FieldKind::Unsigned),
+    Number<&IfsCall::fh>("fh", FieldKind::Unsigned),
+    Number<&IfsCall::pos>("pos", FieldKind::Unsigned),
+    Number<&IfsCall::aux2>("aux2", FieldKind::Unsigned),
+    Number<&IfsCall::result>("result", FieldKind::Signed32),
+    {"path1", FieldKind::Path, kIfsCallPath1Max, SetText<&IfsCall::path1>},
+    {"path2", FieldKind::Path, kIfsCallPath2Max, SetText<&IfsCall::path2>},
     // Not in the record: who made the call.
-    {"pid", FieldKind::Process, 0, 4},
-    {"comm", FieldKind::Path, 0, 64},
+    {"pid", FieldKind::Process, 4, nullptr},
+    {"comm", FieldKind::Path, 64, nullptr},
 };
 constexpr size_t kFieldCount = sizeof kFields / sizeof kFields[0];
 
@@ -51,17 +73,11 @@ constexpr size_t FieldIndex(std::string_view key) {
         ++i;
     return i;
 }
-constexpr size_t kPath2Field = FieldIndex("path2");
 constexpr size_t kPidField = FieldIndex("pid");
 constexpr size_t kCommField = FieldIndex("comm");
-static_assert(kPath2Field < kFieldCount && kPidField < kFieldCount && kCommField < kFieldCount);
-
-// A value as given on the line, waiting to be written into the record.
-struct FieldValue {
-    bool given = false;
-    uint32_t number = 0;
-    std::string bytes; // request block or path
-};
+static_assert(kPidField < kFieldCount && kCommField < kFieldCount);
+static_assert(sizeof(IfsCall::func) == 4 && sizeof(IfsCall::drive) == 4 &&
+              sizeof(IfsCall::result) == 4);
 
 // Reads an unsigned decimal or 0x-hexadecimal number; nullopt when the text
 // is not one or its value exceeds limit.
@@ -121,7 +137,7 @@ bool ReadNumber(const FieldDef& f, std::string_view text, FieldValue* v, std::st
 }
 
 bool ReadReqBlock(std::string_view text, FieldValue* v, std::string* what) {
-    if (text.size() != 2 * kReqSize) {
+    if (text.size() != 2 * static_cast<size_t>(kIfsReqSize)) {
         *what = "expected 232 hex digits";
         return false;
     }
@@ -233,26 +249,116 @@ TraceLineResult ParseTraceLine(std::string_view line, int lineNumber) {
             return Error(lineNumber, key, what);
     }
 
-    const FieldValue& path2 = values[kPath2Field];
     TraceLineResult r{
         TraceLineKind::Record,   {}, {}, values[kPidField].given, values[kPidField].number,
         values[kCommField].bytes};
-    r.record.assign(kPath2Offset + path2.bytes.size() + 1, 0);
     // The whole request block first, the named fields over it.
+    IfsCall call;
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = 0; i < kFieldCount; ++i) {
             const FieldDef& f = kFields[i];
-            const FieldValue& v = values[i];
-            if (!v.given || (f.kind == FieldKind::ReqBlock) != (pass == 0) || i == kPidField ||
-                i == kCommField)
-                continue;
-            if (f.kind == FieldKind::ReqBlock || f.kind == FieldKind::Path) {
-                std::copy(v.bytes.begin(), v.bytes.end(), r.record.begin() + f.offset);
-            } else {
-                for (size_t b = 0; b < f.width; ++b)
-                    r.record[f.offset + b] = static_cast<uint8_t>(v.number >> (8 * b));
-            }
+            if (values[i].given && f.set != nullptr &&
+                (f.kind == FieldKind::ReqBlock) == (pass == 0))
+                f.set(call, values[i]);
         }
     }
+    BuildIfsCallRec(call, &r.record); // the paths' lengths were checked as they were read
     return r;
+}
+
+namespace {
+
+// Numbers are formatted by hand: snprintf was the hook's largest cost.
+void AppendDigits(std::string* out, uint32_t value, bool hex) {
+    char digits[10];
+    int n = 0;
+    const uint32_t base = hex ? 16 : 10;
+    do {
+        digits[n++] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    if (hex)
+        out->append("0x");
+    while (n > 0)
+        out->push_back(digits[--n]);
+}
+
+void AppendKey(std::string* out, const char* key) {
+    out->push_back(' ');
+    out->append(key);
+    out->push_back('=');
+}
+
+void AppendNumber(std::string* out, const char* key, uint32_t value, bool hex) {
+    AppendKey(out, key);
+    AppendDigits(out, value, hex);
+}
+
+void AppendSigned(std::string* out, const char* key, int32_t value) {
+    AppendKey(out, key);
+    if (value < 0)
+        out->push_back('-');
+    AppendDigits(out, value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value),
+                 false);
+}
+
+// A name's bytes with %HH for the bytes a trace cannot hold as they are.
+void AppendText(std::string* out, const char* key, const char* text, size_t length) {
+    static const char hex[] = "0123456789ABCDEF";
+    AppendKey(out, key);
+    for (size_t i = 0; i < length; ++i) {
+        const uint8_t b = static_cast<uint8_t>(text[i]);
+        if (b <= 0x20 || b == '%' || b == 0x7F) {
+            out->push_back('%');
+            out->push_back(hex[b >> 4]);
+            out->push_back(hex[b & 15]);
+        } else {
+            out->push_back(static_cast<char>(b));
+        }
+    }
+}
+
+} // namespace
+
+void AppendTraceLine(const IfsCall& c, uint32_t pid, const char* comm, std::string* out) {
+    out->append("pid=");
+    AppendDigits(out, pid, false);
+    size_t commLength = 0;
+    while (comm[commLength] != '\0' && commLength < 64)
+        ++commLength;
+    if (commLength > 0)
+        AppendText(out, "comm", comm, commLength);
+    AppendSigned(out, "func", c.func);
+    AppendSigned(out, "drive", c.drive);
+    if (c.resType != 0)
+        AppendNumber(out, "restype", c.resType, true);
+    if (c.codePage != 0)
+        AppendNumber(out, "codepage", c.codePage, true);
+    if (c.fsd != 0)
+        AppendNumber(out, "fsd", c.fsd, true);
+    if (c.result != 0)
+        AppendSigned(out, "result", c.result);
+    if (!c.req.empty()) {
+        static const char hex[] = "0123456789ABCDEF";
+        AppendKey(out, "req");
+        for (const char ch : c.req) {
+            out->push_back(hex[static_cast<uint8_t>(ch) >> 4]);
+            out->push_back(hex[static_cast<uint8_t>(ch) & 15]);
+        }
+    }
+    const struct {
+        const char* key;
+        uint32_t value;
+    } fields[] = {{"length", c.length},   {"flags", c.flags}, {"sfn", c.sfn}, {"data", c.data},
+                  {"options", c.options}, {"fh", c.fh},       {"pos", c.pos}, {"aux2", c.aux2}};
+    // Over a request block, a field of 0 is 0 only when it is given.
+    for (const auto& f : fields) {
+        if (f.value != 0 || !c.req.empty())
+            AppendNumber(out, f.key, f.value, true);
+    }
+    if (!c.path1.empty())
+        AppendText(out, "path1", c.path1.data(), c.path1.size());
+    if (!c.path2.empty())
+        AppendText(out, "path2", c.path2.data(), c.path2.size());
+    out->push_back('\n');
 }

@@ -1,4 +1,4 @@
-#include "hook/ifs_filter.h"
+#include "trace/ifs_filter.h"
 
 #include <ctype.h>
 

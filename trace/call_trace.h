@@ -1,25 +1,35 @@
-// The call-trace text format: one call record per line, read as bytes.
+// The call-trace text format: one IFS call record (event/ifs_call_rec.h) per
+// line, read as bytes. talvek-hook writes it (AppendTraceLine); the stand-in
+// driver, talvek-render, the tests and the benchmarks read it
+// (ParseTraceLine).
 //
 // Empty lines and lines whose first non-blank byte is '#' are skipped. A
-// record line holds blank-separated key=value fields in any order, each key
-// at most once; a field not given is 0, a path not given is empty.
+// record line holds fields of the form key=value, separated by blanks (space
+// or tab), in any order, each key at most once; a trailing LF or CR LF ends
+// the line. A field not given is 0, a path not given is empty. Numbers are
+// decimal or hexadecimal with 0x (or 0X) before the digits.
 //   func, drive, result     signed 32-bit: decimal with optional '-', or 0x hex
-//   restype, codepage, fsd  unsigned 32-bit: decimal or 0x hex
+//                           (any 32-bit pattern)
+//   restype, codepage, fsd  unsigned 32-bit
 //   length flags sfn data options fh pos aux2
 //                           request-block fields (4, 1, 2, 4, 2, 4, 4, 4 bytes at
 //                           record offsets 20, 24, 26, 40, 44, 52, 56, 60):
-//                           decimal or 0x hex, the value must fit the width
+//                           unsigned, the value must fit the width
 //   req                     232 hex digits: the whole 116-byte request block,
-//                           set before the named fields of the same line
+//                           set before the named fields of the same line, which
+//                           are written over it wherever they stand
 //   path1, path2            the name's bytes, %HH standing for any byte (needed
 //                           for blank, '%', bytes below 0x20 and 0x7F); no NUL;
 //                           path1 at most 259 bytes, path2 at most 1023
 //   pid                     optional: the id of the process that made the call,
-//                           unsigned decimal (32 bits)
+//                           unsigned decimal or 0x hex (32 bits)
 //   comm                    optional: that process's name, at most 64 bytes,
 //                           %HH as in paths
 // pid and comm are not part of the record: the stand-in driver ignores them,
 // talvek-render --process shows them. talvek-hook writes both.
+// A line's record is the fields' record as BuildIfsCallRec (trace/ifs_call.h)
+// makes it: the record up to Path2 (400 bytes) followed by Path2 and its NUL,
+// every byte no field sets 0.
 // Example: func=36 drive=3 restype=0x10 result=2 sfn=0x5A path1=C:\DATA\A.TXT
 //          pid=4242 comm=notepad.exe func=36 drive=3 result=2 path1=C:\A.TXT
 #pragma once
@@ -30,9 +40,7 @@
 #include <string_view>
 #include <vector>
 
-constexpr size_t kTracePath1Max = 259;
-constexpr size_t kTracePath2Max = 1023;
-constexpr size_t kTraceRecordMax = 400 + kTracePath2Max + 1; // largest record a line can make
+#include "trace/ifs_call.h"
 
 enum class TraceLineKind { Record, Skip, Error };
 
@@ -48,3 +56,12 @@ struct TraceLineResult {
 // Reads one line (a trailing LF or CR LF is ignored). lineNumber only names
 // the line in an error.
 TraceLineResult ParseTraceLine(std::string_view line, int lineNumber);
+
+// Appends the line of one call, LF-terminated, to out: pid= and comm= (up to
+// its NUL, at most 64 bytes; left out when empty) first, then func= and
+// drive=, then every other field of call that is not 0 or empty (with req=,
+// every request-block field). Numbers: pid, func, drive and result in
+// decimal, the others in 0x hex. Read back, the line gives the record that
+// BuildIfsCallRec makes of call, whenever the builder accepts call and its
+// paths hold no NUL byte.
+void AppendTraceLine(const IfsCall& call, uint32_t pid, const char* comm, std::string* out);
