@@ -10,4 +10,6 @@ BOOL DevIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out
     return DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
 }
 
-BOOL DevCloseHandle(HANDLE device) { return CloseHandle(device); }
+BOOL DevCloseHandle(HANDLE device) {
+    return CloseHandle(device);
+}

@@ -7,8 +7,8 @@ const char kDriverDeviceName[] = "\\\\.\\TALVEKHK.VXD";
 HANDLE DeviceHandle = INVALID_HANDLE_VALUE;
 
 BOOL DriverOpen() {
-    DeviceHandle = DevCreateFileA(kDriverDeviceName, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE,
-                                  nullptr);
+    DeviceHandle =
+        DevCreateFileA(kDriverDeviceName, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     return DeviceHandle != INVALID_HANDLE_VALUE;
 }
 

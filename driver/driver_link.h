@@ -5,11 +5,11 @@
 #include <windows.h>
 
 enum DriverCtl : DWORD {
-    CTL_SET_CALLBACK = 1,   // address of OnIfsCall; 0 unregisters
-    CTL_RELEASE_REC = 2,    // address of a record received earlier
-    CTL_ENABLE = 3,         // EnaMonitorFg
-    CTL_RESULT_FILTER = 4,  // ResultMonFg: 0 all, 1 successful, 2 failed
-    CTL_FUNC_ENABLE = 5,    // enable byte << 16 | IFS function code
+    CTL_SET_CALLBACK = 1,  // address of OnIfsCall; 0 unregisters
+    CTL_RELEASE_REC = 2,   // address of a record received earlier
+    CTL_ENABLE = 3,        // EnaMonitorFg
+    CTL_RESULT_FILTER = 4, // ResultMonFg: 0 all, 1 successful, 2 failed
+    CTL_FUNC_ENABLE = 5,   // enable byte << 16 | IFS function code
 };
 
 extern const char kDriverDeviceName[]; // "\\.\TALVEKHK.VXD"

@@ -35,18 +35,19 @@ TEST(StrSkipTokens, SkipsTokensAndTheirBlanks) {
         {"10 20 30", 7, -1},
         {"10 20 30", -1, -1},
         {"1 2 3 4", INT32_MIN, -1},
-        {"  5 6", 1, 2},             // leading blanks spend one count
-        {"'a b' c", 1, 6},           // quoted token holds blanks
-        {"\"a 'b\" c", 1, 7},        // the other quote is an ordinary byte
-        {"'a b c", 1, -1},           // unterminated quote runs to the end
-        {"'a'b c", 1, 3},            // text right after a closing quote is the next token
-        {"a'b c", 1, 4},             // a later quote is ordinary
-        {"80\t\t-5 abc", 1, 4},      // tabs are blanks
+        {"  5 6", 1, 2},        // leading blanks spend one count
+        {"'a b' c", 1, 6},      // quoted token holds blanks
+        {"\"a 'b\" c", 1, 7},   // the other quote is an ordinary byte
+        {"'a b c", 1, -1},      // unterminated quote runs to the end
+        {"'a'b c", 1, 3},       // text right after a closing quote is the next token
+        {"a'b c", 1, 4},        // a later quote is ordinary
+        {"80\t\t-5 abc", 1, 4}, // tabs are blanks
         {"", 1, -1},
     };
     for (const Case& c : cases) {
         const char* r = StrSkipTokens(c.text, c.count);
-        const long expected = c.offset < 0 ? static_cast<long>(std::string(c.text).size()) : c.offset;
+        const long expected =
+            c.offset < 0 ? static_cast<long>(std::string(c.text).size()) : c.offset;
         EXPECT_EQ(r - c.text, expected) << '"' << c.text << "\" count " << c.count;
     }
 }
