@@ -1,6 +1,7 @@
 // A Windows program of the tests that makes known file calls through the
 // Windows API, in the folder named on its command line (which it creates and
-// removes), and prints the handles it got: "file=HANDLE find=HANDLE".
+// removes), and prints the handles it got: "file=HANDLE find=HANDLE
+// new=HANDLE temp=HANDLE".
 //
 // wine_probe --files N FOLDER: a workload for measurements: makes N small
 // files in FOLDER, then opens, reads and closes each (timed), prints
@@ -106,7 +107,26 @@ int main(int argc, char** argv) {
     }
     FindClose(find);
     DeleteFileA(In(dir, "b.dat"));
+
+    // Calls whose rows must say what the program got: a CREATE_NEW on a file
+    // that exists, a temporary file deleted at its close, SetEndOfFile,
+    // SetFileTime of one time, the root made the current folder.
+    HANDLE made = CreateFileA(In(dir, "c.dat"), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    CloseHandle(made);
+    CreateFileA(In(dir, "c.dat"), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    DeleteFileA(In(dir, "c.dat"));
+    HANDLE temp = CreateFileA(In(dir, "t.tmp"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    WriteFile(temp, data, 6, &done, nullptr);
+    SetFilePointer(temp, 0x400, nullptr, FILE_BEGIN);
+    SetEndOfFile(temp);
+    const FILETIME time = {0x12345678, 0x01D00000};
+    SetFileTime(temp, &time, nullptr, nullptr);
+    SetFileTime(temp, nullptr, &time, nullptr);
+    CloseHandle(temp);
+    SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(dir);
-    printf("file=%X find=%X\n", (unsigned)(UINT_PTR)file, (unsigned)(UINT_PTR)find);
+    printf("file=%X find=%X new=%X temp=%X\n", (unsigned)(UINT_PTR)file, (unsigned)(UINT_PTR)find,
+           (unsigned)(UINT_PTR)made, (unsigned)(UINT_PTR)temp);
     return 0;
 }
