@@ -201,6 +201,13 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
     } else if (h.folder && (ev.access & kTraverse) != 0) {
         dir(kCheckDir);
         h.kind = Kind::Helper;
+    } else if (h.folder && ev.access == kSynchronize) {
+        // A drive's root opened for GetDiskFreeSpace (or GetVolumeInformation:
+        // the calls do not tell them apart); the query on it makes the row.
+        out->func = IFSFN_GETDISKINFO;
+        out->path1.clear();
+        h.kind = Kind::Helper;
+        reported = failed;
     } else if (h.folder) {
         dir((ev.access & kDelete) != 0 ? kDeleteDir : kCheckDir);
         h.kind = Kind::Helper;
@@ -210,8 +217,16 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
         out->func = IFSFN_DELETE;
         h.kind = Kind::DeleteOnClose;
         reported = failed;
-    } else if (IsHelperAccess(ev.access)) {
-        out->func = IFSFN_OPEN;
+    } else if (ev.access == kSynchronize || IsHelperAccess(ev.access)) {
+        // A call by name through a handle, whose own row comes from the call
+        // made through it. When the open fails, its rights tell the call:
+        // SYNCHRONIZE alone is SetFileAttributes, DELETE is MoveFile's source
+        // (its destination never reaches Wine's ntdll then).
+        out->func = ev.access == kSynchronize    ? IFSFN_FILEATTRIB
+                    : (ev.access & kDelete) != 0 ? IFSFN_RENAME
+                                                 : IFSFN_OPEN;
+        if (out->func == IFSFN_FILEATTRIB)
+            out->flags = kSetAttributes;
         h.kind = Kind::Helper;
         reported = failed;
     } else {

@@ -150,8 +150,10 @@ TEST(NtMap, RecordedCallsBecomeTraceLines) {
         {Nt(NTEV_SET_INFORMATION).H(0x54).Class(10).Name2(u"\\??\\C:\\T\\b.dat"),
          "func=37 drive=3 restype=0x10 path1=C:\\T\\a.dat path2=C:\\T\\b.dat"},
         {Nt(NTEV_CLOSE).H(0x54), ""},
+        // MoveFile of a missing source: RENAME, with no destination (Wine's
+        // ntdll never sees it).
         {Nt(NTEV_OPEN_FILE).Open(kMove, 1, 0x20).St(kNameNotFound).Name(u"\\??\\C:\\T\\gone"),
-         "func=36 drive=3 restype=0x10 result=2 path1=C:\\T\\gone"},
+         "func=37 drive=3 restype=0x10 result=2 path1=C:\\T\\gone"},
         {Nt(NTEV_CREATE_FILE).H(0x58).Open(kMove, kDeleteDisp, 0x1040).Name(u"\\??\\C:\\T\\b.dat"),
          ""},
         {Nt(NTEV_CLOSE).H(0x58), "func=31 drive=3 restype=0x10 path1=C:\\T\\b.dat"},
@@ -246,6 +248,17 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
         {Nt(NTEV_SET_INFORMATION).H(0x80).Class(4).Info(8, &kTime, 8),
          "func=14 drive=3 restype=0x10 flags=0x6 sfn=0x80 path1=C:\\t.tmp"},
         {Nt(NTEV_CLOSE).H(0x80), "func=11 drive=3 restype=0x10 sfn=0x80"},
+        // SetFileAttributes opens with SYNCHRONIZE alone: no OPEN or CLOSE
+        // row, FILEATTRIB from the call through it, or from the failed open.
+        {Nt(NTEV_OPEN_FILE).H(0x88).Open(0x100000, 1, 0x20).Name(u"\\??\\C:\\t.tmp"), ""},
+        {Nt(NTEV_SET_INFORMATION).H(0x88).Class(4).Info(32, &kAttr, 4),
+         "func=33 drive=3 restype=0x10 flags=0x1 path1=C:\\t.tmp"},
+        {Nt(NTEV_CLOSE).H(0x88), ""},
+        {Nt(NTEV_OPEN_FILE).Open(0x100000, 1, 0x20).St(kNameNotFound).Name(u"\\??\\C:\\none"),
+         "func=33 drive=3 restype=0x10 result=2 flags=0x1 path1=C:\\none"},
+        // GetDiskFreeSpace of a missing drive: its root opened with SYNCHRONIZE alone.
+        {Nt(NTEV_OPEN_FILE).Open(0x100000, 1, 0x21).St(kPathNotFound).Name(u"\\??\\Q:\\"),
+         "func=35 drive=17 restype=0x10 result=3"},
         // SetCurrentDirectory("C:\\"): a drive's root is no long name.
         {Nt(NTEV_OPEN_FILE).H(0x84).Open(0x100020, 1, 0x21).Name(u"\\??\\C:\\"),
          "func=32 drive=3 restype=0x10 flags=0x2 path1=C:\\"},

@@ -109,11 +109,19 @@ int main(int argc, char** argv) {
     DeleteFileA(In(dir, "b.dat"));
 
     // Calls whose rows must say what the program got: a CREATE_NEW on a file
-    // that exists, a temporary file deleted at its close, SetEndOfFile,
-    // SetFileTime of one time, the root made the current folder.
+    // that exists, SetFileAttributes, MoveFile of a missing file,
+    // GetDiskFreeSpace of a missing drive, a temporary file deleted at its
+    // close, SetEndOfFile, SetFileTime of one time, the root made the current
+    // folder.
     HANDLE made = CreateFileA(In(dir, "c.dat"), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     CloseHandle(made);
     CreateFileA(In(dir, "c.dat"), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    SetFileAttributesA(In(dir, "c.dat"), FILE_ATTRIBUTE_ARCHIVE);
+    SetFileAttributesA(In(dir, "gone.txt"), FILE_ATTRIBUTE_ARCHIVE);
+    snprintf(from, sizeof from, "%s", In(dir, "gone.txt"));
+    MoveFileA(from, In(dir, "moved.txt"));
+    DWORD sectors, bytes, free, total;
+    GetDiskFreeSpaceA("Q:\\", &sectors, &bytes, &free, &total);
     DeleteFileA(In(dir, "c.dat"));
     HANDLE temp = CreateFileA(In(dir, "t.tmp"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
