@@ -11,8 +11,10 @@
 #endif
 
 #define NTEV_COMM_SIZE 16
-#define NTEV_NAME_UNITS 255  /* UTF-16 units of a name; longer names are cut, flagged */
-#define NTEV_NAME_MASK 0x1FE /* an even size of at most 2 * NTEV_NAME_UNITS bytes */
+/* UTF-16 units of a name; longer names are cut, flagged. Room for every name
+ * Windows 98 could use (259 characters) with the NT prefix ("\??\UNC\"). */
+#define NTEV_NAME_UNITS 511
+#define NTEV_NAME_MASK 0x3FE /* an even size of at most 2 * NTEV_NAME_UNITS bytes */
 
 /* The functions, and what each record holds besides pid, tid and status: */
 enum ntev_call {

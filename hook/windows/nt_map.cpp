@@ -34,6 +34,10 @@ constexpr uint32_t kFileRenameInformationEx = 65;
 constexpr uint32_t kFileFsSizeInformation = 3;
 constexpr uint32_t kFileFsFullSizeInformation = 7;
 
+// Names are made whole (no record field is this long), then measured: a name
+// longer than the record's field is never shown cut to another name.
+constexpr size_t kNameBytesMax = 4 * NTEV_NAME_UNITS;
+
 constexpr int32_t kDosFileNotFound = 2;
 constexpr int32_t kDosPathNotFound = 3;
 constexpr int32_t kDosFileExists = 80; // what CreateFile makes of a name collision
@@ -151,6 +155,17 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
 
 NtOutcome NtMapper::Map(const ntev& ev, IfsCall* out) {
     *out = IfsCall{};
+    // A name the kernel side had to cut is another name: the call is lost.
+    if ((ev.flags & (NTEV_NAME_CUT | NTEV_NAME2_CUT)) != 0)
+        return NtOutcome::LostLongName;
+    const NtOutcome outcome = MapCall(ev, out);
+    if (outcome == NtOutcome::Reported &&
+        (out->path1.size() > kHookPath1Max || out->path2.size() > kHookPath2Max))
+        return NtOutcome::LostLongName;
+    return outcome;
+}
+
+NtOutcome NtMapper::MapCall(const ntev& ev, IfsCall* out) {
     switch (ev.call) {
     case NTEV_PROCESS_EXIT:
     case NTEV_PROCESS_EXEC:
@@ -176,7 +191,7 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
     const int32_t result = DosErrorOfStatus(status);
     out->drive = n.drive;
     out->resType = n.resType;
-    out->path1 = Utf8ToCp949(n.dos, kHookPath1Max);
+    out->path1 = Utf8ToCp949(n.dos, kNameBytesMax);
     out->result = result;
     Handle h;
     h.name = n.dos;
@@ -250,7 +265,7 @@ NtOutcome NtMapper::MapByName(const ntev& ev, Handles& handles, IfsCall* out) {
     out->func = ev.call == NTEV_DELETE_FILE ? IFSFN_DELETE : IFSFN_FILEATTRIB;
     out->drive = n.drive;
     out->resType = n.resType;
-    out->path1 = Utf8ToCp949(n.dos, kHookPath1Max);
+    out->path1 = Utf8ToCp949(n.dos, kNameBytesMax);
     out->result = DosErrorOfStatus(static_cast<uint32_t>(ev.status));
     return NtOutcome::Reported;
 }
@@ -275,7 +290,7 @@ NtOutcome NtMapper::MapOnHandle(const ntev& ev, Handles& handles, IfsCall* out) 
             out->fh = static_cast<uint32_t>(ev.handle);
         } else if (h.kind == Kind::DeleteOnClose) {
             out->func = IFSFN_DELETE;
-            out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+            out->path1 = Utf8ToCp949(h.name, kNameBytesMax);
         } else {
             handles.erase(it);
             return NtOutcome::NotReported;
@@ -332,7 +347,7 @@ NtOutcome NtMapper::MapDirectory(const ntev& ev, Handle& h, IfsCall* out) {
     } else {
         out->func = IFSFN_FINDNEXT; // NO_MORE_FILES is NoMoreFiles, from the table
     }
-    out->path1 = Utf8ToCp949(Joined(h.name, h.mask), kHookPath1Max);
+    out->path1 = Utf8ToCp949(Joined(h.name, h.mask), kNameBytesMax);
     return NtOutcome::Reported;
 }
 
@@ -369,8 +384,8 @@ NtOutcome NtMapper::MapSetInformation(const ntev& ev, Handles& handles, Handle& 
         if (!to.ok)
             return NtOutcome::NotReported;
         out->func = IFSFN_RENAME;
-        out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
-        out->path2 = Utf8ToCp949(to.dos, kHookPath2Max);
+        out->path1 = Utf8ToCp949(h.name, kNameBytesMax);
+        out->path2 = Utf8ToCp949(to.dos, kNameBytesMax);
         if (!StatusFailed(static_cast<uint32_t>(ev.status)))
             h.name = to.dos;
         return NtOutcome::Reported;
@@ -382,7 +397,7 @@ NtOutcome NtMapper::MapSetInformation(const ntev& ev, Handles& handles, Handle& 
                              : (InfoField<uint32_t>(ev, 0) & 1) != 0;
         if (!del)
             return NtOutcome::NotReported;
-        out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+        out->path1 = Utf8ToCp949(h.name, kNameBytesMax);
         if (h.folder) {
             out->func = IFSFN_DIR;
             out->flags = kDeleteDir;
@@ -407,7 +422,7 @@ NtOutcome NtMapper::MapSetInformation(const ntev& ev, Handles& handles, Handle& 
     }
     case kFileBasicInformation: {
         const uint32_t attributes = InfoField<uint32_t>(ev, 32);
-        out->path1 = Utf8ToCp949(h.name, kHookPath1Max);
+        out->path1 = Utf8ToCp949(h.name, kNameBytesMax);
         if (attributes != 0) {
             out->func = IFSFN_FILEATTRIB;
             out->flags = kSetAttributes;

@@ -85,7 +85,9 @@
 #include "trace/ifs_call.h"
 #include "hook/windows/nt_event.h"
 
-enum class NtOutcome { Reported, NotReported };
+// LostLongName: a name longer than the record's field (259 bytes in code page
+// 949), or than the kernel side reads: counted, never shown cut.
+enum class NtOutcome { Reported, NotReported, LostLongName };
 
 class NtMapper {
   public:
@@ -121,6 +123,7 @@ class NtMapper {
 
     Name Resolve(const Handles& handles, uint64_t root, const uint16_t* units, size_t bytes);
     uint32_t ResTypeOfDrive(char letter);
+    NtOutcome MapCall(const ntev& ev, IfsCall* out);
     NtOutcome MapCreate(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapByName(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapDirectory(const ntev& ev, Handle& h, IfsCall* out);

@@ -1,7 +1,7 @@
 // A Windows program of the tests that makes known file calls through the
 // Windows API, in the folder named on its command line (which it creates and
 // removes), and prints the handles it got: "file=HANDLE find=HANDLE
-// new=HANDLE temp=HANDLE".
+// new=HANDLE temp=HANDLE long=HANDLE".
 //
 // wine_probe --files N FOLDER: a workload for measurements: makes N small
 // files in FOLDER, then opens, reads and closes each (timed), prints
@@ -132,9 +132,21 @@ int main(int argc, char** argv) {
     SetFileTime(temp, &time, nullptr, nullptr);
     SetFileTime(temp, nullptr, &time, nullptr);
     CloseHandle(temp);
+    // A name of 252 characters, as Windows 98 allows (up to 259): whole.
+    char longName[MAX_PATH];
+    const int dirLength = static_cast<int>(strlen(dir));
+    snprintf(
+        longName, sizeof longName, "%s\\%.*s.txt", dir, 252 - dirLength - 5,
+        "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+        "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+        "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
+    HANDLE longFile = CreateFileA(longName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(longFile);
+    DeleteFileA(longName);
     SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(dir);
-    printf("file=%X find=%X new=%X temp=%X\n", (unsigned)(UINT_PTR)file, (unsigned)(UINT_PTR)find,
-           (unsigned)(UINT_PTR)made, (unsigned)(UINT_PTR)temp);
+    printf("file=%X find=%X new=%X temp=%X long=%X\n", (unsigned)(UINT_PTR)file,
+           (unsigned)(UINT_PTR)find, (unsigned)(UINT_PTR)made, (unsigned)(UINT_PTR)temp,
+           (unsigned)(UINT_PTR)longFile);
     return 0;
 }

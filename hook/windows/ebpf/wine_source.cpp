@@ -64,7 +64,8 @@ class WindowsEbpfSource : public Source {
         if (outcome == NtOutcome::Reported)
             TraceReport(s->out_, s->call_, ev.pid, ev.comm, sizeof ev.comm);
         else
-            TraceCount(s->out_, TraceOutcome::NotReported);
+            TraceCount(s->out_, outcome == NtOutcome::LostLongName ? TraceOutcome::LostLongName
+                                                                   : TraceOutcome::NotReported);
     }
 
     static void UnreadSink(const ntev& ev, void* ctx) {
