@@ -106,6 +106,8 @@ struct task_struct {
     struct files_struct* files;
     struct fs_struct* fs;
     struct signal_struct* signal;
+    struct task_struct* group_leader;
+    char comm[16];
 } __attribute__((preserve_access_index));
 
 /* The registers at a system call's entry: its number and arguments. */

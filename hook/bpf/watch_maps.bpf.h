@@ -53,6 +53,16 @@ struct {
     __type(value, __u64);
 } counters SEC(".maps");
 
+/* The process's name (its first thread's), not the calling thread's: a
+ * thread that names itself (SetThreadDescription, pthread_setname_np) does
+ * not rename the process in the rows. */
+static __always_inline void process_comm(char* dst, __u32 size) {
+    struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+    struct task_struct* leader = BPF_CORE_READ(task, group_leader);
+    if (!leader || bpf_core_read_str(dst, size, &leader->comm) <= 0)
+        bpf_get_current_comm(dst, size);
+}
+
 static __always_inline void count(__u32 which) {
     __u64* n = bpf_map_lookup_elem(&counters, &which);
     if (n)

@@ -60,6 +60,17 @@ int OpenReadClose(int count, const char* dir) {
     return 0;
 }
 
+// A thread that names itself: its calls are still the process's.
+DWORD WINAPI NamedThread(void* dir) {
+    using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    const auto set = reinterpret_cast<SetDescription>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadDescription")));
+    if (set != nullptr)
+        set(GetCurrentThread(), L"SaveWorker");
+    GetFileAttributesA(In(static_cast<const char*>(dir), "worker.txt"));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +154,9 @@ int main(int argc, char** argv) {
     HANDLE longFile = CreateFileA(longName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     CloseHandle(longFile);
     DeleteFileA(longName);
+    HANDLE worker = CreateThread(nullptr, 0, NamedThread, const_cast<char*>(dir), 0, nullptr);
+    WaitForSingleObject(worker, INFINITE);
+    CloseHandle(worker);
     SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(dir);
     printf("file=%X find=%X new=%X temp=%X long=%X\n", (unsigned)(UINT_PTR)file,

@@ -348,7 +348,7 @@ static __always_inline void finish(struct pending* p, long ret) {
     }
     p->ev.ret = ret;
     p->ev.ts_ns = bpf_ktime_get_ns();
-    bpf_get_current_comm(p->ev.comm, sizeof(p->ev.comm));
+    process_comm(p->ev.comm, sizeof(p->ev.comm));
     if (p->ev.call == SYSEV_RECEIVE_FD) {
         if (ret >= 0)
             send_received(p, in_compat_call());
@@ -977,7 +977,7 @@ static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid
     ev->call = call;
     ev->ret = ret;
     ev->a[0] = a0;
-    bpf_get_current_comm(ev->comm, sizeof(ev->comm));
+    process_comm(ev->comm, sizeof(ev->comm));
     bpf_ringbuf_submit(ev, wakeup_flag(__builtin_offsetof(struct sysev, path1)));
 }
 

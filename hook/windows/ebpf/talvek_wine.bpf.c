@@ -144,7 +144,7 @@ static __always_inline int finish(struct uregs* r) {
     p->active = 0;
     p->ev.status = (__s32)r->ax;
     p->ev.ts_ns = bpf_ktime_get_ns();
-    bpf_get_current_comm(p->ev.comm, sizeof(p->ev.comm));
+    process_comm(p->ev.comm, sizeof(p->ev.comm));
     if (p->handle_out && p->ev.status >= 0)
         p->ev.handle = read_ptr(p->handle_out, p->wow);
     if (p->io)
