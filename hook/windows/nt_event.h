@@ -69,6 +69,10 @@ struct ntev {
     char comm[NTEV_COMM_SIZE];
     uint16_t name_bytes; /* bytes of name (UTF-16), at most 2 * NTEV_NAME_UNITS */
     uint16_t name2_bytes;
+    /* A folder opened for listing: the bytes that follow the name in its
+     * buffer, up to the buffer's end (FindFirstFile's mask, which kernelbase
+     * leaves there behind the folder's name), in name[] after name_bytes. */
+    uint16_t name_tail_bytes;
     uint16_t name[NTEV_NAME_UNITS + 1];
     uint16_t name2[NTEV_NAME_UNITS + 1];
 };

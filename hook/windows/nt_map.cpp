@@ -83,6 +83,15 @@ std::string Joined(const std::string& folder, const std::string& rest) {
     return folder + "\\" + rest;
 }
 
+// What follows the name in its buffer (name_tail_bytes), up to its NUL.
+std::string TailText(const ntev& ev) {
+    const size_t first = ev.name_bytes / 2;
+    size_t n = 0;
+    while (n < ev.name_tail_bytes / 2 && first + n < NTEV_NAME_UNITS + 1 && ev.name[first + n] != 0)
+        ++n;
+    return Utf16ToUtf8(ev.name + first, n);
+}
+
 // DirPathFlags of a folder's name; a trailing backslash ends no component,
 // and a drive's root ("C:\\") has none.
 uint32_t DirLength(std::string name) {
@@ -212,6 +221,10 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
         out->func = IFSFN_FINDOPEN;
         if (result == kDosFileNotFound)
             out->result = kDosPathNotFound; // the folder of the search is missing
+        // The name the program gave: the folder, then the mask behind it.
+        const std::string mask = TailText(ev);
+        if (!mask.empty())
+            out->path1 = Utf8ToCp949(Joined(n.dos, mask), kNameBytesMax);
         reported = failed;
     } else if (h.folder && (ev.access & kTraverse) != 0) {
         dir(kCheckDir);

@@ -251,6 +251,16 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
         {Nt(NTEV_SET_INFORMATION).H(0x80).Class(4).Info(8, &kTime, 8),
          "func=14 drive=3 restype=0x10 flags=0x6 sfn=0x80 path1=C:\\t.tmp"},
         {Nt(NTEV_CLOSE).H(0x80), "func=11 drive=3 restype=0x10 sfn=0x80"},
+        // FindFirstFile("C:\\nodir\\*.txt"): the folder's open fails; the mask
+        // follows the folder's name in its buffer.
+        {[] {
+             Nt find(NTEV_OPEN_FILE);
+             find.Open(kFind, 1, 0x4021).St(kPathNotFound).Name(u"\\??\\C:\\nodir\\*.txt");
+             find.e.name_bytes = 2 * 13; // "\\??\\C:\\nodir\\"
+             find.e.name_tail_bytes = 2 * 5 + 2;
+             return find;
+         }(),
+         "func=44 drive=3 restype=0x10 result=3 path1=C:\\nodir\\*.txt"},
         // SetFileAttributes opens with SYNCHRONIZE alone: no OPEN or CLOSE
         // row, FILEATTRIB from the call through it, or from the failed open.
         {Nt(NTEV_OPEN_FILE).H(0x88).Open(0x100000, 1, 0x20).Name(u"\\??\\C:\\t.tmp"), ""},

@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
     GetFileAttributesA(In(dir, "missing.txt"));
     WIN32_FIND_DATAA found;
     FindFirstFileA(In(dir, "*.none"), &found);
+    FindFirstFileA(In(dir, "nodir\\*.txt"), &found);
     LoadLibraryA("talvek_missing.dll");
 
     HANDLE file = CreateFileA(In(dir, "a.dat"), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -108,6 +108,26 @@ static __always_inline void read_attributes(struct pending* p, __u64 oa) {
                                     &p->ev.flags, NTEV_NAME_CUT);
 }
 
+/* A folder opened for listing: the name's whole buffer (MaximumLength, at 2),
+ * so that what follows the name, FindFirstFile's mask, comes too. */
+static __always_inline void read_tail(struct pending* p, __u64 oa) {
+    __u64 us = oa ? read_ptr(oa + (p->wow ? 8 : 16), p->wow) : 0;
+    __u16 max = 0;
+    if (!us || p->ev.name_bytes == 0 || (p->ev.flags & NTEV_NAME_CUT) ||
+        bpf_probe_read_user(&max, 2, (const void*)(us + 2)))
+        return;
+    if (max > 2 * NTEV_NAME_UNITS)
+        max = 2 * NTEV_NAME_UNITS;
+    __u32 size = max & NTEV_NAME_MASK;
+    if (size <= p->ev.name_bytes ||
+        bpf_probe_read_user(p->ev.name, size, (const void*)read_ptr(us + (p->wow ? 4 : 8), p->wow)))
+        return;
+    p->ev.name_tail_bytes = (__u16)(size - p->ev.name_bytes);
+}
+
+#define FILE_LIST_DIRECTORY_ACCESS 0x1
+#define FILE_DIRECTORY_FILE_OPTION 0x1
+
 /* ---- Entry and return ---- */
 
 /* Starts the record of a call of the current thread, or returns 0 when the
@@ -151,7 +171,7 @@ static __always_inline int finish(struct uregs* r) {
         p->ev.information = read_ptr(p->io + (p->wow ? 4 : 8), p->wow);
     __u64 size = sizeof(struct ntev);
     if (p->ev.name2_bytes == 0) {
-        __u32 len = p->ev.name_bytes;
+        __u32 len = p->ev.name_bytes + p->ev.name_tail_bytes;
         if (len > 2 * NTEV_NAME_UNITS)
             len = 2 * NTEV_NAME_UNITS;
         size = __builtin_offsetof(struct ntev, name) + len;
@@ -212,6 +232,8 @@ ENTRY(NtCreateFile, NTEV_CREATE_FILE) {
     p->ev.disposition = (__u32)ARG(7);
     p->ev.options = (__u32)ARG(8);
     read_attributes(p, ARG(2));
+    if ((p->ev.access & FILE_LIST_DIRECTORY_ACCESS) && (p->ev.options & FILE_DIRECTORY_FILE_OPTION))
+        read_tail(p, ARG(2));
 }
 
 /* NtOpenFile(handle*, access, attributes*, io*, share, options) */
@@ -222,6 +244,8 @@ ENTRY(NtOpenFile, NTEV_OPEN_FILE) {
     p->ev.disposition = 1; /* FILE_OPEN */
     p->ev.options = (__u32)ARG(5);
     read_attributes(p, ARG(2));
+    if ((p->ev.access & FILE_LIST_DIRECTORY_ACCESS) && (p->ev.options & FILE_DIRECTORY_FILE_OPTION))
+        read_tail(p, ARG(2));
 }
 
 /* NtQueryAttributesFile(attributes*, info*), and the Full one alike */

@@ -108,6 +108,8 @@ int OnRecord(void* ctx, void* data, size_t size) {
     ev.comm[sizeof ev.comm - 1] = 0;
     ev.name_bytes = std::min<uint16_t>(ev.name_bytes, 2 * NTEV_NAME_UNITS);
     ev.name2_bytes = std::min<uint16_t>(ev.name2_bytes, 2 * NTEV_NAME_UNITS);
+    ev.name_tail_bytes =
+        std::min<uint16_t>(ev.name_tail_bytes, 2 * NTEV_NAME_UNITS - ev.name_bytes);
     return EbpfRingHand(&s->ring, ev);
 }
 
