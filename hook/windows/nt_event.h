@@ -19,22 +19,23 @@
 /* The functions, and what each record holds besides pid, tid and status: */
 enum ntev_call {
     NTEV_NONE = 0,
-    NTEV_CREATE_FILE,      /* handle made, root, name, access, disposition, options */
-    NTEV_OPEN_FILE,        /*   (NtOpenFile: disposition FILE_OPEN) */
-    NTEV_QUERY_ATTRIBUTES, /* root, name (NtQueryAttributesFile and ...FullAttributesFile) */
-    NTEV_DELETE_FILE,      /* root, name */
-    NTEV_QUERY_DIRECTORY,  /* handle, name the mask (none: name_bytes 0), info_class */
-    NTEV_READ,             /* handle, buffer, length asked, offset (NTEV_HAS_OFFSET), */
-    NTEV_WRITE,            /*   information the bytes transferred */
-    NTEV_CLOSE,            /* handle */
-    NTEV_SET_INFORMATION,  /* handle, info_class, info[] the first bytes of the */
-                           /*   information; rename: name2 the new name, root its base */
-    NTEV_LOCK,             /* handle, offset, length, a0 FailImmediately, a1 ExclusiveLock */
-    NTEV_UNLOCK,           /* handle, offset, length */
-    NTEV_FLUSH,            /* handle */
-    NTEV_QUERY_VOLUME,     /* handle, info_class */
-    NTEV_PROCESS_EXIT,     /* the process ended: its handles are gone */
-    NTEV_PROCESS_EXEC,     /* the process ran a new program: a new Windows process */
+    NTEV_CREATE_FILE,       /* handle made, root, name, access, disposition, options */
+    NTEV_OPEN_FILE,         /*   (NtOpenFile: disposition FILE_OPEN) */
+    NTEV_QUERY_ATTRIBUTES,  /* root, name (NtQueryAttributesFile and ...FullAttributesFile) */
+    NTEV_DELETE_FILE,       /* root, name */
+    NTEV_QUERY_DIRECTORY,   /* handle, name the mask (none: name_bytes 0), info_class */
+    NTEV_READ,              /* handle, buffer, length asked, offset (NTEV_HAS_OFFSET), */
+    NTEV_WRITE,             /*   information the bytes transferred */
+    NTEV_CLOSE,             /* handle */
+    NTEV_SET_INFORMATION,   /* handle, info_class, info[] the first bytes of the */
+                            /*   information; rename: name2 the new name, root its base */
+    NTEV_LOCK,              /* handle, offset, length, a0 FailImmediately, a1 ExclusiveLock */
+    NTEV_UNLOCK,            /* handle, offset, length */
+    NTEV_FLUSH,             /* handle */
+    NTEV_QUERY_VOLUME,      /* handle, info_class */
+    NTEV_QUERY_INFORMATION, /* handle, info_class (NtQueryInformationFile) */
+    NTEV_PROCESS_EXIT,      /* the process ended: its handles are gone */
+    NTEV_PROCESS_EXEC,      /* the process ran a new program: a new Windows process */
     NTEV_CALL_COUNT
 };
 

@@ -337,6 +337,15 @@ NtOutcome NtMapper::MapOnHandle(const ntev& ev, Handles& handles, IfsCall* out) 
         out->func = IFSFN_COMMIT;
         out->sfn = sfn;
         return NtOutcome::Reported;
+    case NTEV_QUERY_INFORMATION:
+        // GetFileTime: the times with the attributes (FileBasicInformation).
+        if (!forData || ev.info_class != kFileBasicInformation)
+            return NtOutcome::NotReported;
+        out->func = IFSFN_FILETIMES;
+        out->flags = kGetModifyDateTime;
+        out->sfn = sfn;
+        out->path1 = Utf8ToCp949(h.name, kNameBytesMax);
+        return NtOutcome::Reported;
     case NTEV_QUERY_VOLUME:
         if (ev.info_class != kFileFsSizeInformation && ev.info_class != kFileFsFullSizeInformation)
             return NtOutcome::NotReported;

@@ -250,6 +250,10 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
          "func=14 drive=3 restype=0x10 flags=0x8 sfn=0x80 path1=C:\\t.tmp"},
         {Nt(NTEV_SET_INFORMATION).H(0x80).Class(4).Info(8, &kTime, 8),
          "func=14 drive=3 restype=0x10 flags=0x6 sfn=0x80 path1=C:\\t.tmp"},
+        // GetFileTime; the other queries of a handle (its size, its position) are no row.
+        {Nt(NTEV_QUERY_INFORMATION).H(0x80).Class(4),
+         "func=14 drive=3 restype=0x10 sfn=0x80 path1=C:\\t.tmp"},
+        {Nt(NTEV_QUERY_INFORMATION).H(0x80).Class(5), ""},
         {Nt(NTEV_CLOSE).H(0x80), "func=11 drive=3 restype=0x10 sfn=0x80"},
         // FindFirstFile("C:\\nodir\\*.txt"): the folder's open fails; the mask
         // follows the folder's name in its buffer.

@@ -143,6 +143,8 @@ int main(int argc, char** argv) {
     const FILETIME time = {0x12345678, 0x01D00000};
     SetFileTime(temp, &time, nullptr, nullptr);
     SetFileTime(temp, nullptr, &time, nullptr);
+    FILETIME times[3];
+    GetFileTime(temp, &times[0], &times[1], &times[2]);
     CloseHandle(temp);
     // A name of 252 characters, as Windows 98 allows (up to 259): whole.
     char longName[MAX_PATH];

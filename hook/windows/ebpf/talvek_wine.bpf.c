@@ -346,6 +346,13 @@ ENTRY(NtFlushBuffersFile, NTEV_FLUSH) {
 }
 
 /* NtQueryVolumeInformationFile(handle, io*, info, length, class) */
+/* NtQueryInformationFile(handle, io*, info, length, class) */
+ENTRY(NtQueryInformationFile, NTEV_QUERY_INFORMATION) {
+    p->ev.handle = ARG(0);
+    p->io = ARG(1);
+    p->ev.info_class = (__u32)ARG(4);
+}
+
 ENTRY(NtQueryVolumeInformationFile, NTEV_QUERY_VOLUME) {
     p->ev.handle = ARG(0);
     p->io = ARG(1);

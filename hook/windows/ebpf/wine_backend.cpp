@@ -38,6 +38,7 @@ constexpr const char* kFunctions[] = {
     "NtUnlockFile",
     "NtFlushBuffersFile",
     "NtQueryVolumeInformationFile",
+    "NtQueryInformationFile",
 };
 
 // The entry programs of a library's calling convention (talvek_wine.bpf.c).
