@@ -34,6 +34,8 @@ enum ntev_call {
     NTEV_FLUSH,             /* handle */
     NTEV_QUERY_VOLUME,      /* handle, info_class */
     NTEV_QUERY_INFORMATION, /* handle, info_class (NtQueryInformationFile) */
+    NTEV_DUPLICATE,         /* root the source handle, handle the copy made, a0 options, */
+                            /*   a1 NTEV_DUP_* (NtDuplicateObject) */
     NTEV_PROCESS_EXIT,      /* the process ended: its handles are gone */
     NTEV_PROCESS_EXEC,      /* the process ran a new program: a new Windows process */
     NTEV_CALL_COUNT
@@ -44,6 +46,10 @@ enum ntev_call {
 #define NTEV_NAME2_CUT 0x2
 #define NTEV_HAS_OFFSET 0x4 /* offset was given (a pointer to it was not NULL) */
 #define NTEV_WOW32 0x8      /* a 32-bit process (i386 ntdll.so) */
+
+/* a[1] of NTEV_DUPLICATE: which processes are the caller itself */
+#define NTEV_DUP_FROM_SELF 0x1
+#define NTEV_DUP_TO_SELF 0x2
 
 #define NTEV_INFO_BYTES 40 /* FILE_BASIC_INFORMATION, the largest read in full */
 

@@ -186,15 +186,44 @@ NtOutcome NtMapper::MapCall(const ntev& ev, IfsCall* out) {
     case NTEV_QUERY_ATTRIBUTES:
     case NTEV_DELETE_FILE:
         return MapByName(ev, processes_[ev.pid], out);
+    case NTEV_DUPLICATE:
+        MapDuplicate(ev, processes_[ev.pid]);
+        return NtOutcome::NotReported;
     default:
         return MapOnHandle(ev, processes_[ev.pid], out);
     }
 }
 
+// DuplicateHandle within the process: the copy is the same file under
+// another value; DUPLICATE_CLOSE_SOURCE closes the source, also when the
+// copy goes to another process.
+void NtMapper::MapDuplicate(const ntev& ev, Handles& handles) {
+    constexpr uint64_t kCloseSource = 1;
+    if (StatusFailed(static_cast<uint32_t>(ev.status)))
+        return;
+    const bool fromSelf = (ev.a[1] & NTEV_DUP_FROM_SELF) != 0;
+    const bool toSelf = (ev.a[1] & NTEV_DUP_TO_SELF) != 0;
+    if (toSelf) {
+        const auto source = fromSelf ? handles.find(ev.root) : handles.end();
+        if (source != handles.end()) {
+            Handle copy = source->second; // copied first: the insertion may rehash
+            handles[ev.handle] = std::move(copy);
+        } else {
+            handles.erase(ev.handle); // a value of something not followed
+        }
+    }
+    if (fromSelf && (ev.a[0] & kCloseSource) != 0 && !(toSelf && ev.root == ev.handle))
+        handles.erase(ev.root);
+}
+
 NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
     const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes);
-    if (!n.ok)
+    if (!n.ok) {
+        // A pipe, a device: not followed, and no longer what this value was.
+        if (!StatusFailed(static_cast<uint32_t>(ev.status)))
+            handles.erase(ev.handle);
         return NtOutcome::NotReported;
+    }
     const uint32_t status = static_cast<uint32_t>(ev.status);
     const bool failed = StatusFailed(status);
     const int32_t result = DosErrorOfStatus(status);

@@ -124,6 +124,7 @@ class NtMapper {
     Name Resolve(const Handles& handles, uint64_t root, const uint16_t* units, size_t bytes);
     uint32_t ResTypeOfDrive(char letter);
     NtOutcome MapCall(const ntev& ev, IfsCall* out);
+    void MapDuplicate(const ntev& ev, Handles& handles);
     NtOutcome MapCreate(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapByName(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapDirectory(const ntev& ev, Handle& h, IfsCall* out);

@@ -250,6 +250,16 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
          "func=14 drive=3 restype=0x10 flags=0x8 sfn=0x80 path1=C:\\t.tmp"},
         {Nt(NTEV_SET_INFORMATION).H(0x80).Class(4).Info(8, &kTime, 8),
          "func=14 drive=3 restype=0x10 flags=0x6 sfn=0x80 path1=C:\\t.tmp"},
+        // DuplicateHandle: the copy writes to the same file; with
+        // DUPLICATE_CLOSE_SOURCE the old value is gone, and a pipe that gets
+        // it later is no file.
+        {Nt(NTEV_DUPLICATE).Root(0x80).H(0x90).A(0, NTEV_DUP_FROM_SELF | NTEV_DUP_TO_SELF), ""},
+        {Nt(NTEV_WRITE).H(0x90).Io(0x10, 2, 2),
+         "func=1 drive=3 restype=0x10 length=0x2 sfn=0x90 data=0x10 pos=0x6"},
+        {Nt(NTEV_DUPLICATE).Root(0x90).H(0x94).A(1, NTEV_DUP_FROM_SELF | NTEV_DUP_TO_SELF), ""},
+        {Nt(NTEV_OPEN_FILE).H(0x90).Open(kCreateRw, 1, 0x60).Name(u"\\??\\pipe\\p"), ""},
+        {Nt(NTEV_READ).H(0x90).Io(0x10, 9, 9), ""},
+        {Nt(NTEV_CLOSE).H(0x94), "func=11 drive=3 restype=0x10 sfn=0x94"},
         // GetFileTime; the other queries of a handle (its size, its position) are no row.
         {Nt(NTEV_QUERY_INFORMATION).H(0x80).Class(4),
          "func=14 drive=3 restype=0x10 sfn=0x80 path1=C:\\t.tmp"},

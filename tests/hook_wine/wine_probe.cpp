@@ -1,7 +1,7 @@
 // A Windows program of the tests that makes known file calls through the
 // Windows API, in the folder named on its command line (which it creates and
 // removes), and prints the handles it got: "file=HANDLE find=HANDLE
-// new=HANDLE temp=HANDLE long=HANDLE".
+// new=HANDLE temp=HANDLE long=HANDLE copy=HANDLE moved=HANDLE".
 //
 // wine_probe --files N FOLDER: a workload for measurements: makes N small
 // files in FOLDER, then opens, reads and closes each (timed), prints
@@ -145,7 +145,23 @@ int main(int argc, char** argv) {
     SetFileTime(temp, nullptr, &time, nullptr);
     FILETIME times[3];
     GetFileTime(temp, &times[0], &times[1], &times[2]);
-    CloseHandle(temp);
+    // DuplicateHandle: a copy writes to the same file; then the file moved to
+    // a copy with its source closed, and a pipe that may get the old value is
+    // no file.
+    HANDLE copy = nullptr, moved = nullptr;
+    DuplicateHandle(GetCurrentProcess(), temp, GetCurrentProcess(), &copy, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    WriteFile(copy, data, 2, &done, nullptr);
+    CloseHandle(copy);
+    DuplicateHandle(GetCurrentProcess(), temp, GetCurrentProcess(), &moved, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE);
+    HANDLE pipeRead = nullptr, pipeWrite = nullptr;
+    CreatePipe(&pipeRead, &pipeWrite, nullptr, 0);
+    WriteFile(pipeWrite, "pipe data", 9, &done, nullptr);
+    ReadFile(pipeRead, data, 9, &done, nullptr);
+    CloseHandle(pipeRead);
+    CloseHandle(pipeWrite);
+    CloseHandle(moved);
     // A name of 252 characters, as Windows 98 allows (up to 259): whole.
     char longName[MAX_PATH];
     const int dirLength = static_cast<int>(strlen(dir));
@@ -162,8 +178,8 @@ int main(int argc, char** argv) {
     CloseHandle(worker);
     SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(dir);
-    printf("file=%X find=%X new=%X temp=%X long=%X\n", (unsigned)(UINT_PTR)file,
+    printf("file=%X find=%X new=%X temp=%X long=%X copy=%X moved=%X\n", (unsigned)(UINT_PTR)file,
            (unsigned)(UINT_PTR)find, (unsigned)(UINT_PTR)made, (unsigned)(UINT_PTR)temp,
-           (unsigned)(UINT_PTR)longFile);
+           (unsigned)(UINT_PTR)longFile, (unsigned)(UINT_PTR)copy, (unsigned)(UINT_PTR)moved);
     return 0;
 }

@@ -346,6 +346,18 @@ ENTRY(NtFlushBuffersFile, NTEV_FLUSH) {
 }
 
 /* NtQueryVolumeInformationFile(handle, io*, info, length, class) */
+/* NtDuplicateObject(source process, source, dest process, dest*, access,
+ * attributes, options): the copy's value is written to dest* at the return.
+ * A process handle of ~0 (GetCurrentProcess) is the caller itself. */
+ENTRY(NtDuplicateObject, NTEV_DUPLICATE) {
+    const __u64 self = wow ? 0xFFFFFFFFull : ~0ull;
+    p->ev.root = ARG(1);
+    p->handle_out = ARG(3);
+    p->ev.a[0] = (__u32)ARG(6);
+    p->ev.a[1] =
+        (ARG(0) == self ? NTEV_DUP_FROM_SELF : 0) | (ARG(2) == self ? NTEV_DUP_TO_SELF : 0);
+}
+
 /* NtQueryInformationFile(handle, io*, info, length, class) */
 ENTRY(NtQueryInformationFile, NTEV_QUERY_INFORMATION) {
     p->ev.handle = ARG(0);

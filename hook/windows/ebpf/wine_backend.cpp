@@ -39,6 +39,7 @@ constexpr const char* kFunctions[] = {
     "NtFlushBuffersFile",
     "NtQueryVolumeInformationFile",
     "NtQueryInformationFile",
+    "NtDuplicateObject",
 };
 
 // The entry programs of a library's calling convention (talvek_wine.bpf.c).
