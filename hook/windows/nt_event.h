@@ -46,6 +46,7 @@ enum ntev_call {
 #define NTEV_NAME2_CUT 0x2
 #define NTEV_HAS_OFFSET 0x4 /* offset was given (a pointer to it was not NULL) */
 #define NTEV_WOW32 0x8      /* a 32-bit process (i386 ntdll.so) */
+#define NTEV_IO_STATUS 0x10 /* io_status holds IO_STATUS_BLOCK.Status at the return */
 
 /* a[1] of NTEV_DUPLICATE: which processes are the caller itself */
 #define NTEV_DUP_FROM_SELF 0x1
@@ -68,6 +69,8 @@ struct ntev {
     uint32_t options;
     uint32_t info_class;
     uint64_t information; /* IO_STATUS_BLOCK.Information at the return */
+    int32_t io_status;    /* IO_STATUS_BLOCK.Status at the return (NTEV_IO_STATUS) */
+    uint32_t pad2;
     uint64_t buffer;
     uint64_t length;
     int64_t offset;

@@ -403,7 +403,17 @@ NtOutcome NtMapper::MapDirectory(const ntev& ev, Handle& h, IfsCall* out) {
 }
 
 NtOutcome NtMapper::MapTransfer(const ntev& ev, Handle& h, IfsCall* out) {
-    const uint32_t status = static_cast<uint32_t>(ev.status);
+    uint32_t status = static_cast<uint32_t>(ev.status);
+    // Overlapped I/O: Wine answers STATUS_PENDING also when the transfer is
+    // done; the IO_STATUS_BLOCK then holds what GetOverlappedResult tells the
+    // program (an end of file is HandleEOF there, not a read of 0 bytes).
+    const uint32_t ioStatus = static_cast<uint32_t>(ev.io_status);
+    const bool completed =
+        status == kStatusPending && (ev.flags & NTEV_IO_STATUS) != 0 && ioStatus != kStatusPending;
+    if (completed) {
+        status = ioStatus;
+        out->result = DosErrorOfStatus(status);
+    }
     out->func = ev.call == NTEV_READ ? IFSFN_READ : IFSFN_WRITE;
     out->sfn = static_cast<uint16_t>(ev.handle);
     // ByteOffset of -1 (end of file) and -2 (the file pointer) is no position.
@@ -411,10 +421,12 @@ NtOutcome NtMapper::MapTransfer(const ntev& ev, Handle& h, IfsCall* out) {
     const uint64_t pos = positional ? static_cast<uint64_t>(ev.offset) : h.pos;
     out->pos = static_cast<uint32_t>(pos);
     out->data = static_cast<uint32_t>(ev.buffer);
-    const bool atEnd = ev.call == NTEV_READ && status == kStatusEndOfFile;
+    const bool atEnd = ev.call == NTEV_READ && status == kStatusEndOfFile && !completed;
     const bool done = !StatusFailed(status) && status != kStatusPending;
     if (atEnd) {
         out->result = 0;
+        out->length = 0;
+    } else if (completed && StatusFailed(status)) {
         out->length = 0;
     } else {
         out->length = static_cast<uint32_t>(done ? ev.information : ev.length);

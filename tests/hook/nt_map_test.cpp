@@ -36,6 +36,9 @@ struct Nt {
         e.buffer = buffer, e.length = asked, e.information = done;
         return *this;
     }
+    Nt& IoStatus(uint32_t status) {
+        return e.io_status = static_cast<int32_t>(status), e.flags |= NTEV_IO_STATUS, *this;
+    }
     Nt& At(int64_t offset) { return e.offset = offset, e.flags |= NTEV_HAS_OFFSET, *this; }
     Nt& Span(int64_t offset, uint64_t length) {
         return e.offset = offset, e.length = length, *this;
@@ -260,6 +263,12 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
         {Nt(NTEV_OPEN_FILE).H(0x90).Open(kCreateRw, 1, 0x60).Name(u"\\??\\pipe\\p"), ""},
         {Nt(NTEV_READ).H(0x90).Io(0x10, 9, 9), ""},
         {Nt(NTEV_CLOSE).H(0x94), "func=11 drive=3 restype=0x10 sfn=0x94"},
+        // Overlapped reads that Wine completed at once: STATUS_PENDING, the
+        // outcome in the IO_STATUS_BLOCK (a short read; the end of the file).
+        {Nt(NTEV_READ).H(0x80).Io(0x10, 64, 6).At(0).St(kPending).IoStatus(0),
+         "func=0 drive=3 restype=0x10 length=0x6 sfn=0x80 data=0x10"},
+        {Nt(NTEV_READ).H(0x80).Io(0x10, 64, 0).At(100).St(kPending).IoStatus(kEof),
+         "func=0 drive=3 restype=0x10 result=38 sfn=0x80 data=0x10 pos=0x64"},
         // GetFileTime; the other queries of a handle (its size, its position) are no row.
         {Nt(NTEV_QUERY_INFORMATION).H(0x80).Class(4),
          "func=14 drive=3 restype=0x10 sfn=0x80 path1=C:\\t.tmp"},

@@ -1,7 +1,7 @@
 // A Windows program of the tests that makes known file calls through the
 // Windows API, in the folder named on its command line (which it creates and
 // removes), and prints the handles it got: "file=HANDLE find=HANDLE
-// new=HANDLE temp=HANDLE long=HANDLE copy=HANDLE moved=HANDLE".
+// new=HANDLE temp=HANDLE long=HANDLE copy=HANDLE moved=HANDLE six=HANDLE ov=HANDLE".
 //
 // wine_probe --files N FOLDER: a workload for measurements: makes N small
 // files in FOLDER, then opens, reads and closes each (timed), prints
@@ -162,6 +162,24 @@ int main(int argc, char** argv) {
     CloseHandle(pipeRead);
     CloseHandle(pipeWrite);
     CloseHandle(moved);
+    // Overlapped reads: a short one, then one past the end of the file.
+    HANDLE six =
+        CreateFileA(In(dir, "o.dat"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    WriteFile(six, "sixsix", 6, &done, nullptr);
+    CloseHandle(six);
+    HANDLE ov = CreateFileA(In(dir, "o.dat"), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OVERLAPPED, nullptr);
+    OVERLAPPED request = {};
+    request.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const DWORD offsets[] = {0, 100};
+    for (DWORD at : offsets) {
+        request.Offset = at;
+        if (!ReadFile(ov, data, 64, nullptr, &request) && GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(ov, &request, &done, TRUE);
+    }
+    CloseHandle(request.hEvent);
+    CloseHandle(ov);
+    DeleteFileA(In(dir, "o.dat"));
     // A name of 252 characters, as Windows 98 allows (up to 259): whole.
     char longName[MAX_PATH];
     const int dirLength = static_cast<int>(strlen(dir));
@@ -178,8 +196,9 @@ int main(int argc, char** argv) {
     CloseHandle(worker);
     SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(dir);
-    printf("file=%X find=%X new=%X temp=%X long=%X copy=%X moved=%X\n", (unsigned)(UINT_PTR)file,
-           (unsigned)(UINT_PTR)find, (unsigned)(UINT_PTR)made, (unsigned)(UINT_PTR)temp,
-           (unsigned)(UINT_PTR)longFile, (unsigned)(UINT_PTR)copy, (unsigned)(UINT_PTR)moved);
+    printf("file=%X find=%X new=%X temp=%X long=%X copy=%X moved=%X six=%X ov=%X\n",
+           (unsigned)(UINT_PTR)file, (unsigned)(UINT_PTR)find, (unsigned)(UINT_PTR)made,
+           (unsigned)(UINT_PTR)temp, (unsigned)(UINT_PTR)longFile, (unsigned)(UINT_PTR)copy,
+           (unsigned)(UINT_PTR)moved, (unsigned)(UINT_PTR)six, (unsigned)(UINT_PTR)ov);
     return 0;
 }

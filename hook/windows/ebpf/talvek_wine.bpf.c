@@ -167,8 +167,13 @@ static __always_inline int finish(struct uregs* r) {
     process_comm(p->ev.comm, sizeof(p->ev.comm));
     if (p->handle_out && p->ev.status >= 0)
         p->ev.handle = read_ptr(p->handle_out, p->wow);
-    if (p->io)
+    if (p->io) {
         p->ev.information = read_ptr(p->io + (p->wow ? 4 : 8), p->wow);
+        /* An overlapped call Wine completed at once returns STATUS_PENDING
+         * with the outcome already in the block. */
+        if (!bpf_probe_read_user(&p->ev.io_status, 4, (const void*)p->io))
+            p->ev.flags |= NTEV_IO_STATUS;
+    }
     __u64 size = sizeof(struct ntev);
     if (p->ev.name2_bytes == 0) {
         __u32 len = p->ev.name_bytes + p->ev.name_tail_bytes;
