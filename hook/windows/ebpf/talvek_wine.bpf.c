@@ -199,27 +199,19 @@ int ret32(struct uregs* r) {
  * registers), enterv64_NAME (x86_64, System V registers) and enter32_NAME
  * (i386). The convention is a constant in each, so that the verifier sees
  * each register read at a fixed offset. */
+#define ENTRY_PROGRAM(prefix, name, call, wow, sysv)                                               \
+    SEC("uprobe") int prefix##name(struct uregs* r) {                                              \
+        struct pending* p = begin(r, call, wow);                                                   \
+        if (p)                                                                                     \
+            name##_args(p, r, wow, sysv);                                                          \
+        return 0;                                                                                  \
+    }
 #define ENTRY(name, call)                                                                          \
     static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow,           \
                                             int sysv);                                             \
-    SEC("uprobe") int enter64_##name(struct uregs* r) {                                            \
-        struct pending* p = begin(r, call, 0);                                                     \
-        if (p)                                                                                     \
-            name##_args(p, r, 0, 0);                                                               \
-        return 0;                                                                                  \
-    }                                                                                              \
-    SEC("uprobe") int enterv64_##name(struct uregs* r) {                                           \
-        struct pending* p = begin(r, call, 0);                                                     \
-        if (p)                                                                                     \
-            name##_args(p, r, 0, 1);                                                               \
-        return 0;                                                                                  \
-    }                                                                                              \
-    SEC("uprobe") int enter32_##name(struct uregs* r) {                                            \
-        struct pending* p = begin(r, call, 1);                                                     \
-        if (p)                                                                                     \
-            name##_args(p, r, 1, 0);                                                               \
-        return 0;                                                                                  \
-    }                                                                                              \
+    ENTRY_PROGRAM(enter64_, name, call, 0, 0)                                                      \
+    ENTRY_PROGRAM(enterv64_, name, call, 0, 1)                                                     \
+    ENTRY_PROGRAM(enter32_, name, call, 1, 0)                                                      \
     static __always_inline void name##_args(struct pending* p, struct uregs* r, int wow, int sysv)
 #define ARG(i) arg(r, i, wow, sysv)
 
