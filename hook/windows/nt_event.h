@@ -19,7 +19,8 @@
 /* The functions, and what each record holds besides pid, tid and status: */
 enum ntev_call {
     NTEV_NONE = 0,
-    NTEV_CREATE_FILE,       /* handle made, root, name, access, disposition, options */
+    NTEV_CREATE_FILE,       /* handle made, root, name, access, disposition, options, */
+                            /*   a0 OBJECT_ATTRIBUTES.Attributes */
     NTEV_OPEN_FILE,         /*   (NtOpenFile: disposition FILE_OPEN) */
     NTEV_QUERY_ATTRIBUTES,  /* root, name (NtQueryAttributesFile and ...FullAttributesFile) */
     NTEV_DELETE_FILE,       /* root, name */
@@ -35,9 +36,11 @@ enum ntev_call {
     NTEV_QUERY_VOLUME,      /* handle, info_class */
     NTEV_QUERY_INFORMATION, /* handle, info_class (NtQueryInformationFile) */
     NTEV_DUPLICATE,         /* root the source handle, handle the copy made, a0 options, */
-                            /*   a1 NTEV_DUP_* (NtDuplicateObject) */
+                            /*   a1 NTEV_DUP_*, access its attributes (NtDuplicateObject) */
     NTEV_PROCESS_EXIT,      /* the process ended: its handles are gone */
     NTEV_PROCESS_EXEC,      /* the process ran a new program: a new Windows process */
+    NTEV_PROCESS_FORK,      /* pid the new process, root its parent, a1 1 when */
+                            /*   NtCreateUserProcess made it, a0 then its process flags */
     NTEV_CALL_COUNT
 };
 
@@ -51,6 +54,11 @@ enum ntev_call {
 /* a[1] of NTEV_DUPLICATE: which processes are the caller itself */
 #define NTEV_DUP_FROM_SELF 0x1
 #define NTEV_DUP_TO_SELF 0x2
+
+/* NtCreateUserProcess's process flags: the new process inherits the
+ * handles made inheritable (OBJ_INHERIT, in a0 of an open's record). */
+#define NTEV_INHERIT_HANDLES 0x4
+#define NTEV_OBJ_INHERIT 0x2
 
 #define NTEV_INFO_BYTES 40 /* FILE_BASIC_INFORMATION, the largest read in full */
 

@@ -2,7 +2,9 @@
 
 #include <string.h>
 
+#include <iterator>
 #include <utility>
+#include <vector>
 
 #include "event/ifs_vocab.h"
 #include "hook/windows/nt_status.h"
@@ -177,8 +179,17 @@ NtOutcome NtMapper::Map(const ntev& ev, IfsCall* out) {
 NtOutcome NtMapper::MapCall(const ntev& ev, IfsCall* out) {
     switch (ev.call) {
     case NTEV_PROCESS_EXIT:
-    case NTEV_PROCESS_EXEC:
         processes_.erase(ev.pid);
+        return NtOutcome::NotReported;
+    case NTEV_PROCESS_EXEC: {
+        // A new program: only what it inherited stays.
+        Handles& handles = processes_[ev.pid];
+        for (auto it = handles.begin(); it != handles.end();)
+            it = it->second.inherited ? std::next(it) : handles.erase(it);
+        return NtOutcome::NotReported;
+    }
+    case NTEV_PROCESS_FORK:
+        MapFork(ev);
         return NtOutcome::NotReported;
     case NTEV_CREATE_FILE:
     case NTEV_OPEN_FILE:
@@ -207,6 +218,7 @@ void NtMapper::MapDuplicate(const ntev& ev, Handles& handles) {
         const auto source = fromSelf ? handles.find(ev.root) : handles.end();
         if (source != handles.end()) {
             Handle copy = source->second; // copied first: the insertion may rehash
+            copy.inheritable = (ev.access & NTEV_OBJ_INHERIT) != 0;
             handles[ev.handle] = std::move(copy);
         } else {
             handles.erase(ev.handle); // a value of something not followed
@@ -214,6 +226,27 @@ void NtMapper::MapDuplicate(const ntev& ev, Handles& handles) {
     }
     if (fromSelf && (ev.a[0] & kCloseSource) != 0 && !(toSelf && ev.root == ev.handle))
         handles.erase(ev.root);
+}
+
+// A new process. Made by NtCreateUserProcess asked to pass handles on, it
+// gets its parent's inheritable ones, under the same values; Wine forks
+// twice, so a process forked otherwise gets what its parent inherited.
+void NtMapper::MapFork(const ntev& ev) {
+    const auto parent = processes_.find(static_cast<uint32_t>(ev.root));
+    if (parent == processes_.end())
+        return;
+    const bool created = ev.a[1] != 0;
+    const bool inherit = (ev.a[0] & NTEV_INHERIT_HANDLES) != 0;
+    std::vector<std::pair<uint64_t, Handle>> passed;
+    for (const auto& [value, h] : parent->second) {
+        if (created ? inherit && h.inheritable : h.inherited)
+            passed.emplace_back(value, h);
+    }
+    Handles& child = processes_[ev.pid]; // after the parent's last use: this may rehash
+    for (auto& [value, h] : passed) {
+        h.inherited = true;
+        child[value] = std::move(h);
+    }
 }
 
 NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
@@ -236,6 +269,7 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
     h.drive = n.drive;
     h.resType = n.resType;
     h.folder = (ev.options & kDirectoryFile) != 0;
+    h.inheritable = (ev.a[0] & NTEV_OBJ_INHERIT) != 0;
     bool reported = true;
     const auto dir = [&](DirOp op) {
         out->func = IFSFN_DIR;

@@ -106,6 +106,8 @@ class NtMapper {
         bool folder = false;
         bool findReported = false; // FINDOPEN made
         bool findFound = false;    // and it succeeded: its close is FINDCLOSE
+        bool inheritable = false;  // OBJ_INHERIT: a child made to inherit handles gets it
+        bool inherited = false;    // got from the parent: kept across the child's exec
         std::string name;          // the DOS name in UTF-8, uncut
         int32_t drive = -1;
         uint32_t resType = kResTypeLocal;
@@ -125,6 +127,7 @@ class NtMapper {
     uint32_t ResTypeOfDrive(char letter);
     NtOutcome MapCall(const ntev& ev, IfsCall* out);
     void MapDuplicate(const ntev& ev, Handles& handles);
+    void MapFork(const ntev& ev);
     NtOutcome MapCreate(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapByName(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapDirectory(const ntev& ev, Handle& h, IfsCall* out);

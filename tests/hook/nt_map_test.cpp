@@ -310,6 +310,42 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
     }
 }
 
+// Handles a child inherits: the inheritable ones, when NtCreateUserProcess
+// was asked to pass them on; Wine forks twice, then the child runs its program.
+TEST(NtMap, InheritedHandles) {
+    NtMapper mapper(DriveTable{}, nullptr);
+    IfsCall call;
+    const auto map = [&](const Nt& ev) { return mapper.Map(ev.e, &call); };
+    const auto open = [](uint64_t handle, uint64_t attributes) {
+        return Nt(NTEV_CREATE_FILE)
+            .H(handle)
+            .Open(kCreateRw, kCreate, 0x60)
+            .A(attributes, 0)
+            .Name(u"\\??\\C:\\i.dat");
+    };
+    ASSERT_EQ(map(open(0xA0, NTEV_OBJ_INHERIT)), NtOutcome::Reported);
+    ASSERT_EQ(map(open(0xA4, 0)), NtOutcome::Reported);
+    const struct {
+        uint32_t child;
+        uint64_t parent;
+        bool created, inherit;
+        NtOutcome onA0, onA4; // a write through each value after the child's exec
+    } rows[] = {
+        {300, 100, true, true, NtOutcome::Reported, NtOutcome::NotReported},
+        {301, 300, false, false, NtOutcome::Reported, NtOutcome::NotReported},
+        {302, 100, true, false, NtOutcome::NotReported, NtOutcome::NotReported},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.child);
+        map(Nt(NTEV_PROCESS_FORK, r.child)
+                .Root(r.parent)
+                .A(r.inherit ? NTEV_INHERIT_HANDLES : 0, r.created ? 1 : 0));
+        map(Nt(NTEV_PROCESS_EXEC, r.child));
+        EXPECT_EQ(map(Nt(NTEV_WRITE, r.child).H(0xA0).Io(0x10, 5, 5)), r.onA0);
+        EXPECT_EQ(map(Nt(NTEV_WRITE, r.child).H(0xA4).Io(0x10, 5, 5)), r.onA4);
+    }
+}
+
 TEST(NtMap, StatusTable) {
     const struct {
         uint32_t status;

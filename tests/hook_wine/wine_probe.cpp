@@ -1,7 +1,8 @@
 // A Windows program of the tests that makes known file calls through the
 // Windows API, in the folder named on its command line (which it creates and
 // removes), and prints the handles it got: "file=HANDLE find=HANDLE
-// new=HANDLE temp=HANDLE long=HANDLE copy=HANDLE moved=HANDLE six=HANDLE ov=HANDLE".
+// new=HANDLE temp=HANDLE long=HANDLE copy=HANDLE moved=HANDLE six=HANDLE ov=HANDLE
+// shared=HANDLE".
 //
 // wine_probe --files N FOLDER: a workload for measurements: makes N small
 // files in FOLDER, then opens, reads and closes each (timed), prints
@@ -76,6 +77,12 @@ DWORD WINAPI NamedThread(void* dir) {
 int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "--files") == 0)
         return OpenReadClose(atoi(argv[2]), argv[3]);
+    if (argc == 3 && strcmp(argv[1], "--child") == 0) {
+        // A child of the probe: writes through the handle it inherited.
+        DWORD written = 0;
+        HANDLE inherited = reinterpret_cast<HANDLE>(strtoul(argv[2], nullptr, 16));
+        return WriteFile(inherited, "child", 5, &written, nullptr) ? 0 : 1;
+    }
     if (argc != 2) {
         fprintf(stderr, "usage: wine_probe FOLDER | wine_probe --files N FOLDER\n");
         return 2;
@@ -180,6 +187,26 @@ int main(int argc, char** argv) {
     CloseHandle(request.hEvent);
     CloseHandle(ov);
     DeleteFileA(In(dir, "o.dat"));
+    // A handle a child process inherits: its write is on the file.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE shared = CreateFileA(In(dir, "i.dat"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inheritable, CREATE_ALWAYS, 0, nullptr);
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    char line[2 * MAX_PATH];
+    snprintf(line, sizeof line, "\"%s\" --child %X", self, (unsigned)(UINT_PTR)shared);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &child)) {
+        WaitForSingleObject(child.hProcess, INFINITE);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    CloseHandle(shared);
+    DeleteFileA(In(dir, "i.dat"));
+
     // A name of 252 characters, as Windows 98 allows (up to 259): whole.
     char longName[MAX_PATH];
     const int dirLength = static_cast<int>(strlen(dir));
@@ -196,9 +223,10 @@ int main(int argc, char** argv) {
     CloseHandle(worker);
     SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(dir);
-    printf("file=%X find=%X new=%X temp=%X long=%X copy=%X moved=%X six=%X ov=%X\n",
+    printf("file=%X find=%X new=%X temp=%X long=%X copy=%X moved=%X six=%X ov=%X shared=%X\n",
            (unsigned)(UINT_PTR)file, (unsigned)(UINT_PTR)find, (unsigned)(UINT_PTR)made,
            (unsigned)(UINT_PTR)temp, (unsigned)(UINT_PTR)longFile, (unsigned)(UINT_PTR)copy,
-           (unsigned)(UINT_PTR)moved, (unsigned)(UINT_PTR)six, (unsigned)(UINT_PTR)ov);
+           (unsigned)(UINT_PTR)moved, (unsigned)(UINT_PTR)six, (unsigned)(UINT_PTR)ov,
+           (unsigned)(UINT_PTR)shared);
     return 0;
 }

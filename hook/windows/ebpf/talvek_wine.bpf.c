@@ -104,6 +104,7 @@ static __always_inline void read_attributes(struct pending* p, __u64 oa) {
     if (!oa)
         return;
     p->ev.root = read_ptr(oa + (p->wow ? 4 : 8), p->wow);
+    p->ev.a[0] = (__u32)read_ptr(oa + (p->wow ? 12 : 24), 1); /* Attributes */
     p->ev.name_bytes = read_ustring(p->ev.name, read_ptr(oa + (p->wow ? 8 : 16), p->wow), p->wow,
                                     &p->ev.flags, NTEV_NAME_CUT);
 }
@@ -351,6 +352,7 @@ ENTRY(NtDuplicateObject, NTEV_DUPLICATE) {
     p->ev.root = ARG(1);
     p->handle_out = ARG(3);
     p->ev.a[0] = (__u32)ARG(6);
+    p->ev.access = (__u32)ARG(5);
     p->ev.a[1] =
         (ARG(0) == self ? NTEV_DUP_FROM_SELF : 0) | (ARG(2) == self ? NTEV_DUP_TO_SELF : 0);
 }
@@ -370,7 +372,39 @@ ENTRY(NtQueryVolumeInformationFile, NTEV_QUERY_VOLUME) {
 
 /* ---- Processes ---- */
 
-static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid) {
+/* The threads inside NtCreateUserProcess, with its process flags: the
+ * process it forks (Wine forks twice, the second from the first) learns
+ * from them whether it inherits handles. Programs of their own, not an
+ * ENTRY: the calls Wine makes inside it (opening the program's file) stay
+ * the program's. */
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(max_entries, TALVEK_MAX_PENDING);
+    __type(key, __u32);
+    __type(value, __u32);
+} creating SEC(".maps");
+
+#define CREATE_PROGRAM(prefix, wow, sysv)                                                          \
+    SEC("uprobe") int prefix##NtCreateUserProcess(struct uregs* r) {                               \
+        __u64 id = bpf_get_current_pid_tgid();                                                     \
+        __u32 tid = (__u32)id, flags = (__u32)arg(r, 6, wow, sysv);                                \
+        if (is_watched(id >> 32))                                                                  \
+            bpf_map_update_elem(&creating, &tid, &flags, BPF_ANY);                                 \
+        return 0;                                                                                  \
+    }
+CREATE_PROGRAM(create64_, 0, 0)
+CREATE_PROGRAM(createv64_, 0, 1)
+CREATE_PROGRAM(create32_, 1, 0)
+
+SEC("uretprobe")
+int create_ret(struct uregs* r) {
+    __u32 tid = (__u32)bpf_get_current_pid_tgid();
+    bpf_map_delete_elem(&creating, &tid);
+    return 0;
+}
+
+static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid, __u64 parent,
+                                               const __u32* flags) {
     const __u64 size = __builtin_offsetof(struct ntev, name);
     struct ntev* ev = bpf_ringbuf_reserve(&events, size, 0);
     if (!ev) {
@@ -381,19 +415,30 @@ static __always_inline void send_process_event(__u16 call, __u32 tgid, __u32 tid
     ev->call = call;
     ev->pid = tgid;
     ev->tid = tid;
+    ev->root = parent;
+    if (flags) {
+        ev->a[0] = *flags;
+        ev->a[1] = 1;
+    }
     ev->ts_ns = bpf_ktime_get_ns();
     bpf_ringbuf_submit(ev, wakeup_flag(size));
 }
 
 /* A watched process's new processes are watched too (hook/bpf/watch_procs.bpf.h);
- * only its exec and exit are recorded. */
+ * its new processes, its exec and its exit are recorded. */
 static __always_inline void view_fork(struct task_struct* parent, __u32 ptgid, __u32 child,
-                                      int thread) {}
+                                      int thread) {
+    if (thread)
+        return;
+    __u32 tid = (__u32)bpf_get_current_pid_tgid(); /* the fork runs in the parent's thread */
+    send_process_event(NTEV_PROCESS_FORK, child, child, ptgid,
+                       bpf_map_lookup_elem(&creating, &tid));
+}
 
 static __always_inline void view_exec(__u32 tgid, __u32 tid) {
-    send_process_event(NTEV_PROCESS_EXEC, tgid, tid);
+    send_process_event(NTEV_PROCESS_EXEC, tgid, tid, 0, 0);
 }
 
 static __always_inline void view_exit(__u32 tgid, __u32 tid) {
-    send_process_event(NTEV_PROCESS_EXIT, tgid, tid);
+    send_process_event(NTEV_PROCESS_EXIT, tgid, tid, 0, 0);
 }

@@ -42,17 +42,18 @@ constexpr const char* kFunctions[] = {
     "NtDuplicateObject",
 };
 
-// The entry programs of a library's calling convention (talvek_wine.bpf.c).
-std::string EntryProgramPrefix(WineCall call) {
+// The entry programs of a library's calling convention (talvek_wine.bpf.c):
+// enter64_, enterv64_, enter32_ and create64_ ... for NtCreateUserProcess.
+std::string ConventionSuffix(WineCall call) {
     switch (call) {
     case WineCall::Stdcall32:
-        return "enter32_";
+        return "32_";
     case WineCall::SysV64:
-        return "enterv64_";
+        return "v64_";
     case WineCall::MsAbi64:
         break;
     }
-    return "enter64_";
+    return "64_";
 }
 
 bool AttachProbe(WineSession* s, bpf_program* prog, const WineLib& lib, const char* function,
@@ -86,8 +87,9 @@ bool AttachAll(WineSession* s, const std::vector<WineLib>& libs, std::string* wh
     for (int pass = 0; pass < 2; ++pass) {
         for (const WineLib& lib : libs) {
             for (const char* function : kFunctions) {
-                const std::string name = pass == 0 ? (lib.wow ? "ret32" : "ret64")
-                                                   : EntryProgramPrefix(lib.call) + function;
+                const std::string name = pass == 0
+                                             ? (lib.wow ? "ret32" : "ret64")
+                                             : "enter" + ConventionSuffix(lib.call) + function;
                 bpf_program* prog = bpf_object__find_program_by_name(s->skel->obj, name.c_str());
                 if (prog == nullptr) {
                     *why = "the Windows view's eBPF object has no program " + name;
@@ -96,6 +98,17 @@ bool AttachAll(WineSession* s, const std::vector<WineLib>& libs, std::string* wh
                 if (!AttachProbe(s, prog, lib, function, pass == 0, why))
                     return false;
             }
+            // NtCreateUserProcess: whether the process it makes inherits handles.
+            const std::string create =
+                pass == 0 ? "create_ret"
+                          : "create" + ConventionSuffix(lib.call) + "NtCreateUserProcess";
+            bpf_program* prog = bpf_object__find_program_by_name(s->skel->obj, create.c_str());
+            if (prog == nullptr) {
+                *why = "the Windows view's eBPF object has no program " + create;
+                return false;
+            }
+            if (!AttachProbe(s, prog, lib, "NtCreateUserProcess", pass == 0, why))
+                return false;
         }
     }
     return true;

@@ -11,7 +11,8 @@ namespace {
 
 // A process's exit or exec drops its handles; it is not a call.
 bool IsProcessEvent(const ntev& ev) {
-    return ev.call == NTEV_PROCESS_EXIT || ev.call == NTEV_PROCESS_EXEC;
+    return ev.call == NTEV_PROCESS_EXIT || ev.call == NTEV_PROCESS_EXEC ||
+           ev.call == NTEV_PROCESS_FORK;
 }
 
 class WindowsEbpfSource : public Source {
