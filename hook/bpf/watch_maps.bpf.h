@@ -111,6 +111,15 @@ static __always_inline struct pending* pending_entry(__u32 tid) {
     return bpf_map_lookup_elem(&pending, &tid);
 }
 
+/* The current thread's entry in `pending` when its process is watched, with
+ * its process and thread ids; 0 otherwise. */
+static __always_inline struct pending* watched_entry(__u32* tgid, __u32* tid) {
+    __u64 id = bpf_get_current_pid_tgid();
+    *tgid = id >> 32;
+    *tid = (__u32)id;
+    return is_watched(*tgid) ? pending_entry(*tid) : 0;
+}
+
 /* A new process joins its parent's side of the table (watched, or excluded
  * under watch_all) before it first runs. */
 static __always_inline void join_parent(__u32 ptgid, __u32 ctgid) {

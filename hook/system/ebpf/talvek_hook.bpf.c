@@ -104,11 +104,8 @@ static __always_inline __u64 syscall_arg(struct bpf_raw_tracepoint_args* ctx, in
  * process is not watched. */
 static __always_inline struct pending* begin(struct bpf_raw_tracepoint_args* ctx, __u16 call,
                                              int fd) {
-    __u64 id = bpf_get_current_pid_tgid();
-    __u32 tgid = id >> 32, tid = (__u32)id;
-    if (!is_watched(tgid))
-        return 0;
-    struct pending* p = pending_entry(tid);
+    __u32 tgid, tid;
+    struct pending* p = watched_entry(&tgid, &tid);
     if (!p)
         return 0;
     /* The record up to the names; the names are cut off by their NULs (and

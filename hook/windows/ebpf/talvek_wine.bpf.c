@@ -134,11 +134,8 @@ static __always_inline void read_tail(struct pending* p, __u64 oa) {
 /* Starts the record of a call of the current thread, or returns 0 when the
  * process is not watched or the thread is inside another watched call. */
 static __always_inline struct pending* begin(struct uregs* r, __u16 call, int wow) {
-    __u64 id = bpf_get_current_pid_tgid();
-    __u32 tgid = id >> 32, tid = (__u32)id;
-    if (!is_watched(tgid))
-        return 0;
-    struct pending* p = pending_entry(tid);
+    __u32 tgid, tid;
+    struct pending* p = watched_entry(&tgid, &tid);
     if (!p)
         return 0;
     if (p->active && r->sp < p->entry_sp)
