@@ -8,8 +8,31 @@
 
 #include <cstdio>
 
+#include "hook/user_files.h"
+
+namespace {
+
+// At most 40 bytes of a text that came from a file, non-printing bytes as
+// \xHH: the hook may run as root, and the file is the user's to name.
+std::string Excerpt(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < 40; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return text.size() > 40 ? out + "..." : out;
+}
+
+} // namespace
+
 bool FilterControlOpen(FilterControl* c, const char* path, std::string* why) {
-    c->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    c->fd = OpenAsInvokingUser(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
     if (c->fd < 0 || fstat(c->fd, &st) != 0) {
         *why = std::string("cannot read ") + path + ": " + strerror(errno);
@@ -44,7 +67,8 @@ bool FilterControlPoll(FilterControl* c, IfsFilter* f) {
             if (IfsFilterParseLine(line, f, &error))
                 applied = true;
             else
-                std::fprintf(stderr, "talvek-hook: control line skipped: %s\n", error.c_str());
+                std::fprintf(stderr, "talvek-hook: control line skipped: %s\n",
+                             Excerpt(error).c_str());
         }
         c->partial.erase(0, start);
     }

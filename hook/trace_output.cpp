@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "hook/user_files.h"
 #include "trace/call_trace.h"
 
 namespace {
@@ -64,7 +65,7 @@ bool TraceOpen(TraceOutput* o, const char* path, bool* created, std::string* why
     if (path == nullptr)
         return true;
     const bool existed = access(path, F_OK) == 0;
-    o->fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    o->fd = OpenAsInvokingUser(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (o->fd < 0) {
         *why = std::string("cannot write ") + path + ": " + strerror(errno);
         return false;

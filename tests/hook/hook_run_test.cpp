@@ -556,6 +556,41 @@ TEST_P(HookWine, FailedLookupsReadWithTheDriveLetter) {
 }
 
 // Exit statuses and the one-line reasons of the command line.
+// Run through sudo, the files the user names are opened with the user's
+// rights: a link to a file only root may read or write is refused, and no
+// line of it reaches standard error; a bad control line is quoted short.
+TEST(HookCommandLine, FilesOpenedAsTheInvokingUser) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, as a run through sudo is";
+    const ScratchDir scratch("user");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string d = scratch.path;
+    ASSERT_EQ(Shell("chmod 755 " + d + " && printf 'secret-line-of-root\\n' >" + d +
+                    "/root.only && chmod 600 " + d + "/root.only && ln -s " + d + "/root.only " +
+                    d + "/link && mkdir -m 700 " + d + "/closed && printf '" +
+                    std::string(100, 'z') + "\\001\\n' >" + d + "/bad && chmod 644 " + d + "/bad"),
+              0);
+    const std::string sudo = "SUDO_UID=65534 SUDO_GID=65534 ";
+    const struct {
+        std::string args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"--control " + d + "/link", 1, "cannot read"},
+        {"--out " + d + "/closed/x", 1, "cannot write"},
+        {"--control " + d + "/bad", 0, "zzz...\n"},
+    };
+    for (const auto& c : cases) {
+        const int status = Shell(sudo + TALVEK_HOOK + " --backend ptrace " + c.args +
+                                 " -- true >/dev/null 2>" + d + "/err");
+        const std::string said = ReadFile(d + "/err");
+        EXPECT_EQ(status, c.status) << c.args << ": " << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << c.args << ": " << said;
+        EXPECT_EQ(said.find("secret-line"), std::string::npos) << said;
+        EXPECT_EQ(said.find(std::string(41, 'z')), std::string::npos) << said;
+    }
+}
+
 TEST(HookCommandLine, ExitStatusAndReason) {
     const struct {
         const char* args;
