@@ -105,6 +105,19 @@ uint32_t DirLength(std::string name) {
 
 } // namespace
 
+ntev NtevOfRecord(const void* data, size_t size) {
+    ntev ev;
+    memset(&ev, 0, sizeof ev);
+    memcpy(&ev, data, size < sizeof ev ? size : sizeof ev);
+    ev.comm[sizeof ev.comm - 1] = 0;
+    const uint16_t max = 2 * NTEV_NAME_UNITS;
+    ev.name_bytes = ev.name_bytes < max ? ev.name_bytes : max;
+    ev.name2_bytes = ev.name2_bytes < max ? ev.name2_bytes : max;
+    const uint16_t tailMax = static_cast<uint16_t>(max - ev.name_bytes);
+    ev.name_tail_bytes = ev.name_tail_bytes < tailMax ? ev.name_tail_bytes : tailMax;
+    return ev;
+}
+
 NtMapper::NtMapper(DriveTable drives, std::function<bool(char letter)> driveIsNetwork)
     : drives_(std::move(drives)), driveIsNetwork_(std::move(driveIsNetwork)) {}
 

@@ -75,6 +75,7 @@
 // so the mapper sees one record per call the program made.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <functional>
@@ -87,6 +88,11 @@
 
 // LostLongName: a name longer than the record's field (259 bytes in code page
 // 949), or than the kernel side reads: counted, never shown cut.
+// A record of the ring as the mapping may read it: the bytes the kernel
+// side sent (a record ends after its names; the rest reads as empty), the
+// name sizes held within the name fields, the process name terminated.
+ntev NtevOfRecord(const void* data, size_t size);
+
 enum class NtOutcome { Reported, NotReported, LostLongName };
 
 class NtMapper {

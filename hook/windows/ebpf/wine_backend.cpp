@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "hook/bpf/talvek_hook_maps.h"
+#include "hook/windows/nt_map.h"
 #include "talvek_wine.skel.h"
 
 struct WineSession {
@@ -116,16 +117,7 @@ bool AttachAll(WineSession* s, const std::vector<WineLib>& libs, std::string* wh
 
 int OnRecord(void* ctx, void* data, size_t size) {
     WineSession* s = static_cast<WineSession*>(ctx);
-    // Records end after the first name; the rest reads as empty.
-    ntev ev;
-    memset(&ev, 0, sizeof ev);
-    memcpy(&ev, data, std::min(size, sizeof ev));
-    ev.comm[sizeof ev.comm - 1] = 0;
-    ev.name_bytes = std::min<uint16_t>(ev.name_bytes, 2 * NTEV_NAME_UNITS);
-    ev.name2_bytes = std::min<uint16_t>(ev.name2_bytes, 2 * NTEV_NAME_UNITS);
-    ev.name_tail_bytes =
-        std::min<uint16_t>(ev.name_tail_bytes, 2 * NTEV_NAME_UNITS - ev.name_bytes);
-    return EbpfRingHand(&s->ring, ev);
+    return EbpfRingHand(&s->ring, NtevOfRecord(data, size));
 }
 
 void Destroy(WineSession* s) {
