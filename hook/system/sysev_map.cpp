@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/file.h>
 
 #include <iterator>
@@ -35,8 +36,12 @@ MapOutcome NameLost(const sysev& ev, bool two) {
     return Cut(ev, two) ? MapOutcome::LostLongName : MapOutcome::Reported;
 }
 
+// A call's result: 0, or the DOS error of its errno (-4095 to -1; any other
+// negative value, which no kernel returns, is GenFailure).
 int32_t ErrorOf(int64_t ret) {
-    return ret >= 0 ? 0 : DosErrorOf(static_cast<int>(-ret));
+    if (ret >= 0)
+        return 0;
+    return ret >= -4095 ? DosErrorOf(static_cast<int>(-ret)) : kDosFallbackError;
 }
 
 // A name as the process gave it, bounded by the record's buffer.
@@ -48,6 +53,16 @@ std::string NameText(const char* name) {
 }
 
 } // namespace
+
+sysev SysevOfRecord(const void* data, size_t size) {
+    sysev ev;
+    memset(&ev, 0, sizeof ev);
+    memcpy(&ev, data, size < sizeof ev ? size : sizeof ev);
+    ev.comm[sizeof ev.comm - 1] = 0;
+    ev.path1[sizeof ev.path1 - 1] = 0;
+    ev.path2[sizeof ev.path2 - 1] = 0;
+    return ev;
+}
 
 SysevMapper::SysevMapper(DriveTable drives, HookLookups lookups)
     : drives_(std::move(drives)), lookups_(std::move(lookups)) {}

@@ -81,6 +81,11 @@ enum class MapOutcome {
     LostOutsideRoot
 };
 
+// A record of the ring as the mapping may read it: the bytes the kernel side
+// sent (a record ends after its last name; the rest reads as empty), the
+// process name and both names terminated within their fields.
+sysev SysevOfRecord(const void* data, size_t size);
+
 class SysevMapper {
   public:
     SysevMapper(DriveTable drives, HookLookups lookups);

@@ -14,6 +14,7 @@
 
 #include "hook/bpf/talvek_hook_maps.h"
 #include "hook/system/received_fd.h"
+#include "hook/system/sysev_map.h"
 #include "talvek_hook.skel.h"
 
 struct EbpfSession {
@@ -55,13 +56,7 @@ bool AttachAll(EbpfSession* s, std::string* why) {
 
 int OnRecord(void* ctx, void* data, size_t size) {
     EbpfSession* s = static_cast<EbpfSession*>(ctx);
-    // Records end after the last name they hold; the rest reads as empty.
-    sysev ev;
-    memset(&ev, 0, sizeof(ev));
-    memcpy(&ev, data, std::min(size, sizeof(ev)));
-    ev.comm[sizeof(ev.comm) - 1] = 0;
-    ev.path1[sizeof(ev.path1) - 1] = 0;
-    ev.path2[sizeof(ev.path2) - 1] = 0;
+    sysev ev = SysevOfRecord(data, size);
     if (ev.call == SYSEV_RECEIVE_FD && ev.path1[0] == '\0')
         DescribeReceived(ev.tid, &ev); // a name the kernel side could not build
     s->seen++;
