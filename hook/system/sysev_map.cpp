@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "event/ifs_vocab.h"
+#include "hook/ring_record.h"
 #include "hook/system/errno_dos.h"
 
 namespace {
@@ -55,9 +56,7 @@ std::string NameText(const char* name) {
 } // namespace
 
 sysev SysevOfRecord(const void* data, size_t size) {
-    sysev ev;
-    memset(&ev, 0, sizeof ev);
-    memcpy(&ev, data, size < sizeof ev ? size : sizeof ev);
+    sysev ev = RecordOfBytes<sysev>(data, size);
     ev.comm[sizeof ev.comm - 1] = 0;
     ev.path1[sizeof ev.path1 - 1] = 0;
     ev.path2[sizeof ev.path2 - 1] = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "event/ifs_vocab.h"
+#include "hook/ring_record.h"
 #include "hook/windows/nt_status.h"
 
 namespace {
@@ -106,9 +107,7 @@ uint32_t DirLength(std::string name) {
 } // namespace
 
 ntev NtevOfRecord(const void* data, size_t size) {
-    ntev ev;
-    memset(&ev, 0, sizeof ev);
-    memcpy(&ev, data, size < sizeof ev ? size : sizeof ev);
+    ntev ev = RecordOfBytes<ntev>(data, size);
     ev.comm[sizeof ev.comm - 1] = 0;
     const uint16_t max = 2 * NTEV_NAME_UNITS;
     ev.name_bytes = ev.name_bytes < max ? ev.name_bytes : max;

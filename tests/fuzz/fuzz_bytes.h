@@ -33,6 +33,20 @@ inline HeapText Block(size_t size, uint8_t fill) {
     return HeapText(block);
 }
 
+// Splits fuzz bytes into records of varying sizes, as a ring hands them
+// over: a leading byte gives the record's size in `unit`s; the last record
+// takes what is left.
+template <typename Take>
+void ForEachRecord(const uint8_t* data, size_t size, size_t unit, Take take) {
+    size_t at = 0;
+    while (at < size) {
+        const size_t length = data[at++] * unit;
+        const size_t n = length < size - at ? length : size - at;
+        take(data + at, n);
+        at += n;
+    }
+}
+
 // Reports a broken property of a routine under fuzzing as a crash.
 #define FUZZ_CHECK(cond)                                                                           \
     do {                                                                                           \

@@ -9,14 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DriveTable drives;
     drives.roots = {{'C', "/p/drive_c"}, {'N', "/mnt/net"}};
     NtMapper mapper(drives, [](char letter) { return letter == 'N'; });
-    // Records of varying sizes: a leading byte says how many bytes follow.
-    size_t at = 0;
-    while (at < size) {
-        const size_t length = data[at] * 16u;
-        ++at;
-        const size_t take = length < size - at ? length : size - at;
-        const ntev ev = NtevOfRecord(data + at, take);
-        at += take;
+    ForEachRecord(data, size, 16, [&](const uint8_t* record, size_t length) {
+        const ntev ev = NtevOfRecord(record, length);
         IfsCall call;
         const NtOutcome outcome = mapper.Map(ev, &call);
         FUZZ_CHECK(outcome == NtOutcome::Reported || outcome == NtOutcome::NotReported ||
@@ -25,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(call.path1.size() <= kHookPath1Max);
             FUZZ_CHECK(call.path2.size() <= kHookPath2Max);
         }
-    }
+    });
     return 0;
 }

@@ -17,21 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lookups.folderExists = [](const std::string& name) { return name.size() % 2 == 0; };
     lookups.isNetwork = [](const std::string& name) { return name.rfind("/mnt", 0) == 0; };
     SysevMapper mapper(drives, lookups);
-    // Records of varying sizes: a leading byte says how many bytes follow.
-    size_t at = 0;
-    while (at < size) {
-        const size_t length = data[at] * 8u;
-        ++at;
-        const size_t take = length < size - at ? length : size - at;
-        const sysev ev = SysevOfRecord(data + at, take);
-        at += take;
+    ForEachRecord(data, size, 8, [&](const uint8_t* record, size_t length) {
         IfsCall call;
-        if (mapper.Map(ev, &call) != MapOutcome::Reported)
-            continue;
+        if (mapper.Map(SysevOfRecord(record, length), &call) != MapOutcome::Reported)
+            return;
         do {
             FUZZ_CHECK(call.path1.size() <= kHookPath1Max);
             FUZZ_CHECK(call.path2.size() <= kHookPath2Max);
         } while (mapper.TakeSecond(&call));
-    }
+    });
     return 0;
 }
