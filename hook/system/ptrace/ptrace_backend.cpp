@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "hook/proc_text.h"
 #include "hook/system/process_root.h"
 #include "hook/system/received_fd.h"
 #include "hook/system/arch/syscall_decode.h"
@@ -105,14 +106,9 @@ const std::string& CommOf(PtraceSession* s, pid_t tgid, bool reread) {
     if (comm.empty() || reread) {
         char path[64];
         std::snprintf(path, sizeof path, "/proc/%d/comm", tgid);
-        char text[SYSEV_COMM_SIZE + 1] = "";
-        if (std::FILE* f = std::fopen(path, "r")) {
-            if (std::fgets(text, sizeof text, f) == nullptr)
-                text[0] = '\0';
-            std::fclose(f);
-        }
-        text[strcspn(text, "\n")] = '\0';
-        comm = text;
+        std::string text;
+        ReadProcText(path, &text, SYSEV_COMM_SIZE + 1);
+        comm = ParseProcComm(text.data(), text.size());
     }
     return comm;
 }
@@ -120,16 +116,10 @@ const std::string& CommOf(PtraceSession* s, pid_t tgid, bool reread) {
 pid_t TgidOf(pid_t tid) {
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%d/status", tid);
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr)
-        return tid;
-    char line[256];
-    pid_t tgid = tid;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::sscanf(line, "Tgid: %d", &tgid) == 1)
-            break;
-    }
-    std::fclose(f);
+    std::string text;
+    int32_t tgid = tid;
+    ReadProcText(path, &text, 4096);
+    ParseStatusTgid(text.data(), text.size(), &tgid);
     return tgid;
 }
 
@@ -179,12 +169,10 @@ void NoteFolders(pid_t tid, sysev* ev) {
 // The name of a base descriptor that the caller does not follow, into path2,
 // as the process sees it (/proc gives it from the hook's root).
 void NoteBase(pid_t tid, sysev* ev) {
-    char link[PATH_MAX];
-    const ssize_t n = readlink(ProcName(tid, "fd", ev->fd).c_str(), link, sizeof link);
-    if (n <= 0 || link[0] != '/')
+    std::string name;
+    if (!ReadProcLink(ProcName(tid, "fd", ev->fd), &name))
         return;
     ev->state |= SYSEV_ST_BASE;
-    std::string name(link, static_cast<size_t>(n));
     if (!NameAsProcessSees(static_cast<uint32_t>(tid), &name)) {
         ev->state |= SYSEV_ST_BASE_OUTSIDE;
         return;
@@ -206,14 +194,12 @@ bool SizeOf(pid_t tid, int32_t fd, uint64_t* size) {
 
 // The descriptor's position, from /proc/<tid>/fdinfo/<fd>.
 bool PositionOf(pid_t tid, int32_t fd, uint64_t* pos) {
-    std::FILE* f = std::fopen(ProcName(tid, "fdinfo", fd).c_str(), "r");
-    if (f == nullptr)
+    std::string text;
+    if (!ReadProcText(ProcName(tid, "fdinfo", fd).c_str(), &text, 4096))
         return false;
-    unsigned long long value = 0;
-    const bool read = std::fscanf(f, "pos: %llu", &value) == 1;
-    std::fclose(f);
-    *pos = value;
-    return read;
+    const FdInfo info = ParseFdInfo(text.data(), text.size());
+    *pos = info.pos;
+    return info.hasPos;
 }
 
 uint64_t Now() {
@@ -344,16 +330,11 @@ int OnExit(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink,
 
 // Whether the process has a handler for the signal (SigCgt).
 bool Caught(pid_t tid, int sig) {
-    std::FILE* f = std::fopen(ProcName(tid, "status").c_str(), "r");
-    if (f == nullptr)
+    std::string text;
+    uint64_t mask = 0;
+    if (!ReadProcText(ProcName(tid, "status").c_str(), &text, 4096) ||
+        !ParseStatusMask(text.data(), text.size(), "SigCgt", &mask))
         return false;
-    char line[256];
-    unsigned long long mask = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::sscanf(line, "SigCgt: %llx", &mask) == 1)
-            break;
-    }
-    std::fclose(f);
     return sig >= 1 && sig <= 64 && ((mask >> (sig - 1)) & 1) != 0;
 }
 
@@ -574,13 +555,11 @@ bool AttachTree(PtraceSession* s, pid_t pid, std::string* why) {
             ok = Attach(s, tid, pid, why) && ok;
         if (tid <= 0)
             continue;
-        std::FILE* f = std::fopen((task + "/" + e->d_name + "/children").c_str(), "r");
-        if (f == nullptr)
+        std::string text;
+        if (!ReadProcText((task + "/" + e->d_name + "/children").c_str(), &text, 1 << 20))
             continue;
-        int child;
-        while (ok && std::fscanf(f, "%d", &child) == 1)
-            ok = AttachTree(s, child, why);
-        std::fclose(f);
+        for (const int32_t child : ParseProcChildren(text.data(), text.size()))
+            ok = ok && AttachTree(s, child, why);
     }
     closedir(d);
     return ok;
