@@ -3,12 +3,8 @@
 #include "hook/proc_text.h"
 #include "hook/system/process_root.h"
 
-#include <limits.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
