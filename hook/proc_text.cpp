@@ -182,9 +182,9 @@ std::string ParseProcComm(const char* text, size_t n) {
 bool ParseStatusField(const char* text, size_t n, const char* key, std::string* value) {
     const size_t keyLength = strlen(key);
     bool found = false;
-    ForEachLine(text, n, [&](const char* line, const char* end, bool) {
-        if (static_cast<size_t>(end - line) <= keyLength || memcmp(line, key, keyLength) != 0 ||
-            line[keyLength] != ':')
+    ForEachLine(text, n, [&](const char* line, const char* end, bool whole) {
+        if (!whole || static_cast<size_t>(end - line) <= keyLength ||
+            memcmp(line, key, keyLength) != 0 || line[keyLength] != ':')
             return true;
         const char* first = SkipBlanks(line + keyLength + 1, end);
         while (end > first && IsBlank(end[-1]))
@@ -213,8 +213,10 @@ bool ParseStatusMask(const char* text, size_t n, const char* key, uint64_t* mask
 
 FdInfo ParseFdInfo(const char* text, size_t n) {
     FdInfo info;
-    ForEachLine(text, n, [&](const char* line, const char* end, bool) {
+    ForEachLine(text, n, [&](const char* line, const char* end, bool whole) {
         uint64_t v = 0;
+        if (!whole)
+            return false;
         if (!info.hasPos && end - line > 4 && memcmp(line, "pos:", 4) == 0) {
             const char* p = SkipBlanks(line + 4, end);
             const bool negative = p < end && *p == '-';
@@ -243,8 +245,8 @@ std::vector<int32_t> ParseProcChildren(const char* text, size_t n) {
         while (p < end && (IsBlank(*p) || *p == '\n'))
             ++p;
         uint64_t pid = 0;
-        if (!TakeNumber(&p, end, 10, INT32_MAX, &pid) || pid == 0 ||
-            (p < end && !IsBlank(*p) && *p != '\n'))
+        if (!TakeNumber(&p, end, 10, INT32_MAX, &pid) || pid == 0 || p == end ||
+            (!IsBlank(*p) && *p != '\n'))
             return children;
         children.push_back(static_cast<int32_t>(pid));
     }

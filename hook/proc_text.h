@@ -2,6 +2,8 @@
 // users' processes control parts of them (a process's name, its mount points
 // and file names), and the hook may run as root: each parser reads only
 // text[0, n), needs no terminator, and range-checks every number it takes.
+// The kernel ends each line (each child's id) with a newline (a space); what
+// lacks one was cut by the read's limit and is left out, not taken short.
 #pragma once
 
 #include <stddef.h>
@@ -52,13 +54,13 @@ struct FdInfo {
 };
 FdInfo ParseFdInfo(const char* text, size_t n);
 
-// /proc/PID/task/TID/children: the children's ids (each > 0), up to the
-// first word that is not one.
+// /proc/PID/task/TID/children: the children's ids (each > 0 and followed by
+// a space), up to the first word that is not one.
 std::vector<int32_t> ParseProcChildren(const char* text, size_t n);
 
 // /proc/PID/mountinfo: each whole line's mount point (its octal escapes,
-// "\040" for a space, undone) and file system type. A line cut short (no
-// newline, as when the read stopped at its limit) or malformed is left out.
+// "\040" for a space, undone) and file system type; a malformed line is
+// left out.
 struct MountLine {
     std::string point;
     std::string type;

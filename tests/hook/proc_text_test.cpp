@@ -63,12 +63,13 @@ TEST(ProcText, MountPointsUnescapedWholeLinesOnly) {
 }
 
 TEST(ProcText, NumbersInRange) {
-    const std::string status = "Name:\tTgid: 5\nTgid:\t-3\nSigCgt:\t0000000000004a02\n";
+    const std::string status = "Name:\tTgid: 5\nTgid:\t-3\nSigCgt:\t0000000000004a02\nCapEff:\t1f";
     int32_t tgid = 0;
     EXPECT_FALSE(ParseStatusTgid(status.data(), status.size(), &tgid));
     uint64_t mask = 0;
     ASSERT_TRUE(ParseStatusMask(status.data(), status.size(), "SigCgt", &mask));
     EXPECT_EQ(mask, 0x4a02u);
+    EXPECT_FALSE(ParseStatusMask(status.data(), status.size(), "CapEff", &mask)); // cut
 
     const std::string fdinfo = "pos:\t-2\nflags:\t02100002\nmnt_id:\t29\n";
     const FdInfo info = ParseFdInfo(fdinfo.data(), fdinfo.size());
@@ -76,8 +77,17 @@ TEST(ProcText, NumbersInRange) {
     EXPECT_EQ(info.pos, UINT64_MAX - 1);
     EXPECT_EQ(info.flags, 02100002u);
 
-    const std::string children = "12 13 2147483648 14";
-    EXPECT_EQ(ParseProcChildren(children.data(), children.size()), (std::vector<int32_t>{12, 13}));
+    const struct {
+        std::string text;
+        std::vector<int32_t> pids;
+    } children[] = {
+        {"12 13 ", {12, 13}},
+        {"12 13", {12}}, // the read stopped within 13, or 1300
+        {"12 2147483648 14 ", {12}},
+        {"12 x 14 ", {12}},
+    };
+    for (const auto& c : children)
+        EXPECT_EQ(ParseProcChildren(c.text.data(), c.text.size()), c.pids) << c.text;
 }
 
 TEST(ProcText, LinkThatFilledTheBufferMayBeCut) {
