@@ -97,7 +97,10 @@ bool WatchEnded(const RunSetUp& run, pid_t command, bool* commandEnded, int* wai
 
 // Reads what the source holds until it is empty, a stop signal comes or
 // `bound` passes; what is left then is counted as lost, quickly and again
-// within a bound.
+// within a bound. At the command's end the ring holds the tree's last calls:
+// written to a file, the output never waits for a reader, so reading until
+// the ring is empty is quick, and the bound is only a guard against
+// processes the tree left behind that keep the ring from emptying.
 void Drain(Source* source, uint64_t bound) {
     const uint64_t until = NowNs() + bound;
     while (g_stopSignal == 0 && NowNs() < until && source->Poll(0) > 0) {
