@@ -13,9 +13,9 @@ namespace {
     std::fprintf(stderr,
                  "talvek-hook: %s\n"
                  "usage: talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]\n"
-                 "                   [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]\n"
-                 "                   [--results all|ok|failed] [--monitoring on|off]\n"
-                 "                   [--control FILE]\n"
+                 "                   [--out-limit BYTES] [--wine-prefix DIR] [--wine-lib DIR]...\n"
+                 "                   [--functions LIST] [--results all|ok|failed]\n"
+                 "                   [--monitoring on|off] [--control FILE]\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
     std::exit(2);
@@ -33,6 +33,16 @@ pid_t PidArgument(const std::string& option, const char* text) {
     if (*text == '\0' || *end != '\0' || errno != 0 || value <= 0 || value > 0x3FFFFFFF)
         Refuse(option, "a process id", text);
     return static_cast<pid_t>(value);
+}
+
+// A byte count: decimal digits, at least 1.
+uint64_t BytesArgument(const std::string& option, const char* text) {
+    char* end;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || errno != 0 || value == 0)
+        Refuse(option, "a number of bytes", text);
+    return value;
 }
 
 // One of --all, --pid N and -- COMMAND, and --exclude-pid only with --all.
@@ -86,6 +96,8 @@ HookOptions ParseCommandLine(int argc, char** argv) {
                 Refuse(arg, "ebpf or ptrace", b);
         } else if (arg == "--out") {
             o.out = value();
+        } else if (arg == "--out-limit") {
+            o.outLimit = BytesArgument(arg, value());
         } else if (arg == "--wine-prefix") {
             o.winePrefix = value();
         } else if (arg == "--functions" || arg == "--results" || arg == "--monitoring") {

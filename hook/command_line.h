@@ -1,7 +1,7 @@
 // talvek-hook's command line:
 //
 //   talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]
-//               [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]
+//               [--out-limit BYTES] [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]
 //               [--results all|ok|failed] [--monitoring on|off] [--control FILE]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
 #pragma once
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hook/trace_output.h"
 #include "trace/ifs_filter.h"
 
 enum class Backend { Default, Ebpf, Ptrace };
@@ -24,7 +25,8 @@ struct HookOptions {
     std::vector<pid_t> exclude;
     char** command = nullptr;
     const char* out = nullptr;
-    std::string winePrefix; // --wine-prefix, else $WINEPREFIX
+    uint64_t outLimit = kTraceOutLimit; // --out-limit BYTES
+    std::string winePrefix;             // --wine-prefix, else $WINEPREFIX
     std::vector<std::string> wineLibs;
     IfsFilter filter;              // --functions, --results, --monitoring
     const char* control = nullptr; // --control FILE

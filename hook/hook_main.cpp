@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
 
     TraceOutput out;
     out.filter = opt.filter;
+    out.limit = opt.outLimit;
     bool created = false;
     if (!TraceOpen(&out, opt.out, &created, &why))
         return Failed(why);
@@ -130,10 +131,9 @@ int main(int argc, char** argv) {
             unlink(opt.out); // nothing half-started stays
         Unavailable(why);
     }
-    TraceFinish(&out);
+    TraceEnd(&out);
     if (opt.out != nullptr)
         close(out.fd);
-    TracePrintCounts(out.counts);
     FilterControlClose(&control);
     return status;
 }

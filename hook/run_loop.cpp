@@ -14,22 +14,45 @@
 namespace {
 
 constexpr int kPollMs = 20;
-constexpr int kDrainPollMs = 50;
-constexpr uint64_t kDrainNs = 500000000;       // what the tree did up to its end
-constexpr uint64_t kCountUnreadNs = 200000000; // then what is left, counted as lost
+constexpr uint64_t kDrainGuardNs = 10000000000; // reading until empty, bounded as a guard only
+constexpr uint64_t kDrainEarlyNs = 500000000;   // leaving early: what is there, briefly
+constexpr uint64_t kCountUnreadNs = 200000000;  // then what is left, counted as lost
 
 volatile sig_atomic_t g_stopSignal = 0;
+volatile sig_atomic_t g_stopWatching = 0;
 
 void OnStopSignal(int sig) {
     g_stopSignal = sig;
 }
 
+void OnStopWatching(int) {
+    g_stopWatching = 1;
+}
+
+// SIGINT and SIGTERM stop the command (then the hook); SIGUSR1 stops only
+// the watching, the command runs on.
 void CatchStopSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal; // no SA_RESTART: waits end early
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = OnStopWatching;
+    sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+}
+
+// Passes the first stop signal on to the command, which decides; true when
+// the hook is to end (a second one, or any without a command).
+bool HookToEnd(pid_t command, int* forwarded) {
+    const int sig = g_stopSignal;
+    if (sig == 0)
+        return false;
+    if (command == 0 || *forwarded != 0)
+        return true;
+    *forwarded = sig;
+    g_stopSignal = 0;
+    kill(command, sig);
+    return false;
 }
 
 int ExitStatusOf(int status) {
@@ -71,15 +94,47 @@ bool WatchEnded(const RunSetUp& run, pid_t command, bool* commandEnded, int* wai
     return *commandEnded || (!run.watch.pids.empty() && AllGone(run.watch.pids));
 }
 
-// What the tree did up to its end is still in the source; processes it left
-// behind may go on, so the drain is bounded. What the time left is counted
-// as lost, quickly and again within a bound.
-void Drain(Source* source) {
-    const uint64_t until = NowNs() + kDrainNs;
-    while (source->Poll(kDrainPollMs) > 0 && NowNs() < until) {
+// Reads what the source holds until it is empty, a stop signal comes or
+// `bound` passes; what is left then is counted as lost, quickly and again
+// within a bound. At the command's end the ring holds the tree's last calls:
+// written to a file, the output never waits for a reader, so reading until
+// the ring is empty is quick, and the bound is only a guard against
+// processes the tree left behind that keep the ring from emptying.
+void Drain(Source* source, uint64_t bound) {
+    const uint64_t until = NowNs() + bound;
+    while (g_stopSignal == 0 && NowNs() < until && source->Poll(0) > 0) {
     }
     const uint64_t countUntil = NowNs() + kCountUnreadNs;
     while (source->CountUnread(0) > 0 && NowNs() < countUntil) {
+    }
+}
+
+// The watch ended early (SIGUSR1, or the output broke): the watched
+// processes run on unwatched. The trace is closed with the counts at once;
+// then, with a command, the hook waits for it, still passing stop signals
+// on. A tracing source stays attached as a pass-through until the tree ends
+// (its processes run under a seccomp filter that, without a tracer, would
+// fail every watched call with ENOSYS). *ended tells whether the command
+// ended, its wait status in *wait.
+void RunUnwatched(Source* source, pid_t command, TraceOutput* out, int* forwarded, bool* ended,
+                  int* wait) {
+    if (!source->Traces())
+        Drain(source, kDrainEarlyNs);
+    source->StopWatching();
+    TraceEnd(out);
+    if (command == 0)
+        return;
+    std::fprintf(stderr, "talvek-hook: watching stopped; waiting for the command to end\n");
+    while (!HookToEnd(command, forwarded)) {
+        if (source->Traces()) {
+            if (source->Poll(kPollMs) < 0)
+                break;
+        } else if (waitpid(command, wait, WNOHANG) == command) {
+            *ended = true;
+            return;
+        } else {
+            usleep(kPollMs * 1000);
+        }
     }
 }
 
@@ -112,6 +167,8 @@ bool StartWatch(Source* source, const RunSetUp& run, TraceOutput* out, StartedCo
 
 bool RunWatch(Source* source, const RunSetUp& run, TraceOutput* out, int* status,
               std::string* why) {
+    g_stopSignal = 0;
+    g_stopWatching = 0;
     CatchStopSignals();
     out->stop = &g_stopSignal;
     StartedCommand cmd;
@@ -121,25 +178,23 @@ bool RunWatch(Source* source, const RunSetUp& run, TraceOutput* out, int* status
     int forwarded = 0;
     bool ended = false;
     int wait = 0;
-    while (!out->broken) {
-        const int sig = g_stopSignal;
-        if (sig != 0 && (command == 0 || forwarded != 0))
+    for (;;) {
+        if (g_stopWatching != 0 || out->broken) {
+            RunUnwatched(source, command, out, &forwarded, &ended, &wait);
             break;
-        if (sig != 0) {
-            forwarded = sig; // the command decides; a second signal ends the hook
-            g_stopSignal = 0;
-            kill(command, sig);
         }
+        if (HookToEnd(command, &forwarded))
+            break;
         ApplyControl(run.control, source, out);
         if (source->Poll(kPollMs) < 0)
             break;
         TraceTick(out);
         if (!source->Traces() && WatchEnded(run, command, &ended, &wait)) {
-            Drain(source);
+            Drain(source, kDrainGuardNs);
             break;
         }
     }
-    if (source->Traces())
+    if (source->Traces() && !ended)
         ended = source->CommandEnded(&wait);
     source->Stop();
     *status = 0;

@@ -77,4 +77,11 @@ class Source {
     // Stops watching and takes the backend's last counts; safe after a
     // failed Start.
     virtual void Stop() = 0;
+
+    // The watch ends early (the monitor went away) and the watched processes
+    // run on. A side source stops (Stop). A tracing source takes its counts
+    // and from then on only resumes its processes, reading nothing (Poll
+    // hands no calls and returns -1 once they have ended); processes it
+    // attached to it detaches from.
+    virtual void StopWatching() { Stop(); }
 };

@@ -22,7 +22,7 @@ constexpr size_t kOutBufferMax = 1 << 16;
 constexpr uint64_t TraceCounts::*kBuckets[] = {
     &TraceCounts::notReported,  &TraceCounts::filtered,        &TraceCounts::lostName,
     &TraceCounts::lostLongName, &TraceCounts::lostOutsideRoot, &TraceCounts::lostDescriptor,
-    &TraceCounts::lostEnd,
+    &TraceCounts::lostEnd,      &TraceCounts::lostLimit,
 };
 
 // Call lines (not '#' notes) among the first `size` bytes of the buffer.
@@ -40,7 +40,7 @@ uint64_t CallLines(const std::string& buffer, size_t size) {
 
 uint64_t Lost(const TraceCounts& c) {
     return c.lostName + c.lostLongName + c.lostOutsideRoot + c.lostDescriptor + c.lostRing +
-           c.lostEnd + c.lostOut;
+           c.lostEnd + c.lostLimit + c.lostOut;
 }
 
 // A # line with the counts: the first as soon as a loss is known, then every
@@ -81,7 +81,13 @@ void TraceReport(TraceOutput* o, const IfsCall& call, uint32_t pid, const char* 
         ++o->counts.filtered;
         return;
     }
+    const size_t before = o->buffer.size();
     AppendTraceLine(call, pid, std::string(comm, strnlen(comm, commSize)).c_str(), &o->buffer);
+    if (o->bytesOut + o->buffer.size() > o->limit) {
+        o->buffer.resize(before); // the # lines still go out past the limit
+        ++o->counts.lostLimit;
+        return;
+    }
     ++o->counts.pending;
     if (o->buffer.size() > kOutBufferMax)
         TraceFlush(o);
@@ -112,6 +118,7 @@ void TraceFlush(TraceOutput* o) {
     const uint64_t taken = CallLines(o->buffer, done);
     c.written += taken;
     c.pending -= taken;
+    o->bytesOut += done;
     o->buffer.erase(0, done);
     if (o->broken) {
         c.lostOut += c.pending;
@@ -132,7 +139,17 @@ void TraceTick(TraceOutput* o) {
 void TraceFinish(TraceOutput* o) {
     if (Lost(o->counts) > 0)
         NoteLoss(o);
+    o->buffer += kTraceEndLine;
+    o->buffer += '\n';
     TraceFlush(o);
+}
+
+void TraceEnd(TraceOutput* o) {
+    if (o->ended)
+        return;
+    o->ended = true;
+    TraceFinish(o);
+    TracePrintCounts(o->counts);
 }
 
 // Calls that the monitor did not ask for are not reported, whether the
@@ -140,15 +157,17 @@ void TraceFinish(TraceOutput* o) {
 std::string TraceCountsLine(const TraceCounts& c) {
     using ull = unsigned long long;
     const uint64_t notAsked = c.filtered + c.filteredEarly + c.lostNeeded;
-    char text[384];
-    std::snprintf(text, sizeof text,
-                  "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
-                  "unreadable, %llu names too long, %llu names outside the root, %llu descriptor "
-                  "unknown, %llu unread at the end, %llu not written), %llu not reported",
-                  ull(c.seen + c.lostRing + c.skipped + c.filteredEarly + c.lostNeeded),
-                  ull(c.written), ull(Lost(c)), ull(c.lostRing), ull(c.lostName),
-                  ull(c.lostLongName), ull(c.lostOutsideRoot), ull(c.lostDescriptor),
-                  ull(c.lostEnd), ull(c.lostOut), ull(c.notReported + c.skipped + notAsked));
+    char text[448];
+    std::snprintf(
+        text, sizeof text,
+        "%llu calls seen, %llu written, %llu lost (%llu ring buffer full, %llu names "
+        "unreadable, %llu names too long, %llu names outside the root, %llu descriptor "
+        "unknown, %llu unread at the end, %llu past the size limit, %llu not written), %llu "
+        "not reported",
+        ull(c.seen + c.lostRing + c.skipped + c.filteredEarly + c.lostNeeded), ull(c.written),
+        ull(Lost(c)), ull(c.lostRing), ull(c.lostName), ull(c.lostLongName), ull(c.lostOutsideRoot),
+        ull(c.lostDescriptor), ull(c.lostEnd), ull(c.lostLimit), ull(c.lostOut),
+        ull(c.notReported + c.skipped + notAsked));
     return text;
 }
 

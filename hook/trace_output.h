@@ -22,6 +22,7 @@ enum class TraceOutcome {
     LostOutsideRoot, // a name outside the process's root (a chroot's)
     LostDescriptor,  // a call on a descriptor whose open was lost
     LostEnd,         // still in the ring when the hook stopped reading
+    LostLimit,       // its line would have taken the output past --out-limit
 };
 
 struct TraceCounts {
@@ -35,6 +36,7 @@ struct TraceCounts {
     uint64_t lostOutsideRoot = 0;
     uint64_t lostDescriptor = 0;
     uint64_t lostEnd = 0;
+    uint64_t lostLimit = 0;
     uint64_t lostOut = 0; // formatted, but the reader went away or the hook was stopped
     // The backend's own, kept up to date by the source:
     uint64_t lostRing = 0;      // the kernel side could not send them (ring buffer full)
@@ -43,12 +45,18 @@ struct TraceCounts {
     uint64_t lostNeeded = 0;    // not shown, needed by the mapping, lost in the ring
 };
 
+// The default of --out-limit: 1 GiB.
+constexpr uint64_t kTraceOutLimit = uint64_t(1) << 30;
+
 struct TraceOutput {
     int fd = 1;
     std::string buffer;
+    uint64_t limit = kTraceOutLimit; // call lines stop at this many bytes out
+    uint64_t bytesOut = 0;           // written so far
     uint64_t lastFlush = 0;
     uint64_t lastLossNote = 0; // 0: no # line yet
     bool broken = false;       // the reader went away
+    bool ended = false;        // TraceEnd has run
     // Set on a stop signal: a write held up by the reader then ends the output.
     const volatile sig_atomic_t* stop = nullptr;
     IfsFilter filter; // what the monitor asked for
@@ -76,8 +84,13 @@ void TraceFlush(TraceOutput* o);
 // Called often: flushes every 50 ms and notes losses in # lines.
 void TraceTick(TraceOutput* o);
 
-// At the end: the last # line when calls were lost, and the buffer out.
+// At the end: the last # line when calls were lost, the line that marks the
+// trace complete (trace/call_trace.h), and the buffer out.
 void TraceFinish(TraceOutput* o);
+
+// Once per output: TraceFinish, then the counts on standard error
+// (TracePrintCounts).
+void TraceEnd(TraceOutput* o);
 
 // "N calls seen, N written, N lost (...), N not reported", once the buffer
 // is out.

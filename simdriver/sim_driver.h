@@ -33,6 +33,9 @@ struct SimCounters {
     // Stream sources only:
     uint32_t unmonitored; // read while monitoring was off, so not reported
     uint32_t malformed;   // lines that are no call record, reported on standard error
+    // Set at close: rows not shown, the records still out and, following a
+    // file, the call lines not yet read of it.
+    uint32_t unshown;
 };
 
 enum class SimCallKind { Open, Control, Close };

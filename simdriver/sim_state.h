@@ -58,6 +58,8 @@ struct SimState {
     // delivers nothing and ends.
     uint32_t streamGeneration = 0;
     bool streamActive = false;
+    std::string streamFile;      // the followed file's name; empty for a pipe
+    uint64_t streamConsumed = 0; // bytes of it up to the last line handed on
 
     // A program prints the counters when it closes the device; tests do not.
     bool printCounters = true;
@@ -98,6 +100,9 @@ void SimStreamStartLocked(SimState& s, HANDLE input, const char* name, bool foll
                           bool closeInput);
 // Ends the stream source, if any.
 void SimEndStreamLocked(SimState& s);
+// Call lines of the followed file that the stream has not read yet (0 for a
+// pipe or once its input ended).
+uint32_t SimStreamUnreadLocked(const SimState& s);
 
 // Records of a call trace file (sim_trace.cpp); false when none could be read
 // or trace support is not built in.

@@ -25,6 +25,9 @@ struct StreamReader {
     std::string line; // the line read so far
     int lineNumber = 0;
     bool overlong = false; // skipping to the end of an over-long line
+    bool ended = false;    // the trace's end line was read
+    size_t lineBytes = 0;  // of the line read so far, however long
+    uint64_t consumed = 0; // bytes up to the end of the last line handled
 };
 
 bool Current(const SimState& s, const StreamReader& r) {
@@ -54,6 +57,7 @@ bool DeliverStreamRecord(StreamReader& r, const std::vector<uint8_t>& record) {
         ++s.counters.unmonitored;
     else
         SimDeliverLocked(s, record.data(), record.size());
+    s.streamConsumed = r.consumed;
     return true;
 }
 
@@ -65,12 +69,18 @@ void ReportMalformed(const StreamReader& r, const std::string& what) {
     ++s.counters.malformed;
 }
 
-// Handles the line gathered so far; false when the source was stopped.
+// Handles the line gathered so far; false when the source was stopped or
+// the line is the trace's end.
 bool EndLine(StreamReader& r) {
     ++r.lineNumber;
+    r.consumed += r.lineBytes + 1;
+    r.lineBytes = 0;
     bool go = true;
     if (r.overlong) {
         ReportMalformed(r, "line " + std::to_string(r.lineNumber) + ": line too long");
+    } else if (IsTraceEndLine(r.line)) {
+        r.ended = true;
+        go = false;
     } else {
         const TraceLineResult result = ParseTraceLine(r.line, r.lineNumber);
         if (result.kind == TraceLineKind::Record)
@@ -88,6 +98,7 @@ bool TakeBytes(StreamReader& r, const char* bytes, size_t size) {
     for (size_t i = 0; i < size;) {
         const char* end = static_cast<const char*>(std::memchr(bytes + i, '\n', size - i));
         const size_t stop = end != nullptr ? (size_t)(end - bytes) : size;
+        r.lineBytes += stop - i;
         if (!r.overlong) {
             if (r.line.size() + (stop - i) > kStreamLineMax) {
                 r.overlong = true;
@@ -118,6 +129,8 @@ void RewindIfTruncated(StreamReader& r) {
     SetFilePointerEx(r.input, zero, nullptr, FILE_BEGIN);
     r.line.clear();
     r.overlong = false;
+    r.lineBytes = 0;
+    r.consumed = 0;
 }
 
 // At the end of a followed file: waits a moment for more; false when stopped.
@@ -125,8 +138,24 @@ bool WaitForMore(StreamReader& r) {
     RewindIfTruncated(r);
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
+    if (Current(s, r))
+        s.streamConsumed = r.consumed;
     return !s.changed.wait_for(hold, std::chrono::milliseconds(kFollowPollMs),
                                [&] { return !Current(s, r); });
+}
+
+// After the end of the input: waits until the list has taken back every
+// record, so that the end message means every row is shown (unless the
+// source is stopped or the call-back dropped meanwhile).
+void WaitAllHandedBack(SimState& s, std::unique_lock<std::mutex>& hold, const StreamReader& r) {
+    const auto over = [&] {
+        return !Current(s, r) || s.routine == nullptr || s.counters.outstanding == 0;
+    };
+    while (!over()) {
+        s.freeWait = SimFreeWait::Any; // each hand-back wakes this wait
+        s.changed.wait_for(hold, std::chrono::milliseconds(kFollowPollMs), over);
+    }
+    s.freeWait = SimFreeWait::None;
 }
 
 void StreamRun(StreamReader r) {
@@ -146,11 +175,14 @@ void StreamRun(StreamReader r) {
             break;
         }
         go = TakeBytes(r, buffer, got);
+        ended = r.ended;
     }
     if (r.closeInput)
         CloseHandle(r.input);
     SimState& s = Sim();
-    std::lock_guard<std::mutex> hold(s.lock);
+    std::unique_lock<std::mutex> hold(s.lock);
+    if (ended)
+        WaitAllHandedBack(s, hold, r);
     if (Current(s, r)) {
         s.streamActive = false;
         s.changed.notify_all();
@@ -170,9 +202,40 @@ void SimEndStreamLocked(SimState& s) {
     s.changed.notify_all();
 }
 
+uint32_t SimStreamUnreadLocked(const SimState& s) {
+    if (!s.streamActive || s.streamFile.empty())
+        return 0;
+    HANDLE file = CreateFileA(s.streamFile.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)s.streamConsumed;
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    uint32_t lines = 0;
+    bool lineStart = true;
+    bool callLine = false;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            const char c = buffer[i];
+            if (lineStart)
+                callLine = c != '#' && c != '\n' && c != '\r';
+            lineStart = c == '\n';
+            lines += lineStart && callLine;
+        }
+    }
+    CloseHandle(file);
+    return lines;
+}
+
 void SimStreamStartLocked(SimState& s, HANDLE input, const char* name, bool follow,
                           bool closeInput) {
     s.streamActive = true;
+    s.streamFile = follow ? name : "";
+    s.streamConsumed = 0;
     StreamReader r;
     r.input = input;
     r.name = name;

@@ -362,3 +362,11 @@ void AppendTraceLine(const IfsCall& c, uint32_t pid, const char* comm, std::stri
         AppendText(out, "path2", c.path2.data(), c.path2.size());
     out->push_back('\n');
 }
+
+bool IsTraceEndLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line == kTraceEndLine;
+}

@@ -3,7 +3,11 @@
 // driver, talvek-render, the tests and the benchmarks read it
 // (ParseTraceLine).
 //
-// Empty lines and lines whose first non-blank byte is '#' are skipped. A
+// Empty lines and lines whose first non-blank byte is '#' are skipped. The
+// line "# end of trace" (kTraceEndLine, nothing else on it but a line end)
+// says that the writer has finished: a reader that follows a growing trace
+// takes it as the end of its input; any other reader skips it as it skips
+// every '#' line. talvek-hook writes it last. A
 // record line holds fields of the form key=value, separated by blanks (space
 // or tab), in any order, each key at most once; a trailing LF or CR LF ends
 // the line. A field not given is 0, a path not given is empty. Numbers are
@@ -43,6 +47,12 @@
 #include "trace/ifs_call.h"
 
 enum class TraceLineKind { Record, Skip, Error };
+
+// The line that marks a trace complete (without its line end).
+constexpr std::string_view kTraceEndLine = "# end of trace";
+
+// Whether a line (a trailing LF or CR LF is ignored) is kTraceEndLine.
+bool IsTraceEndLine(std::string_view line);
 
 struct TraceLineResult {
     TraceLineKind kind;

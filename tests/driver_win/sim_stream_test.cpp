@@ -207,10 +207,14 @@ TEST_F(SimStreamTest, FollowsAFileAsItGrows) {
     WriteFile(out, again.data(), (DWORD)again.size(), &written, nullptr);
     ASSERT_TRUE(ReceiveUntil(4));
     EXPECT_EQ(gPaths[3], SeqPath(3));
+    // The writer's end line ends the stream: what follows it is not read.
+    const std::string end = "# end of trace\n" + SeqLine(4);
+    WriteFile(out, end.data(), (DWORD)end.size(), &written, nullptr);
     CloseHandle(out);
-    SimStopSource();
     HandBack();
     EXPECT_TRUE(StreamEnded());
+    SleepEx(50, TRUE);
+    EXPECT_EQ(gRecords.size(), 4u);
     DeleteFileA(path);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "hook/system/errno_dos.h"
+#include "trace/call_trace.h"
 
 namespace {
 
@@ -210,7 +211,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 
 struct Counts {
     unsigned long long seen, written, lost, ring, unreadable, tooLong, outside, unknown, unread,
-        notWritten, notReported;
+        pastLimit, notWritten, notReported;
 };
 
 // A "talvek-hook: S calls seen, ..." text (the closing line or a # line).
@@ -220,10 +221,11 @@ bool ParseCounts(const std::string& text, Counts* c) {
            sscanf(text.c_str() + at,
                   "talvek-hook: %llu calls seen, %llu written, %llu lost (%llu ring buffer full, "
                   "%llu names unreadable, %llu names too long, %llu names outside the root, %llu "
-                  "descriptor unknown, %llu unread at the end, %llu not written), %llu not "
-                  "reported",
+                  "descriptor unknown, %llu unread at the end, %llu past the size limit, %llu "
+                  "not written), %llu not reported",
                   &c->seen, &c->written, &c->lost, &c->ring, &c->unreadable, &c->tooLong,
-                  &c->outside, &c->unknown, &c->unread, &c->notWritten, &c->notReported) == 11;
+                  &c->outside, &c->unknown, &c->unread, &c->pastLimit, &c->notWritten,
+                  &c->notReported) == 12;
 }
 
 // The state probe under each backend, with descriptor 7 on W/sub opened
@@ -381,7 +383,7 @@ TEST_P(HookRun, NamesAsAChrootedProgramSeesThem) {
 
 // A flood that fills the eBPF ring buffer (4 processes, the reader held up
 // for a second): every # line and the closing line add up, and the output
-// ends with the closing counts.
+// ends with the closing counts, then the end line.
 TEST(HookFlood, EveryCallAccountedFor) {
     const ScratchDir scratch("flood");
     ASSERT_FALSE(scratch.path.empty());
@@ -400,13 +402,16 @@ TEST(HookFlood, EveryCallAccountedFor) {
     EXPECT_EQ(end.seen, end.written + end.lost + end.notReported) << err;
     EXPECT_GT(end.ring, 0u) << "the flood lost nothing: " << err;
     std::istringstream lines(ReadFile(tmp + "/trace"));
-    std::string last;
+    std::string last, lastNote;
     uint64_t notes = 0, calls = 0;
     for (std::string line; std::getline(lines, line); last = line) {
         if (line[0] != '#') {
             ++calls;
             continue;
         }
+        if (IsTraceEndLine(line))
+            continue;
+        lastNote = line;
         Counts c;
         ASSERT_TRUE(ParseCounts(line, &c)) << line;
         EXPECT_EQ(c.seen, c.written + c.lost + c.notReported) << line;
@@ -415,7 +420,8 @@ TEST(HookFlood, EveryCallAccountedFor) {
     }
     EXPECT_EQ(calls, end.written);
     EXPECT_GE(notes, 2u); // the first at the loss, the last at the end
-    EXPECT_EQ(last, "# " + err.substr(0, err.find('\n'))) << err;
+    EXPECT_EQ(lastNote, "# " + err.substr(0, err.find('\n'))) << err;
+    EXPECT_TRUE(IsTraceEndLine(last)) << last;
 }
 
 // The same probe built as a 32-bit program: the same rows (registered as the

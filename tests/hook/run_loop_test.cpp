@@ -14,6 +14,7 @@
 
 #include "event/ifs_vocab.h"
 #include "hook/trace_output.h"
+#include "trace/call_trace.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ TEST(TraceOutput, EachOutcomeInOneBucket) {
         {TraceOutcome::LostOutsideRoot, "1 lost", "1 names outside the root"},
         {TraceOutcome::LostDescriptor, "1 lost", "1 descriptor unknown"},
         {TraceOutcome::LostEnd, "1 lost", "1 unread at the end"},
+        {TraceOutcome::LostLimit, "1 lost", "1 past the size limit"},
     };
     for (const auto& c : cases) {
         TraceOutput out;
@@ -68,12 +70,49 @@ TEST(TraceOutput, RowsWrittenOrFiltered) {
     EXPECT_NE(line.find("1 not reported"), std::string::npos) << line;
 }
 
+// Reads what a pipe holds.
+std::string Drained(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;)
+        text.append(chunk, static_cast<size_t>(n));
+    return text;
+}
+
+// Past --out-limit a call's line is not written and counted lost under its
+// own reason; the closing line still goes out.
+TEST(TraceOutput, SizeLimit) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    TraceOutput out;
+    out.fd = pipeFds[1];
+    IfsCall call;
+    call.func = IFSFN_OPEN;
+    std::string line;
+    AppendTraceLine(call, 7, "x", &line);
+    out.limit = 2 * line.size() + 1;
+    for (int i = 0; i < 3; ++i)
+        TraceReport(&out, call, 7, "x", 2);
+    TraceFinish(&out);
+    close(pipeFds[1]);
+    const std::string text = Drained(pipeFds[0]);
+    close(pipeFds[0]);
+    const std::string counts = TraceCountsLine(out.counts);
+    EXPECT_EQ(counts.rfind("3 calls seen, 2 written, 1 lost (", 0), 0u) << counts;
+    EXPECT_NE(counts.find("1 past the size limit"), std::string::npos) << counts;
+    EXPECT_EQ(text.rfind(line + line, 0), 0u) << text;
+    EXPECT_TRUE(text.size() > 15 &&
+                IsTraceEndLine(text.substr(text.rfind('\n', text.size() - 2) + 1)))
+        << text;
+}
+
 // Hands no calls; a tracing one reaps the command itself and ends with it.
 // Notes what the run loop asked of it.
 class FakeSource : public Source {
   public:
     bool traces = false;
     bool starts = true;
+    bool unwatch = false; // asks the run loop to stop watching at the first poll
     pid_t command = 0;
     int waitStatus = 0;
     std::vector<std::string> asked;
@@ -87,8 +126,10 @@ class FakeSource : public Source {
     }
     void SetFilter(const IfsFilter&) override {}
     int Poll(int) override {
-        if (traces)
-            return waitpid(command, &waitStatus, 0) == command ? -1 : 0;
+        if (unwatch && asked.size() == 1)
+            raise(SIGUSR1);
+        if (traces && waitpid(command, &waitStatus, WNOHANG) == command)
+            return -1;
         usleep(2000);
         return 0;
     }
@@ -102,35 +143,47 @@ class FakeSource : public Source {
         return 0;
     }
     void Stop() override { asked.push_back("stop"); }
+    void StopWatching() override { asked.push_back("unwatch"); }
 };
 
 // The command's exit status through either kind of source; a refused start
-// leaves no command behind.
+// leaves no command behind; SIGUSR1 stops the watching, closes the trace and
+// leaves the command to end by itself, with its own status.
 TEST(RunLoop, ExitStatusAndEnd) {
     const struct {
         bool traces;
         bool starts;
+        bool unwatch;
         const char* script;
         bool ran;
         int status;
         std::vector<std::string> asked;
     } cases[] = {
-        {false, true, "exit 3", true, 3, {"start", "unread", "stop"}},
-        {true, true, "kill -TERM $$", true, 128 + SIGTERM, {"start", "stop"}},
-        {false, false, "exit 3", false, 0, {"start", "stop"}},
+        {false, true, false, "exit 3", true, 3, {"start", "unread", "stop"}},
+        {true, true, false, "kill -TERM $$", true, 128 + SIGTERM, {"start", "stop"}},
+        {false, false, false, "exit 3", false, 0, {"start", "stop"}},
+        {false, true, true, "sleep 0.3; exit 4", true, 4, {"start", "unread", "unwatch", "stop"}},
+        {true, true, true, "sleep 0.3; exit 4", true, 4, {"start", "unwatch", "stop"}},
     };
     for (const auto& c : cases) {
         FakeSource source;
         source.traces = c.traces;
         source.starts = c.starts;
+        source.unwatch = c.unwatch;
         char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
                         const_cast<char*>(c.script), nullptr};
         RunSetUp run;
         run.command = argv;
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
         TraceOutput out;
+        out.fd = pipeFds[1];
         int status = -1;
         std::string why;
         EXPECT_EQ(RunWatch(&source, run, &out, &status, &why), c.ran) << c.script;
+        close(pipeFds[1]);
+        EXPECT_EQ(Drained(pipeFds[0]) == std::string(kTraceEndLine) + "\n", c.unwatch) << c.script;
+        close(pipeFds[0]);
         if (c.ran)
             EXPECT_EQ(status, c.status) << c.script;
         else

@@ -80,7 +80,8 @@ struct Tracee {
 } // namespace
 
 struct PtraceSession {
-    bool seccomp = false; // the command's tree: stops only at watched calls
+    bool seccomp = false;     // the command's tree: stops only at watched calls
+    bool passThrough = false; // watching stopped: every stop resumed at once
     pid_t command = 0;
     bool commandEnded = false;
     int commandStatus = 0;
@@ -434,7 +435,41 @@ int Emit(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, int64_t re
     return 1;
 }
 
+// After PtracePassThrough: resumes the stop at once, reading nothing but what
+// tells when the tree has ended (its new processes, an exec's former id).
+void PassStop(PtraceSession* s, pid_t tid, int status) {
+    const int sig = WSTOPSIG(status);
+    const int event = status >> 16;
+    Tracee& t = s->tracees[tid]; // a new process stopped before its parent's event: known now
+    if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK || event == PTRACE_EVENT_CLONE) {
+        unsigned long child = 0;
+        ptrace(PTRACE_GETEVENTMSG, tid, 0, &child);
+        const pid_t newTid = static_cast<pid_t>(child);
+        s->tracees[newTid];
+        if (s->early.erase(newTid) != 0)
+            ptrace(PTRACE_CONT, newTid, 0, 0);
+    } else if (event == PTRACE_EVENT_EXEC) {
+        unsigned long former = 0;
+        ptrace(PTRACE_GETEVENTMSG, tid, 0, &former);
+        if (static_cast<pid_t>(former) != tid)
+            s->tracees.erase(static_cast<pid_t>(former));
+    } else if (event == PTRACE_EVENT_STOP &&
+               (sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU)) {
+        ptrace(PTRACE_LISTEN, tid, 0, 0); // a group stop: stay stopped
+        return;
+    }
+    const bool stepped = sig == SIGTRAP && t.stepping;
+    t.stepping = false;
+    t.pending = false;
+    const bool signal = event == 0 && sig != (SIGTRAP | 0x80) && !stepped;
+    ptrace(PTRACE_CONT, tid, 0, signal ? sig : 0); // a signal for the tracee: deliver it
+}
+
 int OnStop(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
+    if (s->passThrough) {
+        PassStop(s, tid, status);
+        return 0;
+    }
     const auto it = s->tracees.find(tid);
     if (it == s->tracees.end()) {
         s->early.insert(tid); // resumed once its parent's event names it
@@ -517,7 +552,7 @@ int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
         return 0;
     const Tracee t = it->second;
     s->tracees.erase(it);
-    if (tid != t.tgid)
+    if (tid != t.tgid || s->passThrough)
         return 0;
     const int events = Emit(s, tid, t, SYSEV_EXIT, 0, 0, sink, ctx);
     s->comms.erase(t.tgid);
@@ -681,6 +716,14 @@ void PtraceSetWanted(PtraceSession* s, PtraceWanted wanted, void* ctx) {
 
 PtraceCounters PtraceGetCounters(const PtraceSession* s) {
     return s->counters;
+}
+
+void PtracePassThrough(PtraceSession* s) {
+    if (!s->seccomp) {
+        DetachAll(s); // no filter on attached processes: they run on untraced
+        return;
+    }
+    s->passThrough = true;
 }
 
 void PtraceStop(PtraceSession* s) {

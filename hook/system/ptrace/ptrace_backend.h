@@ -54,6 +54,14 @@ bool PtraceCommandEnded(const PtraceSession* s, int* status);
 
 PtraceCounters PtraceGetCounters(const PtraceSession* s);
 
+// Stops watching while the processes run on. Attached processes are
+// detached. The command's tree stays traced: its seccomp filter makes every
+// watched call stop for the tracer, and without a tracer the kernel fails
+// those calls with ENOSYS, so a detach would break the program. Instead
+// PtracePoll resumes every stop at once, reading and handing nothing, until
+// the tree has ended (then -1).
+void PtracePassThrough(PtraceSession* s);
+
 // Detaches from attached processes (they run on); the command's tree, which
 // cannot run without its tracer, is killed. Frees the session.
 void PtraceStop(PtraceSession* s);

@@ -54,6 +54,11 @@ class SystemPtraceSource : public Source {
 
     bool CommandEnded(int* status) override { return PtraceCommandEnded(session_, status); }
 
+    void StopWatching() override {
+        TakeCounts();
+        PtracePassThrough(session_);
+    }
+
     void Stop() override {
         if (session_ == nullptr)
             return;
