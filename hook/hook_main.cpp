@@ -57,8 +57,9 @@ bool DriveIsNetwork(const DriveTable& drives, char letter) {
 }
 
 // The source of the view and backend asked for (eBPF by default, where it
-// can run, else ptrace); nullptr and `why` when it cannot run here.
-std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* why) {
+// can run, else ptrace), named in *name; nullptr and `why` when it cannot
+// run here.
+std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* name, std::string* why) {
     std::vector<WineLib> wineLibs;
     if (opt.view == View::Windows &&
         (!FindWineLibraries(opt.wineLibs, &wineLibs, why) || !TellWineCalls(&wineLibs, why)))
@@ -76,6 +77,9 @@ std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* why) {
                "; ptrace can watch only --pid N or -- COMMAND";
         return nullptr;
     }
+    *name = std::string(opt.view == View::Windows ? "the Windows view (the programs' own calls)"
+                                                  : "the system view (the Linux calls)") +
+            (backend == Backend::Ebpf ? " through eBPF" : " through ptrace");
     const DriveTable drives = LoadWinePrefixDrives(opt.winePrefix);
     const auto isNetwork = [drives](char letter) { return DriveIsNetwork(drives, letter); };
     if (opt.view == View::Windows && backend == Backend::Ebpf)
@@ -96,9 +100,12 @@ std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* why) {
 int main(int argc, char** argv) {
     const HookOptions opt = ParseCommandLine(argc, argv);
     std::string why;
-    const std::unique_ptr<Source> source = ChooseSource(opt, &why);
+    std::string name;
+    const std::unique_ptr<Source> source = ChooseSource(opt, &name, &why);
     if (source == nullptr)
         Unavailable(why);
+    if (opt.saySource)
+        std::fprintf(stderr, "talvek-hook: %s\n", name.c_str());
 
     TraceOutput out;
     out.filter = opt.filter;

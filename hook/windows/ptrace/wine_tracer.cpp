@@ -530,7 +530,7 @@ WineTraceSession* WineTraceStart(pid_t command, const std::vector<pid_t>& attach
 }
 
 int WineTracePoll(WineTraceSession* s, int timeoutMs, NtSink sink, void* ctx) {
-    if (s->threads.empty())
+    if (s->threads.empty() || s->commandEnded)
         return -1;
     int events = 0;
     const uint64_t deadline = NowNs() + static_cast<uint64_t>(timeoutMs) * 1000000u;
@@ -547,7 +547,9 @@ int WineTracePoll(WineTraceSession* s, int timeoutMs, NtSink sink, void* ctx) {
             events += OnStop(s, tid, status, sink, ctx);
         else if (WIFEXITED(status) || WIFSIGNALED(status))
             events += OnEnd(s, tid, status, sink, ctx);
-        if (s->threads.empty())
+        // Done once no tracee is left, or the command has ended: what it
+        // left behind (a wineserver, a service) is let go on untraced.
+        if (s->threads.empty() || s->commandEnded)
             return events > 0 ? events : -1;
     } while (NowNs() < deadline);
     return events;

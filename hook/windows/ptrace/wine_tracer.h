@@ -43,7 +43,8 @@ WineTraceSession* WineTraceStart(pid_t command, const std::vector<pid_t>& attach
                                  std::vector<LibPlan> plans, std::string* why);
 
 // Runs the tracees until records arrive or timeoutMs passes, handing each
-// record to sink. The number handed over, or -1 once no tracee is left.
+// record to sink. The number handed over, or -1 once no tracee is left or
+// the command has ended (WineTraceStop then lets the others go).
 int WineTracePoll(WineTraceSession* s, int timeoutMs, NtSink sink, void* ctx);
 
 // The command's wait status once it ended.
