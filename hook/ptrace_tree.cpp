@@ -104,28 +104,35 @@ bool AttachTree(pid_t pid, unsigned options, const std::function<void(pid_t, pid
     return ok;
 }
 
-pid_t WaitTracee(uint64_t deadlineNs, int* status) {
+namespace {
+
+constexpr suseconds_t kTickUs = 5000;
+uint64_t g_waitDeadline = 0;
+
+} // namespace
+
+void WaitBegin(int timeoutMs) {
     static const bool alarmSet = [] {
         struct sigaction sa {};
         sa.sa_handler = OnAlarm; // no SA_RESTART: the alarm ends a wait
         return sigaction(SIGALRM, &sa, nullptr) == 0;
     }();
     (void)alarmSet;
-    pid_t tid = waitpid(-1, status, __WALL | WNOHANG);
-    if (tid != 0)
-        return tid < 0 ? (errno == ECHILD ? -1 : 0) : tid;
-    const uint64_t now = NowNs();
-    if (now >= deadlineNs)
+    g_waitDeadline = NowNs() + static_cast<uint64_t>(timeoutMs) * 1000000u;
+    const itimerval timer{{0, kTickUs}, {0, kTickUs}};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+pid_t WaitTracee(int* status) {
+    if (NowNs() >= g_waitDeadline)
         return 0;
-    const uint64_t left = deadlineNs - now;
-    itimerval timer{{0, 0},
-                    {static_cast<time_t>(left / 1000000000u),
-                     static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    tid = waitpid(-1, status, __WALL);
-    timer = {};
-    setitimer(ITIMER_REAL, &timer, nullptr);
+    const pid_t tid = waitpid(-1, status, __WALL);
     return tid < 0 ? (errno == ECHILD ? -1 : 0) : tid;
+}
+
+void WaitEnd() {
+    const itimerval timer{};
+    setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
 int SignalToDeliver(int status) {

@@ -32,10 +32,15 @@ pid_t TgidOf(pid_t tid);
 bool AttachTree(pid_t pid, unsigned options, const std::function<void(pid_t, pid_t)>& added,
                 std::string* why);
 
-// The next stop or end of any tracee (waitpid's tid and status), waiting at
-// most until deadlineNs (CLOCK_MONOTONIC). 0 when the time passed or a
-// signal came, -1 when no tracee is left.
-pid_t WaitTracee(uint64_t deadlineNs, int* status);
+// Waiting for the tracees' stops for up to timeoutMs: a timer that ticks
+// every few milliseconds until WaitEnd ends blocking waits, so that each
+// stop costs one wait and the wait still ends in time (a tick that comes
+// just before a wait begins is followed by another).
+void WaitBegin(int timeoutMs);
+// The next stop or end of any tracee (waitpid's tid and status). 0 once the
+// time has passed or a signal came, -1 when no tracee is left.
+pid_t WaitTracee(int* status);
+void WaitEnd();
 
 // The kernel's struct ptrace_syscall_info (linux/ptrace.h clashes with
 // sys/ptrace.h): what PTRACE_GET_SYSCALL_INFO tells at a system-call stop.

@@ -23,10 +23,44 @@
 #include "hook/ptrace_tree.h"
 #include "hook/trace_output.h"
 
-// The thread whose memory nt_args.h reads: the one stopped at the call.
+// The thread whose memory nt_args.h reads (the one stopped at the call),
+// by aligned lines of 64 bytes kept while it is stopped: the arguments on
+// its stack, an OBJECT_ATTRIBUTES, a UNICODE_STRING, an IO_STATUS_BLOCK
+// each come with one read. A line never crosses a page.
 static pid_t g_readTid = 0;
+static struct Line {
+    uint64_t at = 0;
+    bool valid = false;
+    uint8_t bytes[64];
+} g_lines[8];
+static unsigned g_nextLine = 0;
+
+// From now on reads are of thread tid's memory as it is now.
+static void ReadFrom(pid_t tid) {
+    g_readTid = tid;
+    for (Line& line : g_lines)
+        line.valid = false;
+}
+
+static const Line* LineAt(uint64_t at) {
+    for (const Line& line : g_lines) {
+        if (line.valid && line.at == at)
+            return &line;
+    }
+    Line& line = g_lines[g_nextLine++ % 8];
+    line.at = at;
+    line.valid = TraceeRead(g_readTid, at, line.bytes, sizeof line.bytes);
+    return line.valid ? &line : nullptr;
+}
 
 static int nt_read_user(void* dst, uint32_t size, uint64_t addr) {
+    const uint64_t at = addr & ~uint64_t{63};
+    if (size <= 64 && addr + size <= at + 64) {
+        if (const Line* line = LineAt(at)) {
+            memcpy(dst, line->bytes + (addr - at), size);
+            return 0;
+        }
+    }
     return TraceeRead(g_readTid, addr, dst, size) ? 0 : -1;
 }
 
@@ -105,11 +139,6 @@ bool Wide(const WineThread& t) {
 
 uint64_t SlotMask(bool wide) {
     return wide ? ~0ull : 0xFFFFFFFFull;
-}
-
-bool ReadSlot(pid_t tid, uint64_t at, bool wide, uint64_t* value) {
-    *value = 0;
-    return TraceeRead(tid, at, value, wide ? 8 : 4);
 }
 
 bool WriteSlot(pid_t tid, uint64_t at, bool wide, uint64_t value) {
@@ -278,10 +307,11 @@ bool OnBreakpoint(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struc
     const int sysv = lib.call == WineCall::SysV64 ? 1 : 0;
     const uint64_t sp = regs.rsp & SlotMask(wide);
     uregs r = UregsOf(regs);
-    g_readTid = tid;
     uint64_t ret = 0;
+    const bool inner = t.call.active && sp < t.call.entry_sp; // a call inside the call
+    ReadFrom(tid);
     if (pt.call == kCreateProcessCall) {
-        if (!t.creating && ReadSlot(tid, sp, wide, &ret) &&
+        if (!t.creating && nt_read_user(&ret, wide ? 8 : 4, sp) == 0 &&
             WriteSlot(tid, sp, wide, kCreateReturn)) {
             t.creating = true;
             t.createWide = wide;
@@ -289,11 +319,11 @@ bool OnBreakpoint(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struc
             t.createReturn = ret;
             t.createSp = sp;
         }
-    } else if (!t.call.active || sp >= t.call.entry_sp) { // else a call inside the call
+    } else if (!inner) {
         nt_begin(&t.call, pt.call, lib.wow, sp, static_cast<__u32>(t.tgid),
                  static_cast<__u32>(tid));
         kArgsReaders[pt.index](&t.call, &r, lib.wow, sysv);
-        if (ReadSlot(tid, sp, wide, &ret) && WriteSlot(tid, sp, wide, kCallReturn))
+        if (nt_read_user(&ret, wide ? 8 : 4, sp) == 0 && WriteSlot(tid, sp, wide, kCallReturn))
             t.callReturn = ret;
         else
             t.call.active = 0;
@@ -318,7 +348,7 @@ int OnReturn(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struct& re
     }
     if (regs.rip != kCallReturn || !t.call.active)
         return 0;
-    g_readTid = tid;
+    ReadFrom(tid);
     nt_complete(&t.call, regs.rax & SlotMask(Wide(t)));
     t.call.ev.ts_ns = NowNs();
     std::memcpy(t.call.ev.comm, ProcessComm(s->processes[t.tgid], t.tgid), NTEV_COMM_SIZE);
@@ -533,25 +563,29 @@ int WineTracePoll(WineTraceSession* s, int timeoutMs, NtSink sink, void* ctx) {
     if (s->threads.empty() || s->commandEnded)
         return -1;
     int events = 0;
-    const uint64_t deadline = NowNs() + static_cast<uint64_t>(timeoutMs) * 1000000u;
-    // Returns by the deadline also while stops keep coming, so that the
-    // caller's output leaves and its signals are seen in time.
-    do {
+    bool done = false;
+    WaitBegin(timeoutMs);
+    while (!done) {
         int status;
-        const pid_t tid = WaitTracee(events > 0 ? 0 : deadline, &status);
-        if (tid < 0)
-            return events > 0 ? events : -1;
-        if (tid == 0)
-            return events;
+        const pid_t tid = WaitTracee(&status);
+        if (tid <= 0) {
+            done = true;
+            if (tid < 0 && events == 0)
+                events = -1;
+            continue;
+        }
         if (WIFSTOPPED(status))
             events += OnStop(s, tid, status, sink, ctx);
         else if (WIFEXITED(status) || WIFSIGNALED(status))
             events += OnEnd(s, tid, status, sink, ctx);
         // Done once no tracee is left, or the command has ended: what it
         // left behind (a wineserver, a service) is let go on untraced.
-        if (s->threads.empty() || s->commandEnded)
-            return events > 0 ? events : -1;
-    } while (NowNs() < deadline);
+        if (s->threads.empty() || s->commandEnded) {
+            done = true;
+            events = events > 0 ? events : -1;
+        }
+    }
+    WaitEnd();
     return events;
 }
 
