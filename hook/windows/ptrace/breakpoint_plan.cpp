@@ -16,16 +16,13 @@ struct Watched {
 constexpr Watched kWatched[] = {NT_WATCHED_FUNCTIONS(NT_WATCHED_ENTRY)};
 #undef NT_WATCHED_ENTRY
 
+// A function's entry: its first instruction decoded, from the file.
 bool PlanPoint(const WineLib& lib, const char* function, uint16_t call, int index,
-               PlannedBreakpoint* point, std::string* why) {
+               uint64_t fileOffset, PlannedBreakpoint* point, std::string* why) {
     point->function = function;
     point->call = call;
     point->index = index;
-    if (!ElfFunctionOffset(lib.path, function, &point->fileOffset, why)) {
-        *why = "the Windows view needs " + std::string(function) + ", which " + lib.path +
-               " does not have: use another Wine (--wine-lib DIR)";
-        return false;
-    }
+    point->fileOffset = fileOffset;
     const size_t n = ElfReadAt(lib.path, point->fileOffset, point->code, sizeof point->code);
     if (!DecodeEntryStep(point->code, n, !lib.wow, &point->step)) {
         *why = "the Windows view under ptrace cannot step over the first instruction of " +
@@ -50,16 +47,23 @@ bool PlanBreakpoints(const std::vector<WineLib>& libs, std::vector<LibPlan>* pla
         }
         plan.dev = st.st_dev;
         plan.ino = st.st_ino;
-        int index = 0;
-        for (const Watched& w : kWatched) {
+        std::vector<const char*> names;
+        for (const Watched& w : kWatched)
+            names.push_back(w.function);
+        names.push_back("NtCreateUserProcess");
+        std::vector<uint64_t> offsets;
+        if (!ElfFunctionOffsets(lib.path, names, &offsets, why)) {
+            *why = "the Windows view needs every one of its functions: " + *why +
+                   " (use another Wine: --wine-lib DIR)";
+            return false;
+        }
+        for (size_t i = 0; i < names.size(); ++i) {
+            const bool create = i == names.size() - 1;
             plan.points.emplace_back();
-            if (!PlanPoint(lib, w.function, w.call, index++, &plan.points.back(), why))
+            if (!PlanPoint(lib, names[i], create ? kCreateProcessCall : kWatched[i].call,
+                           create ? -1 : static_cast<int>(i), offsets[i], &plan.points.back(), why))
                 return false;
         }
-        plan.points.emplace_back();
-        if (!PlanPoint(lib, "NtCreateUserProcess", kCreateProcessCall, -1, &plan.points.back(),
-                       why))
-            return false;
         plans->push_back(std::move(plan));
     }
     return true;

@@ -19,6 +19,8 @@
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "hook/ptrace_tree.h"
 #include "hook/trace_output.h"
@@ -105,10 +107,20 @@ void Forget(WineProcess& p) {
     p.commFd = -1;
 }
 
+// A watched call in progress whose return the tracer redirected.
+struct Frame {
+    nt_call call{};
+    uint64_t realReturn = 0;
+};
+// Calls in progress of a thread, innermost last: one, or more where a
+// signal handler on a stack of its own made a call inside another (its sp
+// above the other's), or a call was left by a jump past its return. Kept
+// to a bound: the oldest, a left one, go first.
+constexpr size_t kMaxFrames = 16;
+
 struct WineThread {
     pid_t tgid = 0;
-    nt_call call{};
-    uint64_t callReturn = 0;
+    std::vector<Frame> frames;
     bool creating = false; // inside NtCreateUserProcess
     bool createWide = true;
     uint32_t createFlags = 0;
@@ -133,16 +145,20 @@ struct WineTraceSession {
 
 namespace {
 
-bool Wide(const WineThread& t) {
-    return t.call.wow == 0;
-}
-
 uint64_t SlotMask(bool wide) {
     return wide ? ~0ull : 0xFFFFFFFFull;
 }
 
 bool WriteSlot(pid_t tid, uint64_t at, bool wide, uint64_t value) {
     return TraceeWrite(tid, at, &value, wide ? 8 : 4);
+}
+
+// Puts a redirected return address back, where the slot still holds the
+// tracer's (a call that was left may have had its stack reused).
+void PutBack(pid_t tid, uint64_t at, bool wide, uint64_t redirected, uint64_t real) {
+    uint64_t now = 0;
+    if (TraceeRead(tid, at, &now, wide ? 8 : 4) && now == redirected)
+        WriteSlot(tid, at, wide, real);
 }
 
 uregs UregsOf(const user_regs_struct& regs) {
@@ -201,14 +217,11 @@ void Refuse(WineProcess& p, pid_t tid, const std::string& what) {
 // file first.
 void PlaceBreakpoints(WineProcess& p, pid_t tid, const LibPlan& plan, uint64_t base,
                       uint64_t offset, uint64_t length) {
-    size_t placed = 0;
     for (const PlannedBreakpoint& pt : plan.points) {
         const uint64_t at = base + (pt.fileOffset - offset);
         if (p.refused || pt.fileOffset < offset || pt.fileOffset - offset >= length ||
-            p.points.count(at) != 0) {
-            placed += p.points.count(at);
+            p.points.count(at) != 0)
             continue;
-        }
         uint8_t now[sizeof pt.code];
         if (!TraceeRead(tid, at, now, pt.step.length) ||
             std::memcmp(now, pt.code, pt.step.length) != 0)
@@ -218,10 +231,10 @@ void PlaceBreakpoints(WineProcess& p, pid_t tid, const LibPlan& plan, uint64_t b
         if (!TraceePatch(tid, at, &kInt3, 1))
             return Refuse(p, tid, "cannot write into " + plan.lib.path + ": " + strerror(errno));
         p.points[at] = {&plan, &pt};
-        ++placed;
     }
-    if (placed == plan.points.size())
-        p.syscalls = false; // every breakpoint in: no more system-call stops
+    if (p.points.size() >= plan.points.size())
+        p.syscalls =
+            false; // every breakpoint in (one ntdll.so a process): no more system-call stops
 }
 
 // The Wine library that is this file (the same wherever a process's root
@@ -308,7 +321,7 @@ bool OnBreakpoint(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struc
     const uint64_t sp = regs.rsp & SlotMask(wide);
     uregs r = UregsOf(regs);
     uint64_t ret = 0;
-    const bool inner = t.call.active && sp < t.call.entry_sp; // a call inside the call
+    const bool inner = !t.frames.empty() && sp < t.frames.back().call.entry_sp; // inside it
     ReadFrom(tid);
     if (pt.call == kCreateProcessCall) {
         if (!t.creating && nt_read_user(&ret, wide ? 8 : 4, sp) == 0 &&
@@ -320,13 +333,17 @@ bool OnBreakpoint(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struc
             t.createSp = sp;
         }
     } else if (!inner) {
-        nt_begin(&t.call, pt.call, lib.wow, sp, static_cast<__u32>(t.tgid),
+        if (t.frames.size() >= kMaxFrames)
+            t.frames.erase(t.frames.begin());
+        t.frames.emplace_back();
+        Frame& f = t.frames.back();
+        nt_begin(&f.call, pt.call, lib.wow, sp, static_cast<__u32>(t.tgid),
                  static_cast<__u32>(tid));
-        kArgsReaders[pt.index](&t.call, &r, lib.wow, sysv);
+        kArgsReaders[pt.index](&f.call, &r, lib.wow, sysv);
         if (nt_read_user(&ret, wide ? 8 : 4, sp) == 0 && WriteSlot(tid, sp, wide, kCallReturn))
-            t.callReturn = ret;
+            f.realReturn = ret;
         else
-            t.call.active = 0;
+            t.frames.pop_back();
     }
     const auto write = [tid](uint64_t address, uint64_t value, size_t size) {
         return TraceeWrite(tid, address, &value, size);
@@ -346,15 +363,17 @@ int OnReturn(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struct& re
         *handled = ptrace(PTRACE_SETREGS, tid, 0, &regs) == 0;
         return 0;
     }
-    if (regs.rip != kCallReturn || !t.call.active)
+    if (regs.rip != kCallReturn || t.frames.empty())
         return 0;
     ReadFrom(tid);
-    nt_complete(&t.call, regs.rax & SlotMask(Wide(t)));
-    t.call.ev.ts_ns = NowNs();
-    std::memcpy(t.call.ev.comm, ProcessComm(s->processes[t.tgid], t.tgid), NTEV_COMM_SIZE);
-    regs.rip = t.callReturn;
+    Frame f = std::move(t.frames.back()); // the innermost returns first
+    t.frames.pop_back();
+    nt_complete(&f.call, regs.rax & SlotMask(f.call.wow == 0));
+    f.call.ev.ts_ns = NowNs();
+    std::memcpy(f.call.ev.comm, ProcessComm(s->processes[t.tgid], t.tgid), NTEV_COMM_SIZE);
+    regs.rip = f.realReturn;
     *handled = ptrace(PTRACE_SETREGS, tid, 0, &regs) == 0;
-    sink(t.call.ev, ctx);
+    sink(f.call.ev, ctx);
     return 1;
 }
 
@@ -517,8 +536,8 @@ int SignalOnDetach(WineTraceSession* s, pid_t tid, int status) {
     const WineThread& t = it->second;
     const int sig = WSTOPSIG(status);
     const WineProcess& p = s->processes[t.tgid];
-    if (sig == SIGSEGV && regs.rip == kCallReturn && t.call.active)
-        regs.rip = t.callReturn;
+    if (sig == SIGSEGV && regs.rip == kCallReturn && !t.frames.empty())
+        regs.rip = t.frames.back().realReturn;
     else if (sig == SIGSEGV && regs.rip == kCreateReturn && t.creating)
         regs.rip = t.createReturn;
     else if (sig == SIGTRAP && p.points.count(regs.rip - 1) != 0)
@@ -602,10 +621,10 @@ void WineTraceStop(WineTraceSession* s) {
     for (const auto& [tid, t] : s->threads) {
         threadOf[t.tgid] = tid;
         tids.push_back(tid);
-        if (t.call.active)
-            WriteSlot(tid, t.call.entry_sp, Wide(t), t.callReturn);
+        for (const Frame& f : t.frames)
+            PutBack(tid, f.call.entry_sp, f.call.wow == 0, kCallReturn, f.realReturn);
         if (t.creating)
-            WriteSlot(tid, t.createSp, t.createWide, t.createReturn);
+            PutBack(tid, t.createSp, t.createWide, kCreateReturn, t.createReturn);
     }
     for (const auto& [tgid, p] : s->processes) {
         if (threadOf.count(tgid) == 0)
