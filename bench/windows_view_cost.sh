@@ -62,7 +62,7 @@ for round in $(seq "$rounds"); do
         # shellcheck disable=SC2046
         out=$($(under "$way") $wine "$probe" --files 2000 'C:\tvk-bench' 2>/dev/null)
         t1=$(now)
-        ms=$(sed -n 's/^files=2000 ms=//p' <<<"$out")
+        ms=$(tr -d '\r' <<<"$out" | sed -n 's/^files=2000 ms=//p')
         s=$(echo "$t1 - $t0" | bc)
         n=$(notepad_start "$way")
         echo "round $round $way: files ${ms} ms, whole ${s} s; notepad's window ${n} s"

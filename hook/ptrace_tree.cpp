@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "hook/proc_text.h"
 #include "hook/trace_output.h"
 
 bool TraceeRead(pid_t tid, uint64_t address, void* out, size_t size) {
@@ -43,16 +44,10 @@ bool TraceePatch(pid_t tid, uint64_t address, const void* in, size_t size) {
 pid_t TgidOf(pid_t tid) {
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%d/status", tid);
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr)
-        return tid;
-    char line[256];
-    pid_t tgid = tid;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::sscanf(line, "Tgid: %d", &tgid) == 1)
-            break;
-    }
-    std::fclose(f);
+    std::string text;
+    int32_t tgid = tid;
+    if (ReadProcText(path, &text, 4096))
+        ParseStatusTgid(text.data(), text.size(), &tgid);
     return tgid;
 }
 
@@ -92,13 +87,11 @@ bool AttachTree(pid_t pid, unsigned options, const std::function<void(pid_t, pid
         if (!ok)
             break;
         added(tid, pid);
-        std::FILE* f = std::fopen((task + "/" + e->d_name + "/children").c_str(), "r");
-        if (f == nullptr)
+        std::string text;
+        if (!ReadProcText((task + "/" + e->d_name + "/children").c_str(), &text, 1 << 20))
             continue;
-        int child;
-        while (ok && std::fscanf(f, "%d", &child) == 1)
-            ok = AttachTree(child, options, added, why);
-        std::fclose(f);
+        for (const int32_t child : ParseProcChildren(text.data(), text.size()))
+            ok = ok && AttachTree(child, options, added, why);
     }
     closedir(d);
     return ok;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "hook/command_start.h"
+#include "hook/proc_text.h"
 
 namespace {
 
@@ -44,13 +45,11 @@ bool AllGone(const std::vector<pid_t>& pids) {
     for (pid_t pid : pids) {
         char path[32];
         std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-        std::FILE* f = std::fopen(path, "r");
-        if (f == nullptr)
+        std::string text;
+        if (!ReadProcText(path, &text, 4096))
             continue;
-        char state = 0;
-        const bool read = std::fscanf(f, "%*d (%*[^)]) %c", &state) == 1;
-        std::fclose(f);
-        if (!read || state != 'Z')
+        ProcStat stat;
+        if (!ParseProcStat(text.data(), text.size(), &stat) || stat.state != 'Z')
             return false;
     }
     return true;

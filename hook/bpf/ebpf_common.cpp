@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "hook/bpf/talvek_hook_maps.h"
+#include "hook/proc_text.h"
 
 namespace {
 
@@ -27,26 +28,13 @@ constexpr int kCapSysAdmin = 21;
 constexpr int kCapPerfmon = 38;
 constexpr int kCapBpf = 39;
 
-// The value of a "Key:\t..." line of /proc/<pid>/status, or "" when absent.
-std::string StatusField(pid_t pid, const char* key) {
+// /proc/<pid>/status, or "" when it cannot be read.
+std::string StatusText(pid_t pid) {
     char path[64];
     snprintf(path, sizeof(path), "/proc/%d/status", (int)pid);
-    FILE* f = fopen(path, "r");
-    if (f == nullptr)
-        return "";
-    char line[512];
-    std::string value;
-    size_t keyLen = strlen(key);
-    while (fgets(line, sizeof(line), f) != nullptr) {
-        if (strncmp(line, key, keyLen) == 0 && line[keyLen] == ':') {
-            value = line + keyLen + 1;
-            break;
-        }
-    }
-    fclose(f);
-    value.erase(0, value.find_first_not_of(" \t"));
-    value.erase(value.find_last_not_of(" \t\n") + 1);
-    return value;
+    std::string text;
+    ReadProcText(path, &text, 1 << 16);
+    return text;
 }
 
 bool HasCap(uint64_t caps, int cap) {
@@ -54,7 +42,9 @@ bool HasCap(uint64_t caps, int cap) {
 }
 
 bool MayUseBpf() {
-    uint64_t caps = strtoull(StatusField(getpid(), "CapEff").c_str(), nullptr, 16);
+    const std::string status = StatusText(getpid());
+    uint64_t caps = 0;
+    ParseStatusMask(status.data(), status.size(), "CapEff", &caps);
     return HasCap(caps, kCapSysAdmin) || (HasCap(caps, kCapBpf) && HasCap(caps, kCapPerfmon));
 }
 
@@ -84,29 +74,21 @@ namespace {
 pid_t ParentOf(pid_t pid) {
     char path[64];
     snprintf(path, sizeof(path), "/proc/%d/stat", (int)pid);
-    FILE* f = fopen(path, "r");
-    if (f == nullptr)
+    std::string text;
+    ProcStat stat;
+    if (!ReadProcText(path, &text, 4096) || !ParseProcStat(text.data(), text.size(), &stat) ||
+        stat.state == 'Z' || stat.state == 'X')
         return -1;
-    char buf[1024];
-    size_t n = fread(buf, 1, sizeof(buf) - 1, f);
-    fclose(f);
-    buf[n] = 0;
-    // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
-    const char* close = strrchr(buf, ')');
-    char state = 0;
-    int ppid = -1;
-    if (close == nullptr || sscanf(close + 1, " %c %d", &state, &ppid) != 2 || state == 'Z' ||
-        state == 'X')
-        return -1;
-    return ppid;
+    return stat.ppid;
 }
 
 // `root` (a process, or a thread standing for its process) and every process
 // below it now; new ones are added by the kernel side as they are made.
 std::vector<pid_t> ProcessTree(pid_t root) {
     std::vector<pid_t> tree;
-    pid_t tgid = (pid_t)atoi(StatusField(root, "Tgid").c_str());
-    if (tgid <= 0)
+    const std::string status = StatusText(root);
+    int32_t tgid = 0;
+    if (!ParseStatusTgid(status.data(), status.size(), &tgid))
         return tree;
     std::unordered_multimap<pid_t, pid_t> children;
     if (DIR* d = opendir("/proc")) {
@@ -242,7 +224,10 @@ bool EbpfAvailable(std::string* why) {
         return false;
     }
     // Process ids in the kernel side are those of the first pid namespace.
-    if (StatusField(getpid(), "NSpid").find_first_of(" \t") != std::string::npos) {
+    const std::string status = StatusText(getpid());
+    std::string nspid;
+    ParseStatusField(status.data(), status.size(), "NSpid", &nspid);
+    if (nspid.find_first_of(" \t") != std::string::npos) {
         *why = "talvek-hook runs in a pid namespace of its own, where eBPF sees other process "
                "ids: run it on the host, or use --backend ptrace";
         return false;

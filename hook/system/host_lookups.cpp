@@ -1,26 +1,14 @@
 #include "hook/system/host_lookups.h"
 
+#include "hook/proc_text.h"
 #include "hook/system/process_root.h"
 
-#include <limits.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-bool ReadLink(const std::string& link, std::string* target) {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
-    if (n <= 0 || buffer[0] != '/')
-        return false; // gone, or not a name ("pipe:[123]")
-    target->assign(buffer, static_cast<size_t>(n));
-    return true;
-}
 
 struct Mount {
     std::string point;
@@ -34,25 +22,15 @@ const std::vector<Mount>& Mounts() {
             "nfs", "nfs4", "cifs", "smb3",  "smbfs",      "ncpfs",     "9p",
             "afs", "ceph", "coda", "davfs", "fuse.sshfs", "glusterfs", "lustre"};
         std::vector<Mount> list;
-        std::FILE* f = std::fopen("/proc/self/mountinfo", "r");
-        if (f == nullptr)
+        std::string text;
+        if (!ReadProcText("/proc/self/mountinfo", &text, 64 << 20))
             return list;
-        char line[4096];
-        while (std::fgets(line, sizeof line, f) != nullptr) {
-            // id parent major:minor root point options ... - type source ...
-            char point[PATH_MAX];
-            if (std::sscanf(line, "%*s %*s %*s %*s %4095s", point) != 1)
-                continue;
-            const char* dash = std::strstr(line, " - ");
-            char type[64] = "";
-            if (dash == nullptr || std::sscanf(dash + 3, "%63s", type) != 1)
-                continue;
+        for (const MountLine& m : ParseMountInfo(text.data(), text.size())) {
             bool network = false;
             for (const char* t : kNetworkTypes)
-                network = network || std::strcmp(type, t) == 0;
-            list.push_back({point, network});
+                network = network || m.type == t;
+            list.push_back({m.point, network});
         }
-        std::fclose(f);
         return list;
     }();
     return mounts;
@@ -95,11 +73,11 @@ HookLookups HostLookups() {
     // /proc gives names from the hook's root: as the process sees them, or
     // none when they lie outside its root.
     l.workingFolder = [](uint32_t pid, std::string* folder) {
-        return ReadLink("/proc/" + std::to_string(pid) + "/cwd", folder) &&
+        return ReadProcLink("/proc/" + std::to_string(pid) + "/cwd", folder) &&
                NameAsProcessSees(pid, folder);
     };
     l.descriptorName = [](uint32_t pid, int32_t fd, std::string* name) {
-        return ReadLink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), name) &&
+        return ReadProcLink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), name) &&
                NameAsProcessSees(pid, name);
     };
     l.isFolder = [](const std::string& name) {

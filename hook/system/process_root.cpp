@@ -1,15 +1,12 @@
 #include "hook/system/process_root.h"
 
-#include <limits.h>
-#include <unistd.h>
+#include "hook/proc_text.h"
 
 std::string ProcessRoot(uint32_t pid) {
-    char root[PATH_MAX];
-    const std::string link = "/proc/" + std::to_string(pid) + "/root";
-    const ssize_t n = readlink(link.c_str(), root, sizeof root - 1);
-    if (n <= 0 || root[0] != '/')
+    std::string root;
+    if (!ReadProcLink("/proc/" + std::to_string(pid) + "/root", &root))
         return "/";
-    return std::string(root, static_cast<size_t>(n));
+    return root;
 }
 
 bool NameInRoot(const std::string& root, std::string* name) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "hook/proc_text.h"
 #include "hook/system/process_root.h"
 
 uint8_t DescriptorKind(uint32_t pid, int64_t fd) {
@@ -24,27 +25,23 @@ uint8_t DescriptorKind(uint32_t pid, int64_t fd) {
 void DescribeReceived(uint32_t pid, sysev* ev) {
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%u/fd/%lld", pid, static_cast<long long>(ev->ret));
-    const ssize_t n = readlink(path, ev->path1, SYSEV_PATH_SIZE - 1);
-    ev->path1[n > 0 ? n : 0] = '\0';
-    // As the process sees it; a file outside its root is not followed.
-    std::string name = ev->path1;
-    if (!NameAsProcessSees(pid, &name))
+    // As the process sees it; a file outside its root, or one whose name
+    // does not fit, is not followed.
+    std::string name;
+    if (!ReadProcLink(path, &name) || !NameAsProcessSees(pid, &name))
         name.clear();
+    if (name.size() >= SYSEV_PATH_SIZE) {
+        ev->flags |= SYSEV_PATH1_CUT;
+        name.clear();
+    }
     std::memcpy(ev->path1, name.c_str(), name.size() + 1);
     ev->fd_kind = DescriptorKind(pid, ev->ret);
     std::snprintf(path, sizeof path, "/proc/%u/fdinfo/%lld", pid, static_cast<long long>(ev->ret));
     ev->a[0] = ev->a[1] = 0;
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr)
+    std::string text;
+    if (!ReadProcText(path, &text, 1 << 16))
         return;
-    char line[128];
-    unsigned long long pos = 0;
-    unsigned flags = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::sscanf(line, "pos: %llu", &pos) == 1)
-            ev->a[1] = pos;
-        else if (std::sscanf(line, "flags: %o", &flags) == 1)
-            ev->a[0] = (flags & O_CLOEXEC) != 0 ? 1 : 0;
-    }
-    std::fclose(f);
+    const FdInfo info = ParseFdInfo(text.data(), text.size());
+    ev->a[1] = info.pos;
+    ev->a[0] = (info.flags & O_CLOEXEC) != 0 ? 1 : 0;
 }

@@ -25,39 +25,14 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "hook/proc_text.h"
+#include "hook/ptrace_tree.h"
 #include "hook/system/process_root.h"
 #include "hook/system/received_fd.h"
 #include "hook/system/arch/syscall_decode.h"
 
 namespace {
 
-// The kernel's struct ptrace_syscall_info (linux/ptrace.h clashes with
-// sys/ptrace.h).
-struct SyscallInfo {
-    uint8_t op;
-    uint8_t pad[3];
-    uint32_t arch;
-    uint64_t instructionPointer;
-    uint64_t stackPointer;
-    union {
-        struct {
-            uint64_t nr;
-            uint64_t args[6];
-        } entry;
-        struct {
-            int64_t rval;
-            uint8_t isError;
-        } exit;
-        struct {
-            uint64_t nr;
-            uint64_t args[6];
-            uint32_t retData;
-        } seccomp;
-    };
-};
-constexpr uint8_t kInfoEntry = 1;
-constexpr uint8_t kInfoExit = 2;
-constexpr uint8_t kInfoSeccomp = 3;
 // The kernel's restart codes, which never reach the program.
 constexpr int64_t kErestartSys = 512;
 constexpr int64_t kErestartNoIntr = 513;
@@ -105,38 +80,11 @@ const std::string& CommOf(PtraceSession* s, pid_t tgid, bool reread) {
     if (comm.empty() || reread) {
         char path[64];
         std::snprintf(path, sizeof path, "/proc/%d/comm", tgid);
-        char text[SYSEV_COMM_SIZE + 1] = "";
-        if (std::FILE* f = std::fopen(path, "r")) {
-            if (std::fgets(text, sizeof text, f) == nullptr)
-                text[0] = '\0';
-            std::fclose(f);
-        }
-        text[strcspn(text, "\n")] = '\0';
-        comm = text;
+        std::string text;
+        ReadProcText(path, &text, SYSEV_COMM_SIZE + 1);
+        comm = ParseProcComm(text.data(), text.size());
     }
     return comm;
-}
-
-pid_t TgidOf(pid_t tid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/status", tid);
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr)
-        return tid;
-    char line[256];
-    pid_t tgid = tid;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::sscanf(line, "Tgid: %d", &tgid) == 1)
-            break;
-    }
-    std::fclose(f);
-    return tgid;
-}
-
-bool ReadMemory(pid_t tid, uint64_t address, void* out, size_t size) {
-    iovec local{out, size};
-    iovec remote{reinterpret_cast<void*>(address), size};
-    return process_vm_readv(tid, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
 }
 
 // ---- What holds at the call, read while the tracee is stopped ----
@@ -179,12 +127,10 @@ void NoteFolders(pid_t tid, sysev* ev) {
 // The name of a base descriptor that the caller does not follow, into path2,
 // as the process sees it (/proc gives it from the hook's root).
 void NoteBase(pid_t tid, sysev* ev) {
-    char link[PATH_MAX];
-    const ssize_t n = readlink(ProcName(tid, "fd", ev->fd).c_str(), link, sizeof link);
-    if (n <= 0 || link[0] != '/')
+    std::string name;
+    if (!ReadProcLink(ProcName(tid, "fd", ev->fd), &name))
         return;
     ev->state |= SYSEV_ST_BASE;
-    std::string name(link, static_cast<size_t>(n));
     if (!NameAsProcessSees(static_cast<uint32_t>(tid), &name)) {
         ev->state |= SYSEV_ST_BASE_OUTSIDE;
         return;
@@ -206,14 +152,12 @@ bool SizeOf(pid_t tid, int32_t fd, uint64_t* size) {
 
 // The descriptor's position, from /proc/<tid>/fdinfo/<fd>.
 bool PositionOf(pid_t tid, int32_t fd, uint64_t* pos) {
-    std::FILE* f = std::fopen(ProcName(tid, "fdinfo", fd).c_str(), "r");
-    if (f == nullptr)
+    std::string text;
+    if (!ReadProcText(ProcName(tid, "fdinfo", fd).c_str(), &text, 4096))
         return false;
-    unsigned long long value = 0;
-    const bool read = std::fscanf(f, "pos: %llu", &value) == 1;
-    std::fclose(f);
-    *pos = value;
-    return read;
+    const FdInfo info = ParseFdInfo(text.data(), text.size());
+    *pos = info.pos;
+    return info.hasPos;
 }
 
 uint64_t Now() {
@@ -259,7 +203,7 @@ bool OnDescriptorOnly(const sysev& ev) {
 
 ProcessMemory MemoryOf(pid_t tid) {
     return [tid](uint64_t address, void* out, size_t size) {
-        return ReadMemory(tid, address, out, size);
+        return TraceeRead(tid, address, out, size);
     };
 }
 
@@ -276,7 +220,7 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint32_t arch, uint64_t nr,
         // Wine names its processes after their .exe this way.
         char name[SYSEV_COMM_SIZE] = "";
         if (args[0] == PR_SET_NAME && tid == t.tgid &&
-            ReadMemory(tid, args[1], name, sizeof name - 1))
+            TraceeRead(tid, args[1], name, sizeof name - 1))
             s->comms[t.tgid] = name;
         return;
     }
@@ -344,16 +288,11 @@ int OnExit(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink,
 
 // Whether the process has a handler for the signal (SigCgt).
 bool Caught(pid_t tid, int sig) {
-    std::FILE* f = std::fopen(ProcName(tid, "status").c_str(), "r");
-    if (f == nullptr)
+    std::string text;
+    uint64_t mask = 0;
+    if (!ReadProcText(ProcName(tid, "status").c_str(), &text, 4096) ||
+        !ParseStatusMask(text.data(), text.size(), "SigCgt", &mask))
         return false;
-    char line[256];
-    unsigned long long mask = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::sscanf(line, "SigCgt: %llx", &mask) == 1)
-            break;
-    }
-    std::fclose(f);
     return sig >= 1 && sig <= 64 && ((mask >> (sig - 1)) & 1) != 0;
 }
 
@@ -394,13 +333,13 @@ bool SavedResult(pid_t tid, bool wide, int64_t* saved) {
         return false;
     if (wide) {
         const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
-        return ReadMemory(tid, regs.rsp + raxAt, saved, sizeof *saved);
+        return TraceeRead(tid, regs.rsp + raxAt, saved, sizeof *saved);
     }
     constexpr uint64_t kEaxInSigcontext = 44;
     const uint64_t ucontext = regs.rcx & 0xFFFFFFFFu;
     const uint64_t sigcontext = ucontext != 0 ? ucontext + 20 : (regs.rsp & 0xFFFFFFFFu) + 8;
     int32_t eax = 0;
-    if (!ReadMemory(tid, sigcontext + kEaxInSigcontext, &eax, sizeof eax))
+    if (!TraceeRead(tid, sigcontext + kEaxInSigcontext, &eax, sizeof eax))
         return false;
     *saved = eax;
     return true;
@@ -543,75 +482,14 @@ int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
     return events;
 }
 
-bool Attach(PtraceSession* s, pid_t tid, pid_t tgid, std::string* why) {
-    if (ptrace(PTRACE_SEIZE, tid, 0, kOptions) != 0) {
-        if (why->empty()) {
-            const int err = errno;
-            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(err);
-            if (err == EPERM)
-                *why += "; ptrace needs the process's own user and kernel.yama.ptrace_scope "
-                        "0 or 1, or root: sudo talvek-hook --pid N";
-        }
-        return false;
-    }
-    s->tracees[tid].tgid = tgid;
-    ptrace(PTRACE_INTERRUPT, tid, 0, 0); // its first stop switches it to syscall stops
-    return true;
+// Detaches from every tracee: they run on.
+void Detach(PtraceSession* s) {
+    std::vector<pid_t> tids;
+    for (const auto& [tid, t] : s->tracees)
+        tids.push_back(tid);
+    DetachAll(tids);
+    s->tracees.clear();
 }
-
-// A process and its threads, then its children's trees.
-bool AttachTree(PtraceSession* s, pid_t pid, std::string* why) {
-    const std::string task = "/proc/" + std::to_string(pid) + "/task";
-    DIR* d = opendir(task.c_str());
-    if (d == nullptr) {
-        *why = "no process " + std::to_string(pid);
-        return false;
-    }
-    bool ok = true;
-    while (const dirent* e = readdir(d)) {
-        const pid_t tid = static_cast<pid_t>(atoi(e->d_name));
-        if (tid > 0 && s->tracees.count(tid) == 0)
-            ok = Attach(s, tid, pid, why) && ok;
-        if (tid <= 0)
-            continue;
-        std::FILE* f = std::fopen((task + "/" + e->d_name + "/children").c_str(), "r");
-        if (f == nullptr)
-            continue;
-        int child;
-        while (ok && std::fscanf(f, "%d", &child) == 1)
-            ok = AttachTree(s, child, why);
-        std::fclose(f);
-    }
-    closedir(d);
-    return ok;
-}
-
-void DetachAll(PtraceSession* s) {
-    // Each tracee must be stopped to be detached: interrupt, wait, detach.
-    for (auto& [tid, t] : s->tracees)
-        ptrace(PTRACE_INTERRUPT, tid, 0, 0);
-    const uint64_t deadline = Now() + 2000000000u;
-    while (!s->tracees.empty() && Now() < deadline) {
-        int status;
-        const pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
-        if (tid < 0)
-            break;
-        if (tid == 0) {
-            usleep(1000);
-            continue;
-        }
-        if (!WIFSTOPPED(status)) {
-            s->tracees.erase(tid);
-            continue;
-        }
-        const int sig = WSTOPSIG(status);
-        const bool signal = (status >> 16) == 0 && sig != SIGTRAP && sig != (SIGTRAP | 0x80);
-        ptrace(PTRACE_DETACH, tid, 0, signal ? sig : 0);
-        s->tracees.erase(tid);
-    }
-}
-
-void OnAlarm(int) {}
 
 } // namespace
 
@@ -633,9 +511,10 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
         CommOf(s, command, true);
         return s;
     }
+    const auto added = [s](pid_t tid, pid_t tgid) { s->tracees[tid].tgid = tgid; };
     for (pid_t pid : attach) {
-        if (!AttachTree(s, pid, why)) {
-            DetachAll(s);
+        if (!AttachTree(pid, kOptions, added, why)) {
+            Detach(s);
             delete s;
             return nullptr;
         }
@@ -647,42 +526,29 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
 int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     if (s->tracees.empty())
         return -1;
-    static const bool alarmSet = [] {
-        struct sigaction sa {};
-        sa.sa_handler = OnAlarm; // no SA_RESTART: the alarm ends a wait
-        return sigaction(SIGALRM, &sa, nullptr) == 0;
-    }();
-    (void)alarmSet;
     int events = 0;
-    const uint64_t deadline = Now() + static_cast<uint64_t>(timeoutMs) * 1000000u;
+    bool done = false;
     // Returns by the deadline also while stops keep coming, so that the
     // caller's output leaves and its signals are seen in time.
-    do {
+    WaitBegin(timeoutMs);
+    while (!done) {
         int status;
-        pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
-        if (tid == 0) {
-            const uint64_t now = Now();
-            if (events > 0 || now >= deadline)
-                return events;
-            // Wait for the next stop, at most until the deadline (SIGALRM).
-            const uint64_t left = deadline - now;
-            itimerval timer{{0, 0},
-                            {static_cast<time_t>(left / 1000000000u),
-                             static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
-            setitimer(ITIMER_REAL, &timer, nullptr);
-            tid = waitpid(-1, &status, __WALL);
-            timer = {};
-            setitimer(ITIMER_REAL, &timer, nullptr);
+        const pid_t tid = WaitTracee(&status);
+        if (tid <= 0) { // the time, a signal, or no tracee left
+            done = true;
+            events = tid < 0 && events == 0 ? -1 : events;
+            continue;
         }
-        if (tid < 0)
-            return events > 0 ? events : (errno == ECHILD ? -1 : 0); // the time, or a signal
         if (WIFSTOPPED(status))
             events += OnStop(s, tid, status, sink, ctx);
         else if (WIFEXITED(status) || WIFSIGNALED(status))
             events += OnEnd(s, tid, status, sink, ctx);
-        if (s->tracees.empty())
-            return events > 0 ? events : -1;
-    } while (Now() < deadline);
+        if (s->tracees.empty()) {
+            done = true;
+            events = events > 0 ? events : -1;
+        }
+    }
+    WaitEnd();
     return events;
 }
 
@@ -711,7 +577,7 @@ void PtraceStop(PtraceSession* s) {
         while (waitpid(-1, nullptr, __WALL) > 0) {
         }
     } else {
-        DetachAll(s);
+        Detach(s);
     }
     delete s;
 }
