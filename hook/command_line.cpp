@@ -15,7 +15,7 @@ namespace {
                  "usage: talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]\n"
                  "                   [--out-limit BYTES] [--wine-prefix DIR] [--wine-lib DIR]...\n"
                  "                   [--functions LIST] [--results all|ok|failed]\n"
-                 "                   [--monitoring on|off] [--control FILE]\n"
+                 "                   [--monitoring on|off] [--control FILE] [--say-source]\n"
                  "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
                  what);
     std::exit(2);
@@ -119,6 +119,8 @@ HookOptions ParseCommandLine(int argc, char** argv) {
                 o.view = View::Windows;
             else
                 Refuse(arg, "system or windows", v);
+        } else if (arg == "--say-source") {
+            o.saySource = true;
         } else if (arg == "--wine-lib") {
             o.wineLibs.push_back(value());
         } else {

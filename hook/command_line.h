@@ -3,6 +3,7 @@
 //   talvek-hook [--view system|windows] [--backend ebpf|ptrace] [--out FILE]
 //               [--out-limit BYTES] [--wine-prefix DIR] [--wine-lib DIR]... [--functions LIST]
 //               [--results all|ok|failed] [--monitoring on|off] [--control FILE]
+//               [--say-source]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
 #pragma once
 
@@ -30,6 +31,7 @@ struct HookOptions {
     std::vector<std::string> wineLibs;
     IfsFilter filter;              // --functions, --results, --monitoring
     const char* control = nullptr; // --control FILE
+    bool saySource = false;        // --say-source: one line naming the view and backend
 };
 
 // The options; on a usage error, a line naming the argument and the usage on

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@
 #include "hook/system/ptrace/ptrace_source.h"
 #include "hook/trace_output.h"
 #include "hook/windows/ebpf/wine_source.h"
+#include "hook/windows/ptrace/wine_ptrace_source.h"
 #include "hook/windows/wine_libs.h"
 
 namespace {
@@ -54,29 +56,13 @@ bool DriveIsNetwork(const DriveTable& drives, char letter) {
     return false;
 }
 
-// Whether the Windows view can run here: Wine's libraries found, how each
-// takes its arguments told, and eBPF.
-bool WindowsViewReady(const HookOptions& opt, std::vector<WineLib>* libs, std::string* why) {
-    if (opt.backend == Backend::Ptrace) {
-        *why = "the Windows view needs eBPF: --backend ptrace watches only the system view";
-        return false;
-    }
-    if (!FindWineLibraries(opt.wineLibs, libs, why) || !TellWineCalls(libs, why))
-        return false;
-    if (EbpfAvailable(why))
-        return true;
-    const size_t ptrace = why->find("use --backend ptrace");
-    if (ptrace != std::string::npos)
-        why->replace(ptrace, std::string::npos, "use --view system");
-    *why = "the Windows view needs eBPF: " + *why;
-    return false;
-}
-
 // The source of the view and backend asked for (eBPF by default, where it
-// can run); nullptr and `why` when it cannot run here.
-std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* why) {
+// can run, else ptrace), named in *name; nullptr and `why` when it cannot
+// run here.
+std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* name, std::string* why) {
     std::vector<WineLib> wineLibs;
-    if (opt.view == View::Windows && !WindowsViewReady(opt, &wineLibs, why))
+    if (opt.view == View::Windows &&
+        (!FindWineLibraries(opt.wineLibs, &wineLibs, why) || !TellWineCalls(&wineLibs, why)))
         return nullptr;
     Backend backend = opt.backend;
     const bool ebpfReady = backend != Backend::Ptrace && EbpfAvailable(why);
@@ -91,10 +77,19 @@ std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* why) {
                "; ptrace can watch only --pid N or -- COMMAND";
         return nullptr;
     }
+    *name = std::string(opt.view == View::Windows ? "the Windows view (the programs' own calls)"
+                                                  : "the system view (the Linux calls)") +
+            (backend == Backend::Ebpf ? " through eBPF" : " through ptrace");
     const DriveTable drives = LoadWinePrefixDrives(opt.winePrefix);
-    if (opt.view == View::Windows)
-        return MakeWindowsEbpfSource(
-            drives, [drives](char letter) { return DriveIsNetwork(drives, letter); }, wineLibs);
+    const auto isNetwork = [drives](char letter) { return DriveIsNetwork(drives, letter); };
+    if (opt.view == View::Windows && backend == Backend::Ebpf)
+        return MakeWindowsEbpfSource(drives, isNetwork, wineLibs);
+    if (opt.view == View::Windows) {
+        std::vector<LibPlan> plans;
+        if (!PlanBreakpoints(wineLibs, &plans, why))
+            return nullptr;
+        return MakeWindowsPtraceSource(drives, isNetwork, std::move(plans));
+    }
     if (backend == Backend::Ebpf)
         return MakeSystemEbpfSource(drives);
     return MakeSystemPtraceSource(drives);
@@ -105,9 +100,12 @@ std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* why) {
 int main(int argc, char** argv) {
     const HookOptions opt = ParseCommandLine(argc, argv);
     std::string why;
-    const std::unique_ptr<Source> source = ChooseSource(opt, &why);
+    std::string name;
+    const std::unique_ptr<Source> source = ChooseSource(opt, &name, &why);
     if (source == nullptr)
         Unavailable(why);
+    if (opt.saySource)
+        std::fprintf(stderr, "talvek-hook: %s\n", name.c_str());
 
     TraceOutput out;
     out.filter = opt.filter;

@@ -90,8 +90,8 @@ uint64_t SymbolValue(Reader& r, const Layout& l, uint32_t type, const char* name
 
 } // namespace
 
-bool ElfFunctionOffset(const std::string& path, const char* name, uint64_t* offset,
-                       std::string* why) {
+bool ElfFunctionOffsets(const std::string& path, const std::vector<const char*>& names,
+                        std::vector<uint64_t>* offsets, std::string* why) {
     std::vector<uint8_t> bytes;
     if (!ReadFile(path, &bytes)) {
         *why = path + " cannot be read";
@@ -108,26 +108,42 @@ bool ElfFunctionOffset(const std::string& path, const char* name, uint64_t* offs
         return false;
     }
     const Layout& l = bytes[4] == 1 ? kElf32 : kElf64;
-    uint64_t value = SymbolValue(r, l, kShtDynsym, name);
-    if (value == 0)
-        value = SymbolValue(r, l, kShtSymtab, name);
-    if (value == 0 || r.bad) {
-        *why = path + " has no function " + name;
-        return false;
-    }
-    const uint64_t phoff = r.U(l.phoff, l.word);
-    const uint64_t phentsize = r.U(l.phentsize, 2), phnum = r.U(l.phnum, 2);
-    for (uint64_t i = 0; i < phnum && !r.bad; ++i) {
-        const uint64_t ph = phoff + i * phentsize;
-        const uint64_t vaddr = r.U(ph + l.phVaddr, l.word);
-        const uint64_t filesz = r.U(ph + l.phFilesz, l.word);
-        if (r.U(ph + l.phType, 4) == kPtLoad && value >= vaddr && value - vaddr < filesz) {
-            *offset = r.U(ph + l.phOffset, l.word) + (value - vaddr);
-            return !r.bad;
+    offsets->clear();
+    for (const char* name : names) {
+        uint64_t value = SymbolValue(r, l, kShtDynsym, name);
+        if (value == 0)
+            value = SymbolValue(r, l, kShtSymtab, name);
+        if (value == 0 || r.bad) {
+            *why = path + " has no function " + name;
+            return false;
+        }
+        const uint64_t phoff = r.U(l.phoff, l.word);
+        const uint64_t phentsize = r.U(l.phentsize, 2), phnum = r.U(l.phnum, 2);
+        bool found = false;
+        for (uint64_t i = 0; i < phnum && !r.bad && !found; ++i) {
+            const uint64_t ph = phoff + i * phentsize;
+            const uint64_t vaddr = r.U(ph + l.phVaddr, l.word);
+            const uint64_t filesz = r.U(ph + l.phFilesz, l.word);
+            if (r.U(ph + l.phType, 4) == kPtLoad && value >= vaddr && value - vaddr < filesz) {
+                offsets->push_back(r.U(ph + l.phOffset, l.word) + (value - vaddr));
+                found = !r.bad;
+            }
+        }
+        if (!found) {
+            *why = path + ": " + name + " lies in no loaded segment";
+            return false;
         }
     }
-    *why = path + ": " + name + " lies in no loaded segment";
-    return false;
+    return true;
+}
+
+bool ElfFunctionOffset(const std::string& path, const char* name, uint64_t* offset,
+                       std::string* why) {
+    std::vector<uint64_t> offsets;
+    if (!ElfFunctionOffsets(path, {name}, &offsets, why))
+        return false;
+    *offset = offsets[0];
+    return true;
 }
 
 size_t ElfReadAt(const std::string& path, uint64_t offset, uint8_t* out, size_t size) {

@@ -44,6 +44,26 @@ enum ntev_call {
     NTEV_CALL_COUNT
 };
 
+/* The functions watched, each with the record it makes (the same set for
+ * every backend and architecture: Wine's Unix ntdll.so exports each). */
+#define NT_WATCHED_FUNCTIONS(X)                                                                    \
+    X(NtCreateFile, NTEV_CREATE_FILE)                                                              \
+    X(NtOpenFile, NTEV_OPEN_FILE)                                                                  \
+    X(NtQueryAttributesFile, NTEV_QUERY_ATTRIBUTES)                                                \
+    X(NtQueryFullAttributesFile, NTEV_QUERY_ATTRIBUTES)                                            \
+    X(NtDeleteFile, NTEV_DELETE_FILE)                                                              \
+    X(NtQueryDirectoryFile, NTEV_QUERY_DIRECTORY)                                                  \
+    X(NtReadFile, NTEV_READ)                                                                       \
+    X(NtWriteFile, NTEV_WRITE)                                                                     \
+    X(NtClose, NTEV_CLOSE)                                                                         \
+    X(NtSetInformationFile, NTEV_SET_INFORMATION)                                                  \
+    X(NtLockFile, NTEV_LOCK)                                                                       \
+    X(NtUnlockFile, NTEV_UNLOCK)                                                                   \
+    X(NtFlushBuffersFile, NTEV_FLUSH)                                                              \
+    X(NtQueryVolumeInformationFile, NTEV_QUERY_VOLUME)                                             \
+    X(NtQueryInformationFile, NTEV_QUERY_INFORMATION)                                              \
+    X(NtDuplicateObject, NTEV_DUPLICATE)
+
 /* flags */
 #define NTEV_NAME_CUT 0x1 /* the name was longer than NTEV_NAME_UNITS: cut */
 #define NTEV_NAME2_CUT 0x2

@@ -619,7 +619,7 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         {"--backend ptrace -- sh -c 'kill -TERM $$'", 128 + 15, " 0 lost"},
         {"--backend ptrace -- /nonexistent/cmd", 127, "cannot run /nonexistent/cmd"},
         {"--backend ptrace --out /nonexistent/dir/x -- true", 1, "cannot write"},
-        {"--view windows --backend ptrace -- true", 2, "the Windows view needs eBPF"},
+        {"--view windows --backend ptrace --all", 2, "--all needs the eBPF backend"},
         {"--view windows --wine-lib /nonexistent -- true", 2, "found no Wine library"},
         {"--view nope -- true", 2, "--view needs system or windows, got \"nope\"\nusage:"},
     };

@@ -26,39 +26,13 @@
 #include <unordered_set>
 
 #include "hook/proc_text.h"
+#include "hook/ptrace_tree.h"
 #include "hook/system/process_root.h"
 #include "hook/system/received_fd.h"
 #include "hook/system/arch/syscall_decode.h"
 
 namespace {
 
-// The kernel's struct ptrace_syscall_info (linux/ptrace.h clashes with
-// sys/ptrace.h).
-struct SyscallInfo {
-    uint8_t op;
-    uint8_t pad[3];
-    uint32_t arch;
-    uint64_t instructionPointer;
-    uint64_t stackPointer;
-    union {
-        struct {
-            uint64_t nr;
-            uint64_t args[6];
-        } entry;
-        struct {
-            int64_t rval;
-            uint8_t isError;
-        } exit;
-        struct {
-            uint64_t nr;
-            uint64_t args[6];
-            uint32_t retData;
-        } seccomp;
-    };
-};
-constexpr uint8_t kInfoEntry = 1;
-constexpr uint8_t kInfoExit = 2;
-constexpr uint8_t kInfoSeccomp = 3;
 // The kernel's restart codes, which never reach the program.
 constexpr int64_t kErestartSys = 512;
 constexpr int64_t kErestartNoIntr = 513;
@@ -112,22 +86,6 @@ const std::string& CommOf(PtraceSession* s, pid_t tgid, bool reread) {
         comm = ParseProcComm(text.data(), text.size());
     }
     return comm;
-}
-
-pid_t TgidOf(pid_t tid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/status", tid);
-    std::string text;
-    int32_t tgid = tid;
-    ReadProcText(path, &text, 4096);
-    ParseStatusTgid(text.data(), text.size(), &tgid);
-    return tgid;
-}
-
-bool ReadMemory(pid_t tid, uint64_t address, void* out, size_t size) {
-    iovec local{out, size};
-    iovec remote{reinterpret_cast<void*>(address), size};
-    return process_vm_readv(tid, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
 }
 
 // ---- What holds at the call, read while the tracee is stopped ----
@@ -246,7 +204,7 @@ bool OnDescriptorOnly(const sysev& ev) {
 
 ProcessMemory MemoryOf(pid_t tid) {
     return [tid](uint64_t address, void* out, size_t size) {
-        return ReadMemory(tid, address, out, size);
+        return TraceeRead(tid, address, out, size);
     };
 }
 
@@ -263,7 +221,7 @@ void OnEntry(PtraceSession* s, pid_t tid, Tracee& t, uint32_t arch, uint64_t nr,
         // Wine names its processes after their .exe this way.
         char name[SYSEV_COMM_SIZE] = "";
         if (args[0] == PR_SET_NAME && tid == t.tgid &&
-            ReadMemory(tid, args[1], name, sizeof name - 1))
+            TraceeRead(tid, args[1], name, sizeof name - 1))
             s->comms[t.tgid] = name;
         return;
     }
@@ -376,13 +334,13 @@ bool SavedResult(pid_t tid, bool wide, int64_t* saved) {
         return false;
     if (wide) {
         const size_t raxAt = sizeof(uint64_t) + offsetof(ucontext_t, uc_mcontext.gregs[REG_RAX]);
-        return ReadMemory(tid, regs.rsp + raxAt, saved, sizeof *saved);
+        return TraceeRead(tid, regs.rsp + raxAt, saved, sizeof *saved);
     }
     constexpr uint64_t kEaxInSigcontext = 44;
     const uint64_t ucontext = regs.rcx & 0xFFFFFFFFu;
     const uint64_t sigcontext = ucontext != 0 ? ucontext + 20 : (regs.rsp & 0xFFFFFFFFu) + 8;
     int32_t eax = 0;
-    if (!ReadMemory(tid, sigcontext + kEaxInSigcontext, &eax, sizeof eax))
+    if (!TraceeRead(tid, sigcontext + kEaxInSigcontext, &eax, sizeof eax))
         return false;
     *saved = eax;
     return true;
@@ -559,73 +517,14 @@ int OnEnd(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
     return events;
 }
 
-bool Attach(PtraceSession* s, pid_t tid, pid_t tgid, std::string* why) {
-    if (ptrace(PTRACE_SEIZE, tid, 0, kOptions) != 0) {
-        if (why->empty()) {
-            const int err = errno;
-            *why = "cannot trace process " + std::to_string(tid) + ": " + strerror(err);
-            if (err == EPERM)
-                *why += "; ptrace needs the process's own user and kernel.yama.ptrace_scope "
-                        "0 or 1, or root: sudo talvek-hook --pid N";
-        }
-        return false;
-    }
-    s->tracees[tid].tgid = tgid;
-    ptrace(PTRACE_INTERRUPT, tid, 0, 0); // its first stop switches it to syscall stops
-    return true;
+// Detaches from every tracee: they run on.
+void Detach(PtraceSession* s) {
+    std::vector<pid_t> tids;
+    for (const auto& [tid, t] : s->tracees)
+        tids.push_back(tid);
+    DetachAll(tids);
+    s->tracees.clear();
 }
-
-// A process and its threads, then its children's trees.
-bool AttachTree(PtraceSession* s, pid_t pid, std::string* why) {
-    const std::string task = "/proc/" + std::to_string(pid) + "/task";
-    DIR* d = opendir(task.c_str());
-    if (d == nullptr) {
-        *why = "no process " + std::to_string(pid);
-        return false;
-    }
-    bool ok = true;
-    while (const dirent* e = readdir(d)) {
-        const pid_t tid = static_cast<pid_t>(atoi(e->d_name));
-        if (tid > 0 && s->tracees.count(tid) == 0)
-            ok = Attach(s, tid, pid, why) && ok;
-        if (tid <= 0)
-            continue;
-        std::string text;
-        if (!ReadProcText((task + "/" + e->d_name + "/children").c_str(), &text, 1 << 20))
-            continue;
-        for (const int32_t child : ParseProcChildren(text.data(), text.size()))
-            ok = ok && AttachTree(s, child, why);
-    }
-    closedir(d);
-    return ok;
-}
-
-void DetachAll(PtraceSession* s) {
-    // Each tracee must be stopped to be detached: interrupt, wait, detach.
-    for (auto& [tid, t] : s->tracees)
-        ptrace(PTRACE_INTERRUPT, tid, 0, 0);
-    const uint64_t deadline = Now() + 2000000000u;
-    while (!s->tracees.empty() && Now() < deadline) {
-        int status;
-        const pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
-        if (tid < 0)
-            break;
-        if (tid == 0) {
-            usleep(1000);
-            continue;
-        }
-        if (!WIFSTOPPED(status)) {
-            s->tracees.erase(tid);
-            continue;
-        }
-        const int sig = WSTOPSIG(status);
-        const bool signal = (status >> 16) == 0 && sig != SIGTRAP && sig != (SIGTRAP | 0x80);
-        ptrace(PTRACE_DETACH, tid, 0, signal ? sig : 0);
-        s->tracees.erase(tid);
-    }
-}
-
-void OnAlarm(int) {}
 
 } // namespace
 
@@ -647,9 +546,10 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
         CommOf(s, command, true);
         return s;
     }
+    const auto added = [s](pid_t tid, pid_t tgid) { s->tracees[tid].tgid = tgid; };
     for (pid_t pid : attach) {
-        if (!AttachTree(s, pid, why)) {
-            DetachAll(s);
+        if (!AttachTree(pid, kOptions, added, why)) {
+            Detach(s);
             delete s;
             return nullptr;
         }
@@ -661,42 +561,29 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
 int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
     if (s->tracees.empty())
         return -1;
-    static const bool alarmSet = [] {
-        struct sigaction sa {};
-        sa.sa_handler = OnAlarm; // no SA_RESTART: the alarm ends a wait
-        return sigaction(SIGALRM, &sa, nullptr) == 0;
-    }();
-    (void)alarmSet;
     int events = 0;
-    const uint64_t deadline = Now() + static_cast<uint64_t>(timeoutMs) * 1000000u;
+    bool done = false;
     // Returns by the deadline also while stops keep coming, so that the
     // caller's output leaves and its signals are seen in time.
-    do {
+    WaitBegin(timeoutMs);
+    while (!done) {
         int status;
-        pid_t tid = waitpid(-1, &status, __WALL | WNOHANG);
-        if (tid == 0) {
-            const uint64_t now = Now();
-            if (events > 0 || now >= deadline)
-                return events;
-            // Wait for the next stop, at most until the deadline (SIGALRM).
-            const uint64_t left = deadline - now;
-            itimerval timer{{0, 0},
-                            {static_cast<time_t>(left / 1000000000u),
-                             static_cast<suseconds_t>(left % 1000000000u / 1000u + 1)}};
-            setitimer(ITIMER_REAL, &timer, nullptr);
-            tid = waitpid(-1, &status, __WALL);
-            timer = {};
-            setitimer(ITIMER_REAL, &timer, nullptr);
+        const pid_t tid = WaitTracee(&status);
+        if (tid <= 0) { // the time, a signal, or no tracee left
+            done = true;
+            events = tid < 0 && events == 0 ? -1 : events;
+            continue;
         }
-        if (tid < 0)
-            return events > 0 ? events : (errno == ECHILD ? -1 : 0); // the time, or a signal
         if (WIFSTOPPED(status))
             events += OnStop(s, tid, status, sink, ctx);
         else if (WIFEXITED(status) || WIFSIGNALED(status))
             events += OnEnd(s, tid, status, sink, ctx);
-        if (s->tracees.empty())
-            return events > 0 ? events : -1;
-    } while (Now() < deadline);
+        if (s->tracees.empty()) {
+            done = true;
+            events = events > 0 ? events : -1;
+        }
+    }
+    WaitEnd();
     return events;
 }
 
@@ -733,7 +620,7 @@ void PtraceStop(PtraceSession* s) {
         while (waitpid(-1, nullptr, __WALL) > 0) {
         }
     } else {
-        DetachAll(s);
+        Detach(s);
     }
     delete s;
 }

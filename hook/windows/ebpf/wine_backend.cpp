@@ -23,25 +23,11 @@ namespace {
 
 constexpr const char* kHint = "TALVEK_HOOK_DEBUG=1 shows libbpf's messages";
 
-// The functions probed; the kernel side has enter64_NAME and enter32_NAME.
-constexpr const char* kFunctions[] = {
-    "NtCreateFile",
-    "NtOpenFile",
-    "NtQueryAttributesFile",
-    "NtQueryFullAttributesFile",
-    "NtDeleteFile",
-    "NtQueryDirectoryFile",
-    "NtReadFile",
-    "NtWriteFile",
-    "NtClose",
-    "NtSetInformationFile",
-    "NtLockFile",
-    "NtUnlockFile",
-    "NtFlushBuffersFile",
-    "NtQueryVolumeInformationFile",
-    "NtQueryInformationFile",
-    "NtDuplicateObject",
-};
+// The functions probed; the kernel side has enter64_NAME, enterv64_NAME and
+// enter32_NAME for each.
+#define NT_FUNCTION_NAME(name, call) #name,
+constexpr const char* kFunctions[] = {NT_WATCHED_FUNCTIONS(NT_FUNCTION_NAME)};
+#undef NT_FUNCTION_NAME
 
 // The entry programs of a library's calling convention (talvek_wine.bpf.c):
 // enter64_, enterv64_, enter32_ and create64_ ... for NtCreateUserProcess.

@@ -12,11 +12,10 @@
 
 #include "hook/bpf/ebpf_common.h"
 #include "hook/windows/nt_event.h"
+#include "hook/windows/nt_report.h"
 #include "hook/windows/wine_libs.h"
 
 struct WineSession;
-
-using NtSink = void (*)(const ntev& ev, void* ctx);
 
 // Loads and attaches; nullptr and `why` (one line: what is missing) when
 // that fails, with nothing left attached.
