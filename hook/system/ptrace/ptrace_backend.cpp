@@ -607,7 +607,7 @@ PtraceCounters PtraceGetCounters(const PtraceSession* s) {
 
 void PtracePassThrough(PtraceSession* s) {
     if (!s->seccomp) {
-        DetachAll(s); // no filter on attached processes: they run on untraced
+        Detach(s); // no filter on attached processes: they run on untraced
         return;
     }
     s->passThrough = true;
