@@ -115,7 +115,8 @@ struct Frame {
 // Calls in progress of a thread, innermost last: one, or more where a
 // signal handler on a stack of its own made a call inside another (its sp
 // above the other's), or a call was left by a jump past its return. Kept
-// to a bound: the oldest, a left one, go first.
+// to a bound: past it the oldest (most likely one left) gets its real
+// return address back and goes unrecorded.
 constexpr size_t kMaxFrames = 16;
 
 struct WineThread {
@@ -333,8 +334,12 @@ bool OnBreakpoint(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struc
             t.createSp = sp;
         }
     } else if (!inner) {
-        if (t.frames.size() >= kMaxFrames)
+        if (t.frames.size() >= kMaxFrames) { // the oldest returns unrecorded
+            const Frame& oldest = t.frames.front();
+            PutBack(tid, oldest.call.entry_sp, oldest.call.wow == 0, kCallReturn,
+                    oldest.realReturn);
             t.frames.erase(t.frames.begin());
+        }
         t.frames.emplace_back();
         Frame& f = t.frames.back();
         nt_begin(&f.call, pt.call, lib.wow, sp, static_cast<__u32>(t.tgid),
