@@ -51,6 +51,18 @@ pid_t TgidOf(pid_t tid) {
     return tgid;
 }
 
+bool SeizeCommand(pid_t command, unsigned options, std::string* why) {
+    if (ptrace(PTRACE_SEIZE, command, 0, options) == 0)
+        return true;
+    *why = std::string("ptrace refused: ") + strerror(errno) +
+           "; allow tracing (kernel.yama.ptrace_scope, container seccomp) or run as root";
+    return false;
+}
+
+bool IsGroupStop(int sig) {
+    return sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+}
+
 namespace {
 
 bool Seize(pid_t tid, unsigned options, std::string* why) {

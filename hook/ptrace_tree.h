@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 
 #include <functional>
 #include <string>
@@ -25,6 +26,14 @@ bool TraceePatch(pid_t tid, uint64_t address, const void* in, size_t size);
 // The thread group (process) of a thread, from /proc; tid itself when unknown.
 pid_t TgidOf(pid_t tid);
 
+// Seizes the command (started held, not yet running) with the options;
+// false and `why` (one line) when ptrace is refused.
+bool SeizeCommand(pid_t command, unsigned options, std::string* why);
+
+// Whether a PTRACE_EVENT_STOP of this signal is a group stop, in which the
+// tracee stays (PTRACE_LISTEN).
+bool IsGroupStop(int sig);
+
 // Seizes each thread of pid and of its descendants with the options,
 // interrupting each so that it stops once; added(tid, tgid) for each. false
 // and `why` (one line) when one cannot be seized: the caller detaches the
@@ -41,6 +50,38 @@ void WaitBegin(int timeoutMs);
 // time has passed or a signal came, -1 when no tracee is left.
 pid_t WaitTracee(int* status);
 void WaitEnd();
+
+// The tracees' stops and ends for up to timeoutMs, by the deadline also
+// while stops keep coming (so that the caller's output leaves and its
+// signals are seen in time): onStop(tid, status) or onEnd(tid, status) for
+// each, each returning the records it handed over, until done() says the
+// watch is over. The records handed over, or -1 once there were none and
+// the watch is over (no tracee left, or done()).
+template <class OnStop, class OnEnd, class Done>
+int PollTracees(int timeoutMs, OnStop onStop, OnEnd onEnd, Done done) {
+    if (done())
+        return -1;
+    int events = 0;
+    WaitBegin(timeoutMs);
+    for (;;) {
+        int status;
+        const pid_t tid = WaitTracee(&status);
+        if (tid <= 0) { // the time, a signal, or no tracee left
+            events = tid < 0 && events == 0 ? -1 : events;
+            break;
+        }
+        if (WIFSTOPPED(status))
+            events += onStop(tid, status);
+        else if (WIFEXITED(status) || WIFSIGNALED(status))
+            events += onEnd(tid, status);
+        if (done()) {
+            events = events > 0 ? events : -1;
+            break;
+        }
+    }
+    WaitEnd();
+    return events;
+}
 
 // The kernel's struct ptrace_syscall_info (linux/ptrace.h clashes with
 // sys/ptrace.h): what PTRACE_GET_SYSCALL_INFO tells at a system-call stop.

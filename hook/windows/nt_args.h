@@ -289,15 +289,20 @@ NT_ARGS(NtSetInformationFile) {
     }
 }
 
+/* A locked range: offset and length passed by pointer (LARGE_INTEGER*). */
+static __always_inline void read_range(struct nt_call* p, __u64 offset, __u64 length) {
+    __s64 bytes = 0;
+    read_large(offset, &p->ev.offset);
+    read_large(length, &bytes);
+    p->ev.length = (__u64)bytes;
+}
+
 /* NtLockFile(handle, event, apc, apc context, io*, offset*, length*, key,
  * fail immediately, exclusive) */
 NT_ARGS(NtLockFile) {
     p->ev.handle = ARG(0);
     p->io = ARG(4);
-    read_large(ARG(5), &p->ev.offset);
-    __s64 length = 0;
-    read_large(ARG(6), &length);
-    p->ev.length = (__u64)length;
+    read_range(p, ARG(5), ARG(6));
     p->ev.a[0] = ARG(8) & 0xFF;
     p->ev.a[1] = ARG(9) & 0xFF;
 }
@@ -306,10 +311,7 @@ NT_ARGS(NtLockFile) {
 NT_ARGS(NtUnlockFile) {
     p->ev.handle = ARG(0);
     p->io = ARG(1);
-    read_large(ARG(2), &p->ev.offset);
-    __s64 length = 0;
-    read_large(ARG(3), &length);
-    p->ev.length = (__u64)length;
+    read_range(p, ARG(2), ARG(3));
 }
 
 /* NtFlushBuffersFile(handle, io*) */
@@ -331,18 +333,20 @@ NT_ARGS(NtDuplicateObject) {
         (ARG(0) == self ? NTEV_DUP_FROM_SELF : 0) | (ARG(2) == self ? NTEV_DUP_TO_SELF : 0);
 }
 
-/* NtQueryInformationFile(handle, io*, info, length, class) */
-NT_ARGS(NtQueryInformationFile) {
+/* NtQueryInformationFile and NtQueryVolumeInformationFile(handle, io*,
+ * info, length, class) */
+NT_ARGS(query) {
     p->ev.handle = ARG(0);
     p->io = ARG(1);
     p->ev.info_class = (__u32)ARG(4);
 }
 
-/* NtQueryVolumeInformationFile(handle, io*, info, length, class) */
+NT_ARGS(NtQueryInformationFile) {
+    query_args(p, r, wow, sysv);
+}
+
 NT_ARGS(NtQueryVolumeInformationFile) {
-    p->ev.handle = ARG(0);
-    p->io = ARG(1);
-    p->ev.info_class = (__u32)ARG(4);
+    query_args(p, r, wow, sysv);
 }
 
 /* NtCreateUserProcess(process*, thread*, process access, thread access,

@@ -10,7 +10,6 @@
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/uio.h>
 #include <sys/user.h>
 #include <ucontext.h>
@@ -27,6 +26,7 @@
 
 #include "hook/proc_text.h"
 #include "hook/ptrace_tree.h"
+#include "hook/trace_output.h"
 #include "hook/system/process_root.h"
 #include "hook/system/received_fd.h"
 #include "hook/system/arch/syscall_decode.h"
@@ -159,12 +159,6 @@ bool PositionOf(pid_t tid, int32_t fd, uint64_t* pos) {
     const FdInfo info = ParseFdInfo(text.data(), text.size());
     *pos = info.pos;
     return info.hasPos;
-}
-
-uint64_t Now() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
 void StartEvent(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, sysev* ev) {
@@ -361,7 +355,7 @@ int OnHandlerEntry(PtraceSession* s, pid_t tid, Tracee& t, SysevSink sink, void*
 int HandOver(PtraceSession* s, pid_t tid, Tracee& t, int64_t rval, SysevSink sink, void* ctx) {
     sysev& ev = t.ev;
     ev.ret = rval;
-    ev.ts_ns = Now();
+    ev.ts_ns = NowNs();
     if (t.exitRead.what != ArgExtra::None) {
         std::vector<int32_t> received;
         DecodeExit(*t.table, t.exitRead, rval, MemoryOf(tid), &ev, &received);
@@ -388,7 +382,7 @@ int Emit(PtraceSession* s, pid_t tid, const Tracee& t, uint16_t call, int64_t re
     StartEvent(s, tid, t, call, &ev);
     ev.ret = ret;
     ev.a[0] = a0;
-    ev.ts_ns = Now();
+    ev.ts_ns = NowNs();
     sink(ev, ctx);
     return 1;
 }
@@ -411,8 +405,7 @@ void PassStop(PtraceSession* s, pid_t tid, int status) {
         ptrace(PTRACE_GETEVENTMSG, tid, 0, &former);
         if (static_cast<pid_t>(former) != tid)
             s->tracees.erase(static_cast<pid_t>(former));
-    } else if (event == PTRACE_EVENT_STOP &&
-               (sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU)) {
+    } else if (event == PTRACE_EVENT_STOP && IsGroupStop(sig)) {
         ptrace(PTRACE_LISTEN, tid, 0, 0); // a group stop: stay stopped
         return;
     }
@@ -483,7 +476,7 @@ int OnStop(PtraceSession* s, pid_t tid, int status, SysevSink sink, void* ctx) {
         return events;
     }
     if (event == PTRACE_EVENT_STOP) {
-        if (sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU)
+        if (IsGroupStop(sig))
             ptrace(PTRACE_LISTEN, tid, 0, 0); // a group stop: stay stopped
         else
             Resume(s, tid, 0);
@@ -536,9 +529,7 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
     if (command > 0) {
         s->seccomp = true;
         s->command = command;
-        if (ptrace(PTRACE_SEIZE, command, 0, kOptions | PTRACE_O_EXITKILL) != 0) {
-            *why = std::string("ptrace refused: ") + strerror(errno) +
-                   "; allow tracing (kernel.yama.ptrace_scope, container seccomp) or run as root";
+        if (!SeizeCommand(command, kOptions | PTRACE_O_EXITKILL, why)) {
             delete s;
             return nullptr;
         }
@@ -559,32 +550,10 @@ PtraceSession* PtraceStart(pid_t command, const std::vector<pid_t>& attach, Ptra
 }
 
 int PtracePoll(PtraceSession* s, int timeoutMs, SysevSink sink, void* ctx) {
-    if (s->tracees.empty())
-        return -1;
-    int events = 0;
-    bool done = false;
-    // Returns by the deadline also while stops keep coming, so that the
-    // caller's output leaves and its signals are seen in time.
-    WaitBegin(timeoutMs);
-    while (!done) {
-        int status;
-        const pid_t tid = WaitTracee(&status);
-        if (tid <= 0) { // the time, a signal, or no tracee left
-            done = true;
-            events = tid < 0 && events == 0 ? -1 : events;
-            continue;
-        }
-        if (WIFSTOPPED(status))
-            events += OnStop(s, tid, status, sink, ctx);
-        else if (WIFEXITED(status) || WIFSIGNALED(status))
-            events += OnEnd(s, tid, status, sink, ctx);
-        if (s->tracees.empty()) {
-            done = true;
-            events = events > 0 ? events : -1;
-        }
-    }
-    WaitEnd();
-    return events;
+    return PollTracees(
+        timeoutMs, [&](pid_t tid, int status) { return OnStop(s, tid, status, sink, ctx); },
+        [&](pid_t tid, int status) { return OnEnd(s, tid, status, sink, ctx); },
+        [s] { return s->tracees.empty(); });
 }
 
 bool PtraceCommandEnded(const PtraceSession* s, int* status) {

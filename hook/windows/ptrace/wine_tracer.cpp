@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "hook/proc_text.h"
 #include "hook/ptrace_tree.h"
 #include "hook/trace_output.h"
 
@@ -169,16 +170,12 @@ uregs UregsOf(const user_regs_struct& regs) {
     return r;
 }
 
-std::string Readlink(const std::string& path) {
-    char target[PATH_MAX];
-    const ssize_t n = readlink(path.c_str(), target, sizeof target);
-    return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
-}
-
 // Whether the process's program is one of Wine's loaders (wine, wine64,
 // wine64-preloader, ...), which map ntdll.so; not its wineserver.
 bool IsWineLoader(pid_t tid) {
-    const std::string exe = Readlink("/proc/" + std::to_string(tid) + "/exe");
+    std::string exe;
+    if (!ReadProcLink("/proc/" + std::to_string(tid) + "/exe", &exe))
+        return false;
     const std::string base = exe.substr(exe.rfind('/') + 1);
     return base.rfind("wine", 0) == 0 && base.rfind("wineserver", 0) != 0;
 }
@@ -197,9 +194,9 @@ const char* ProcessComm(WineProcess& p, pid_t tgid) {
     char text[NTEV_COMM_SIZE + 1];
     const ssize_t n = p.commFd >= 0 ? pread(p.commFd, text, NTEV_COMM_SIZE, 0) : -1;
     if (n > 0) {
-        text[n] = '\0';
-        const size_t length = std::min<size_t>(strcspn(text, "\n"), NTEV_COMM_SIZE - 1);
-        std::memcpy(p.comm, text, length);
+        const std::string comm = ParseProcComm(text, static_cast<size_t>(n));
+        const size_t length = std::min<size_t>(comm.size(), NTEV_COMM_SIZE - 1);
+        std::memcpy(p.comm, comm.data(), length);
         p.comm[length] = '\0';
     }
     return p.comm;
@@ -473,7 +470,7 @@ int OnStop(WineTraceSession* s, pid_t tid, int status, NtSink sink, void* ctx) {
         WineProcess& p = s->processes[t.tgid];
         if (!p.setUp)
             SetUpAttached(s, tid, p, t.tgid);
-        if (sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU)
+        if (IsGroupStop(sig))
             ptrace(PTRACE_LISTEN, tid, 0, 0); // a group stop: stay stopped
         else
             Resume(s, tid, 0);
@@ -563,9 +560,7 @@ WineTraceSession* WineTraceStart(pid_t command, const std::vector<pid_t>& attach
     s->plans = std::move(plans);
     if (command > 0) {
         s->command = command;
-        if (ptrace(PTRACE_SEIZE, command, 0, kOptions) != 0) {
-            *why = std::string("ptrace refused: ") + strerror(errno) +
-                   "; allow tracing (kernel.yama.ptrace_scope, container seccomp) or run as root";
+        if (!SeizeCommand(command, kOptions, why)) {
             delete s;
             return nullptr;
         }
@@ -584,33 +579,12 @@ WineTraceSession* WineTraceStart(pid_t command, const std::vector<pid_t>& attach
 }
 
 int WineTracePoll(WineTraceSession* s, int timeoutMs, NtSink sink, void* ctx) {
-    if (s->threads.empty() || s->commandEnded)
-        return -1;
-    int events = 0;
-    bool done = false;
-    WaitBegin(timeoutMs);
-    while (!done) {
-        int status;
-        const pid_t tid = WaitTracee(&status);
-        if (tid <= 0) {
-            done = true;
-            if (tid < 0 && events == 0)
-                events = -1;
-            continue;
-        }
-        if (WIFSTOPPED(status))
-            events += OnStop(s, tid, status, sink, ctx);
-        else if (WIFEXITED(status) || WIFSIGNALED(status))
-            events += OnEnd(s, tid, status, sink, ctx);
-        // Done once no tracee is left, or the command has ended: what it
-        // left behind (a wineserver, a service) is let go on untraced.
-        if (s->threads.empty() || s->commandEnded) {
-            done = true;
-            events = events > 0 ? events : -1;
-        }
-    }
-    WaitEnd();
-    return events;
+    // Over once no tracee is left, or the command has ended: what it left
+    // behind (a wineserver, a service) is let go on untraced.
+    return PollTracees(
+        timeoutMs, [&](pid_t tid, int status) { return OnStop(s, tid, status, sink, ctx); },
+        [&](pid_t tid, int status) { return OnEnd(s, tid, status, sink, ctx); },
+        [s] { return s->threads.empty() || s->commandEnded; });
 }
 
 bool WineTraceCommandEnded(const WineTraceSession* s, int* status) {
