@@ -16,7 +16,8 @@ namespace {
                  "                   [--out-limit BYTES] [--wine-prefix DIR] [--wine-lib DIR]...\n"
                  "                   [--functions LIST] [--results all|ok|failed]\n"
                  "                   [--monitoring on|off] [--control FILE] [--say-source]\n"
-                 "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n",
+                 "                   (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)\n"
+                 "       talvek-hook --invoking-user\n",
                  what);
     std::exit(2);
 }
@@ -102,6 +103,8 @@ HookOptions ParseCommandLine(int argc, char** argv) {
             o.winePrefix = value();
         } else if (arg == "--functions" || arg == "--results" || arg == "--monitoring") {
             const char* text = value();
+            if (arg == "--functions" && *text == '\0')
+                Usage("--functions needs at least one function: with none no call is written");
             std::string error;
             const bool ok = arg == "--functions" ? IfsFilterParseFunctions(text, &o.filter, &error)
                             : arg == "--results"

@@ -5,6 +5,7 @@
 //               [--results all|ok|failed] [--monitoring on|off] [--control FILE]
 //               [--say-source]
 //               (--all [--exclude-pid N]... | --pid N | -- COMMAND ARGS...)
+//   talvek-hook --invoking-user    (hook_main.cpp)
 #pragma once
 
 #include <sys/types.h>

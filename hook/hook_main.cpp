@@ -10,7 +10,8 @@
 // Exit status: the command's (128 + signal when a signal ended it) with
 // -- COMMAND, else 0; 2 on a usage error (a line naming the argument, then
 // the usage) or when no backend can watch what was asked; 1 on a failure on
-// the way.
+// the way. Run through sudo with SUDO_UID or SUDO_GID that is not a plain
+// number, it refuses (2) before anything else.
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,6 +30,7 @@
 #include "hook/system/host_lookups.h"
 #include "hook/system/ptrace/ptrace_source.h"
 #include "hook/trace_output.h"
+#include "hook/user_files.h"
 #include "hook/windows/ebpf/wine_source.h"
 #include "hook/windows/ptrace/wine_ptrace_source.h"
 #include "hook/windows/wine_libs.h"
@@ -95,11 +97,33 @@ std::unique_ptr<Source> ChooseSource(const HookOptions& opt, std::string* name, 
     return MakeSystemPtraceSource(drives);
 }
 
+// --invoking-user: "UID GID" of the user a run through sudo acts for, an
+// empty line when there is none; the refusal's line and 2 when SUDO_UID or
+// SUDO_GID is not a plain number. The talvek script reads the ids here.
+int PrintInvokingUser(InvokingUser who, uid_t uid, gid_t gid, const std::string& why) {
+    if (who == InvokingUser::Refused) {
+        std::fprintf(stderr, "talvek-hook: %s\n", why.c_str());
+        return 2;
+    }
+    if (who == InvokingUser::Sudo)
+        std::printf("%u %u\n", unsigned(uid), unsigned(gid));
+    else
+        std::printf("\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const HookOptions opt = ParseCommandLine(argc, argv);
+    uid_t uid;
+    gid_t gid;
     std::string why;
+    const InvokingUser who = ThisInvokingUser(&uid, &gid, &why);
+    if (argc == 2 && std::string(argv[1]) == "--invoking-user")
+        return PrintInvokingUser(who, uid, gid, why);
+    if (who == InvokingUser::Refused)
+        Unavailable(why);
+    const HookOptions opt = ParseCommandLine(argc, argv);
     std::string name;
     const std::unique_ptr<Source> source = ChooseSource(opt, &name, &why);
     if (source == nullptr)
@@ -107,18 +131,19 @@ int main(int argc, char** argv) {
     if (opt.saySource)
         std::fprintf(stderr, "talvek-hook: %s\n", name.c_str());
 
+    // The control file before the output, so that a refusal leaves --out alone.
     TraceOutput out;
     out.filter = opt.filter;
     out.limit = opt.outLimit;
-    bool created = false;
-    if (!TraceOpen(&out, opt.out, &created, &why))
-        return Failed(why);
     FilterControl control;
     if (opt.control != nullptr) {
         if (!FilterControlOpen(&control, opt.control, &why))
             return Failed(why);
         FilterControlPoll(&control, &out.filter); // what the file holds is the state to start with
     }
+    bool created = false;
+    if (!TraceOpen(&out, opt.out, &created, &why))
+        return Failed(why);
 
     const RunSetUp run{{opt.all, opt.pids, opt.exclude, 0},
                        opt.command,
@@ -126,7 +151,8 @@ int main(int argc, char** argv) {
     int status = 0;
     if (!RunWatch(source.get(), run, &out, &status, &why)) {
         if (created)
-            unlink(opt.out); // nothing half-started stays
+            UnlinkOwnFile(opt.out,
+                          out.fd); // nothing half-started stays; an existing file is untouched
         Unavailable(why);
     }
     TraceEnd(&out);

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -64,13 +65,17 @@ bool TraceOpen(TraceOutput* o, const char* path, bool* created, std::string* why
     o->lastFlush = NowNs();
     if (path == nullptr)
         return true;
-    const bool existed = access(path, F_OK) == 0;
-    o->fd = OpenAsInvokingUser(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    o->fd = OpenAsInvokingUser(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    *created = o->fd >= 0;
+    if (o->fd < 0 && errno == EEXIST) {
+        o->fd = OpenAsInvokingUser(path, O_WRONLY | O_CLOEXEC);
+        struct stat st;
+        o->truncateFirst = o->fd >= 0 && fstat(o->fd, &st) == 0 && S_ISREG(st.st_mode);
+    }
     if (o->fd < 0) {
         *why = std::string("cannot write ") + path + ": " + strerror(errno);
         return false;
     }
-    *created = !existed;
     return true;
 }
 
@@ -98,29 +103,64 @@ void TraceCount(TraceOutput* o, TraceOutcome outcome) {
     ++(o->counts.*kBuckets[static_cast<int>(outcome)]);
 }
 
+namespace {
+
+bool NoSpace(int err) {
+    return err == ENOSPC || err == EDQUOT;
+}
+
+// Takes back the part of a line that went out before the disk filled, so
+// that the file ends on a line end; `done` becomes what stays. A file that
+// cannot be cut back is left as it is (a pipe never fills this way).
+void CutToLineEnd(TraceOutput* o, size_t* done) {
+    const size_t end = *done == 0 ? std::string::npos : o->buffer.rfind('\n', *done - 1);
+    const size_t keep = end == std::string::npos ? 0 : end + 1;
+    if (keep == *done)
+        return;
+    const off_t at = static_cast<off_t>(o->bytesOut + keep);
+    if (ftruncate(o->fd, at) == 0 && lseek(o->fd, at, SEEK_SET) == at)
+        *done = keep;
+}
+
+} // namespace
+
 // A stop signal that interrupts a write held up by the reader ends the
 // output: the hook must stop even when nobody reads, and what was not
 // written is counted as lost.
 void TraceFlush(TraceOutput* o) {
+    if (o->truncateFirst && !o->buffer.empty()) {
+        o->truncateFirst = false;
+        if (ftruncate(o->fd, 0) != 0)
+            o->broken = true;
+    }
     size_t done = 0;
-    while (done < o->buffer.size() && !o->broken) {
+    bool full = false;
+    while (done < o->buffer.size() && !o->broken && !full) {
         const size_t left = o->buffer.size() - done;
         const ssize_t n = write(o->fd, o->buffer.data() + done, left);
         const bool interrupted = (n < 0 && errno == EINTR) || (n > 0 && size_t(n) < left);
         if (n > 0)
             done += static_cast<size_t>(n);
+        else if (n < 0 && NoSpace(errno))
+            full = true;
         else if (!interrupted)
             o->broken = true;
         if (interrupted && o->stop != nullptr && *o->stop != 0)
             o->broken = true;
     }
+    if (full)
+        CutToLineEnd(o, &done);
+    if (full && !o->diskFull)
+        std::fprintf(stderr, "talvek-hook: the trace's disk is full: calls are counted not "
+                             "written until there is space again\n");
+    o->diskFull = full;
     TraceCounts& c = o->counts;
     const uint64_t taken = CallLines(o->buffer, done);
     c.written += taken;
     c.pending -= taken;
     o->bytesOut += done;
     o->buffer.erase(0, done);
-    if (o->broken) {
+    if (o->broken || full) {
         c.lostOut += c.pending;
         c.pending = 0;
         o->buffer.clear();
@@ -142,6 +182,9 @@ void TraceFinish(TraceOutput* o) {
     o->buffer += kTraceEndLine;
     o->buffer += '\n';
     TraceFlush(o);
+    if (o->diskFull)
+        std::fprintf(stderr, "talvek-hook: the disk is full: the trace could not be closed with "
+                             "its end line\n");
 }
 
 void TraceEnd(TraceOutput* o) {

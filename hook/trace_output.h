@@ -54,9 +54,11 @@ struct TraceOutput {
     uint64_t limit = kTraceOutLimit; // call lines stop at this many bytes out
     uint64_t bytesOut = 0;           // written so far
     uint64_t lastFlush = 0;
-    uint64_t lastLossNote = 0; // 0: no # line yet
-    bool broken = false;       // the reader went away
-    bool ended = false;        // TraceEnd has run
+    uint64_t lastLossNote = 0;  // 0: no # line yet
+    bool broken = false;        // the reader went away
+    bool truncateFirst = false; // an existing --out file: emptied at the first write
+    bool diskFull = false;      // the last write found no space: lines counted not written
+    bool ended = false;         // TraceEnd has run
     // Set on a stop signal: a write held up by the reader then ends the output.
     const volatile sig_atomic_t* stop = nullptr;
     IfsFilter filter; // what the monitor asked for
@@ -67,7 +69,9 @@ struct TraceOutput {
 uint64_t NowNs();
 
 // Opens --out FILE (standard output when path is nullptr); created tells
-// whether the hook made the file. False with `why` when it cannot.
+// whether the hook made the file. False with `why` when it cannot. An
+// existing file is not emptied here but at the first write, which comes only
+// once the watch has started: a hook that is refused leaves it as it was.
 bool TraceOpen(TraceOutput* o, const char* path, bool* created, std::string* why);
 
 // A call seen and mapped: its line, when it passes the monitor's filter.
@@ -78,7 +82,9 @@ void TraceReport(TraceOutput* o, const IfsCall& call, uint32_t pid, const char* 
 // A call seen that became no line.
 void TraceCount(TraceOutput* o, TraceOutcome outcome);
 
-// Writes the buffer out.
+// Writes the buffer out, whole lines only: when the disk fills, what is on it
+// ends on a line end and the lines that did not fit are counted not written
+// (later lines go out again once there is space).
 void TraceFlush(TraceOutput* o);
 
 // Called often: flushes every 50 ms and notes losses in # lines.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "hook/system/errno_dos.h"
+#include "hook/user_files.h"
 #include "trace/call_trace.h"
 
 namespace {
@@ -584,6 +585,7 @@ TEST(HookCommandLine, FilesOpenedAsTheInvokingUser) {
     } cases[] = {
         {"--control " + d + "/link", 1, "cannot read"},
         {"--out " + d + "/closed/x", 1, "cannot write"},
+        {"--out " + d + "/link", 1, "cannot write"},
         {"--control " + d + "/bad", 0, "zzz...\n"},
     };
     for (const auto& c : cases) {
@@ -595,6 +597,78 @@ TEST(HookCommandLine, FilesOpenedAsTheInvokingUser) {
         EXPECT_EQ(said.find("secret-line"), std::string::npos) << said;
         EXPECT_EQ(said.find(std::string(41, 'z')), std::string::npos) << said;
     }
+    EXPECT_EQ(ReadFile(d + "/root.only"), "secret-line-of-root\n");
+    // Ids that are not plain numbers: nothing is done for that user.
+    EXPECT_EQ(Shell("SUDO_UID=65534x SUDO_GID=65534 " + std::string(TALVEK_HOOK) + " --out " + d +
+                    "/link -- true 2>/dev/null"),
+              2);
+    EXPECT_EQ(ReadFile(d + "/root.only"), "secret-line-of-root\n");
+}
+
+// SUDO_UID and SUDO_GID as the hook and the talvek script read them.
+TEST(HookCommandLine, InvokingUserIds) {
+    const struct {
+        uid_t euid;
+        const char *uid, *gid;
+        InvokingUser who;
+        uid_t wantUid;
+    } cases[] = {
+        {0, "1001", "1002", InvokingUser::Sudo, 1001},
+        {0, nullptr, nullptr, InvokingUser::Itself, 0},
+        {1001, "1001x", "5", InvokingUser::Itself, 0}, // not root: nothing to act for
+        {0, "0", "0", InvokingUser::Itself, 0},        // sudo by root
+        {0, "1001x", "1001", InvokingUser::Refused, 0},
+        {0, "1001", nullptr, InvokingUser::Refused, 0},
+        {0, nullptr, "1001", InvokingUser::Refused, 0},
+        {0, "", "1001", InvokingUser::Refused, 0},
+        {0, " 1001", "1001", InvokingUser::Refused, 0},
+        {0, "+1001", "1001", InvokingUser::Refused, 0},
+        {0, "-1", "1001", InvokingUser::Refused, 0},
+        {0, "4294967295", "1001", InvokingUser::Refused, 0}, // (uid_t)-1: "no change"
+        {0, "99999999999", "1001", InvokingUser::Refused, 0},
+        {0, "1001", "4294967294", InvokingUser::Sudo, 1001},
+    };
+    for (const auto& c : cases) {
+        uid_t uid = 0;
+        gid_t gid = 0;
+        std::string why;
+        const InvokingUser who = ReadInvokingUser(c.euid, c.uid, c.gid, &uid, &gid, &why);
+        const std::string name =
+            std::string(c.uid ? c.uid : "(unset)") + "/" + (c.gid ? c.gid : "(unset)");
+        EXPECT_EQ(who, c.who) << name;
+        if (who == InvokingUser::Sudo) {
+            EXPECT_EQ(uid, c.wantUid) << name;
+        }
+        EXPECT_EQ(why.empty(), who != InvokingUser::Refused) << name;
+    }
+}
+
+// A disk that fills while the hook writes: what is on it ends on a line end,
+// every line on it is counted written, and the hook says that the trace could
+// not be closed.
+TEST(HookOutput, FullDiskLeavesWholeLines) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a small file system of the test's own needs root";
+    const ScratchDir scratch("full");
+    ASSERT_FALSE(scratch.path.empty());
+    const std::string d = scratch.path;
+    if (Shell("mount -t tmpfs -o size=48k tmpfs " + d + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "no tmpfs mount here";
+    const int status = Shell(std::string(TALVEK_HOOK) + " --backend ptrace --out " + d +
+                             "/t.trace -- sh -c 'for i in $(seq 400); do cat /etc/hostname; "
+                             "done >/dev/null' 2>/tmp/talvek-full-" +
+                             std::to_string(getpid()));
+    const std::string trace = ReadFile(d + "/t.trace");
+    Shell("umount " + d);
+    const std::string errPath = "/tmp/talvek-full-" + std::to_string(getpid());
+    const std::string err = ReadFile(errPath);
+    unlink(errPath.c_str());
+    EXPECT_EQ(status, 0) << err;
+    ASSERT_GT(trace.size(), 40000u) << err;
+    EXPECT_EQ(trace.back(), '\n');
+    const size_t lines = size_t(std::count(trace.begin(), trace.end(), '\n'));
+    EXPECT_NE(err.find(" " + std::to_string(lines) + " written"), std::string::npos) << err;
+    EXPECT_NE(err.find("could not be closed with its end line"), std::string::npos) << err;
 }
 
 TEST(HookCommandLine, ExitStatusAndReason) {
@@ -636,8 +710,19 @@ TEST(HookCommandLine, ExitStatusAndReason) {
         EXPECT_NE(said.find(c.says), std::string::npos) << c.args << ": " << said;
         unlink(err.c_str());
     }
-    // Refused: the output file it made is gone again.
+    // Refused: the output file it made is gone again, and one that was there
+    // before is as it was.
     EXPECT_NE(access((base + ".out").c_str(), F_OK), 0);
+    const std::string kept = base + ".kept";
+    ASSERT_EQ(Shell("seq 1000 >" + kept), 0);
+    for (const char* refused :
+         {"--backend ptrace --pid 999999999", "--control /nonexistent -- true",
+          "--view windows --wine-lib /nonexistent -- true"}) {
+        EXPECT_NE(
+            Shell(std::string(TALVEK_HOOK) + " --out " + kept + " " + refused + " 2>/dev/null"), 0);
+        EXPECT_EQ(ReadFile(kept).size(), 3893u) << refused;
+    }
+    unlink(kept.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HookRun, ::testing::Values("ptrace", "ebpf"),
