@@ -232,24 +232,49 @@ std::string Utf8ToCp949(std::string_view utf8, size_t maxBytes) {
     return out;
 }
 
+namespace {
+
+// A byte that may stand in a short name on its own: ASCII without blanks,
+// wildcards, separators and the characters that only long names may hold.
+bool IsShortNameByte(uint8_t b) {
+    return b > 0x20 && b < 0x7F && std::strchr("\"*+,/:;<=>?[\\]|", b) == nullptr;
+}
+
+// Whether a part of a name (base or extension) is at most maxBytes bytes of
+// code page 949: ASCII of a short name, or double-byte characters (a lead
+// byte 0x81-0xFE and its trail byte) counted as two bytes each.
+bool IsShortPart(std::string_view part, size_t maxBytes) {
+    if (part.size() > maxBytes)
+        return false;
+    for (size_t i = 0; i < part.size(); ++i) {
+        const uint8_t b = static_cast<uint8_t>(part[i]);
+        if (b >= 0x81 && b <= 0xFE) {
+            if (i + 1 >= part.size())
+                return false; // a lead byte without its trail
+            ++i;
+        } else if (!IsShortNameByte(b)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool IsShortName(std::string_view name) {
     const size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos)
         name.remove_prefix(slash + 1);
-    const size_t dot = name.find('.');
-    const std::string_view base = name.substr(0, dot);
-    const std::string_view ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
-    if (base.empty() || base.size() > 8 || ext.size() > 3 ||
-        ext.find('.') != std::string_view::npos)
-        return false;
-    if (dot != std::string_view::npos && ext.empty())
-        return false;
-    for (char c : name) {
-        const uint8_t b = static_cast<uint8_t>(c);
-        if (b <= 0x20 || b >= 0x7F || std::strchr("+,;=[]", c) != nullptr)
-            return false;
-    }
-    return true;
+    // As Korean Windows 98 measures it: the name's bytes in code page 949
+    // (a character it lacks becomes '?', which no short name holds).
+    const std::string bytes = Utf8ToCp949(name, SIZE_MAX);
+    const std::string_view n(bytes);
+    const size_t dot = n.find('.');
+    if (dot == std::string_view::npos)
+        return !n.empty() && IsShortPart(n, 8);
+    const std::string_view ext = n.substr(dot + 1);
+    return dot > 0 && !ext.empty() && ext.find('.') == std::string_view::npos &&
+           IsShortPart(n.substr(0, dot), 8) && IsShortPart(ext, 3);
 }
 
 std::string Utf16ToUtf8(const uint16_t* units, size_t count) {

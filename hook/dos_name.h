@@ -56,8 +56,11 @@ std::string DosNameOf(const DriveTable& drives, std::string_view unixName, int32
 // first character that would not fit in maxBytes.
 std::string Utf8ToCp949(std::string_view utf8, size_t maxBytes);
 
-// Whether the last component of a name fits 8.3 (base 1-8, extension up to 3,
-// one dot at most, ASCII without blanks or + , ; = [ ]); case is not looked at.
+// Whether the last component of a name (UTF-8) is a short name as Korean
+// Windows 98 has it: in code page 949, a base of 1-8 bytes and an extension
+// of up to 3, one dot at most, a double-byte character counted as two bytes
+// and never split at either end, no blanks, wildcards or + , ; = [ ], and no
+// character that code page 949 lacks. Case is not looked at.
 bool IsShortName(std::string_view name);
 
 // UTF-16 text (a Windows name as a program passed it) as UTF-8: an unpaired

@@ -14,6 +14,7 @@ namespace {
 
 // CreateOptions
 constexpr uint32_t kDirectoryFile = 0x00000001;
+constexpr uint32_t kNonDirectoryFile = 0x00000040;
 constexpr uint32_t kDeleteOnClose = 0x00001000;
 // CreateDisposition
 constexpr uint32_t kFileCreate = 2;
@@ -26,6 +27,7 @@ constexpr uint32_t kWriteAttributes = 0x00000100;
 constexpr uint32_t kDelete = 0x00010000;
 constexpr uint32_t kReadControl = 0x00020000;
 constexpr uint32_t kSynchronize = 0x00100000;
+constexpr uint32_t kGenericRead = 0x80000000;
 // FILE_INFORMATION_CLASS and FS_INFORMATION_CLASS
 constexpr uint32_t kFileBasicInformation = 4;
 constexpr uint32_t kFileRenameInformation = 10;
@@ -70,6 +72,32 @@ template <typename T> T InfoField(const ntev& ev, size_t offset) {
     T value;
     memcpy(&value, ev.info + offset, sizeof value);
     return value;
+}
+
+// The DOS devices of Windows 98's character file system, as a name after
+// "\??\" (any case): NUL, CON, AUX, PRN, COM1-9, LPT1-9.
+bool IsDosDevice(const std::string& name) {
+    static const char* const kDevices[] = {"NUL", "CON", "AUX", "PRN"};
+    for (const char* d : kDevices) {
+        if (strcasecmp(name.c_str(), d) == 0)
+            return true;
+    }
+    return name.size() == 4 &&
+           (strncasecmp(name.c_str(), "COM", 3) == 0 || strncasecmp(name.c_str(), "LPT", 3) == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
+bool IsOpen(const ntev& ev) {
+    return ev.call == NTEV_CREATE_FILE || ev.call == NTEV_OPEN_FILE;
+}
+
+// GetDriveType's question to the mount manager, which it asks after its
+// drive's root could not be opened.
+bool IsMountManagerOpen(const ntev& ev) {
+    static const char16_t kName[] = u"\\??\\MountPointManager";
+    constexpr size_t kBytes = sizeof kName - sizeof kName[0];
+    return IsOpen(ev) && ev.root == 0 && ev.name_bytes == kBytes &&
+           memcmp(ev.name, kName, kBytes) == 0;
 }
 
 bool StartsWith(const std::string& s, const char* prefix, bool anyCase) {
@@ -157,6 +185,11 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
         n.dos = rest;
         n.drive = letter - 'A' + 1;
         n.resType = ResTypeOfDrive(letter);
+        n.volume = rest.size() == 2;
+    } else if (IsDosDevice(rest)) {
+        n.dos = rest;
+        n.drive = -1;
+        n.resType = kResTypeCfsd;
     } else if (StartsWith(rest, "UNC\\", true)) {
         n.dos = "\\\\" + rest.substr(4);
         n.drive = -1;
@@ -170,7 +203,7 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
         n.dos = DosNameOf(drives_, NormaliseUnixName(unixName), &n.drive);
         n.resType = ResTypeOfDrive(n.dos[0]);
     } else {
-        return n; // pipe\, CON, nul, MAILSLOT\ ...: devices
+        return n; // pipe\, CONIN$, MAILSLOT\ ...: devices
     }
     n.ok = true;
     return n;
@@ -188,10 +221,42 @@ NtOutcome NtMapper::Map(const ntev& ev, IfsCall* out) {
     return outcome;
 }
 
+std::vector<NtHeldRow> NtMapper::Settle(const ntev& ev) {
+    std::vector<NtHeldRow> settled;
+    const bool processEnds = ev.call == NTEV_PROCESS_EXIT || ev.call == NTEV_PROCESS_EXEC;
+    for (auto it = held_.begin(); it != held_.end();) {
+        if (processEnds ? it->pid == ev.pid : ev.call < NTEV_PROCESS_EXIT && it->tid == ev.tid) {
+            it->none = !processEnds && IsMountManagerOpen(ev);
+            settled.push_back(*it);
+            it = held_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return settled;
+}
+
+std::vector<NtHeldRow> NtMapper::SettleAll() {
+    std::vector<NtHeldRow> settled;
+    settled.swap(held_);
+    return settled;
+}
+
 NtOutcome NtMapper::MapCall(const ntev& ev, IfsCall* out) {
+    volumeTried_ = 0;
+    if (ev.call < NTEV_PROCESS_EXIT) {
+        const auto tried = volumeTries_.find(ev.tid);
+        if (tried != volumeTries_.end()) {
+            if (tried->second.pid == ev.pid)
+                volumeTried_ = tried->second.drive;
+            volumeTries_.erase(tried);
+        }
+    }
     switch (ev.call) {
     case NTEV_PROCESS_EXIT:
         processes_.erase(ev.pid);
+        for (auto it = volumeTries_.begin(); it != volumeTries_.end();)
+            it = it->second.pid == ev.pid ? volumeTries_.erase(it) : std::next(it);
         return NtOutcome::NotReported;
     case NTEV_PROCESS_EXEC: {
         // A new program: only what it inherited stays.
@@ -269,6 +334,8 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
             handles.erase(ev.handle);
         return NtOutcome::NotReported;
     }
+    if (n.volume)
+        return MapVolume(ev, n, handles, out);
     const uint32_t status = static_cast<uint32_t>(ev.status);
     const bool failed = StatusFailed(status);
     const int32_t result = DosErrorOfStatus(status);
@@ -305,12 +372,27 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
         dir(kCheckDir);
         h.kind = Kind::Helper;
     } else if (h.folder && ev.access == kSynchronize) {
-        // A drive's root opened for GetDiskFreeSpace (or GetVolumeInformation:
-        // the calls do not tell them apart); the query on it makes the row.
-        out->func = IFSFN_GETDISKINFO;
+        // A drive's root: GetVolumeInformation's second try (QUERY, with
+        // this open's result), else GetDiskFreeSpace's or GetDriveType's,
+        // whose query on it makes the row. Failed, the two cannot be told
+        // apart yet: GETDISKINFO waits for the thread's next call.
         out->path1.clear();
         h.kind = Kind::Helper;
-        reported = failed;
+        if (volumeTried_ == n.drive) {
+            out->func = IFSFN_QUERY;
+        } else {
+            out->func = IFSFN_GETDISKINFO;
+            reported = false;
+            if (failed) {
+                NtHeldRow row;
+                row.call = *out;
+                row.pid = ev.pid;
+                row.tid = ev.tid;
+                memcpy(row.comm, ev.comm, sizeof row.comm);
+                held_.push_back(std::move(row));
+                return NtOutcome::Held;
+            }
+        }
     } else if (h.folder) {
         dir((ev.access & kDelete) != 0 ? kDeleteDir : kCheckDir);
         h.kind = Kind::Helper;
@@ -344,6 +426,36 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
     if (!failed)
         handles[ev.handle] = std::move(h);
     return reported ? NtOutcome::Reported : NtOutcome::NotReported;
+}
+
+// The bare volume "\??\C:": GetVolumeInformation's, opened for reading as
+// a file. Its row is QUERY (the volume's information, as Windows 98's
+// int 21h 71A0h asks its file system); when the open fails, the thread's
+// next open, of the drive's root, makes it. Any other open of a volume (a
+// program's CreateFile("\\.\C:")) is a device's: not reported.
+NtOutcome NtMapper::MapVolume(const ntev& ev, const Name& n, Handles& handles, IfsCall* out) {
+    const bool volumeInfo =
+        ev.access == (kGenericRead | kSynchronize) && (ev.options & kNonDirectoryFile) != 0;
+    const bool failed = StatusFailed(static_cast<uint32_t>(ev.status));
+    if (!volumeInfo) {
+        if (!failed)
+            handles.erase(ev.handle);
+        return NtOutcome::NotReported;
+    }
+    if (failed) {
+        volumeTries_[ev.tid] = VolumeTry{ev.pid, n.drive};
+        return NtOutcome::NotReported;
+    }
+    Handle h;
+    h.kind = Kind::Helper;
+    h.name = n.dos;
+    h.drive = n.drive;
+    h.resType = n.resType;
+    handles[ev.handle] = std::move(h);
+    out->func = IFSFN_QUERY;
+    out->drive = n.drive;
+    out->resType = n.resType;
+    return NtOutcome::Reported;
 }
 
 NtOutcome NtMapper::MapByName(const ntev& ev, Handles& handles, IfsCall* out) {

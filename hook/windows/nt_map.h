@@ -23,6 +23,12 @@
 //   LockFile(Ex), UnlockFile(Ex)             NtLockFile / NtUnlockFile        FILELOCKS
 //   FlushFileBuffers                         NtFlushBuffersFile               COMMIT
 //   GetDiskFreeSpace                         NtQueryVolumeInformationFile     GETDISKINFO
+//   GetVolumeInformation                     the bare volume "\??\C:" opened QUERY
+//                                            (a missing drive: then its root)
+//   GetDriveType                             its root opened, then the drive  none
+//                                            type asked of the mount manager
+//   CreateFile of NUL, CON, AUX, PRN,        "\??\NUL" ...                    OPEN ?: CFSD
+//     COM1-9, LPT1-9 (also C:\x\nul.txt)
 //
 // Names: "\??\C:\x" is C:\x (its drive), "\??\UNC\srv\share\x" is
 // \\srv\share\x (ResType UNC|NET, drive -1), Wine's "\??\unix\home\x" is the
@@ -30,9 +36,13 @@
 // A name relative to a RootDirectory handle is that handle's name, a
 // backslash and the rest. Case is kept as the program wrote it. UTF-16 becomes
 // code page 949 ('?' for what it lacks), cut on a character boundary to the
-// record's field. Pipes, consoles, mailslots, "\Device\..." and other names
-// without a drive, and names relative to a handle not seen opened, are not
-// file-system calls of the program: not reported, their handles not tracked.
+// record's field. The DOS devices that Windows 98's character file system
+// serves (NUL, CON, AUX, PRN, COM1-9, LPT1-9) are named so, with no drive
+// and ResType CFSD; their transfers and close are rows too. Pipes, consoles
+// (CONIN$, CONOUT$), mailslots, "\Device\...", a bare volume other than
+// GetVolumeInformation's and other names without a drive, and names relative
+// to a handle not seen opened, are not file-system calls of the program: not
+// reported, their handles not tracked.
 //
 // Results: DosErrorOfStatus (nt_status.h). A read that meets the end of the
 // file (STATUS_END_OF_FILE) is a successful read of 0 bytes, as ReadFile
@@ -47,7 +57,8 @@
 //   - a file opened for data (anything beyond attributes, DELETE, READ_CONTROL
 //     and SYNCHRONIZE): OPEN, then its transfers, SEEK, locks, CLOSE;
 //   - a helper open that Wine's kernelbase makes for a call by name
-//     (MoveFile, SetFileAttributes, RemoveDirectory, GetDiskFreeSpace: only
+//     (MoveFile, SetFileAttributes, RemoveDirectory, GetDiskFreeSpace,
+//     GetDriveType, GetVolumeInformation: only
 //     attribute or DELETE rights, or a folder opened neither for listing nor
 //     for traversal): no OPEN and no CLOSE row, only the row of the call made
 //     through it. When such an open fails, the call it served cannot be told:
@@ -60,6 +71,18 @@
 //     FINDNEXT row stands for a refill, not for every FindNextFile;
 //   - an open with FILE_DELETE_ON_CLOSE: DELETE at its close, with the close's
 //     result (the open's result when the open fails).
+//
+// Drives: a drive's root opened with SYNCHRONIZE alone is GetDiskFreeSpace's
+// (GETDISKINFO from its size query), GetDriveType's (its device query: no
+// row) or GetVolumeInformation's second try. GetVolumeInformation opens the
+// bare volume first (GENERIC_READ, not a folder): QUERY, with that open's
+// result; when that open fails, the same thread's next open of the drive's
+// root gives the QUERY row with its own result (a missing drive:
+// PathNotFound, as the program got it). A failed root open otherwise is
+// GetDiskFreeSpace's or GetDriveType's, which the call cannot tell: its
+// GETDISKINFO row is held until the thread's next call, and dropped when
+// that call is GetDriveType's question to the mount manager
+// ("\??\MountPointManager"), which only a failed GetDriveType asks next.
 //
 // Position: set by opens (0), transfers (ByteOffset when given, else the
 // tracked position, then advanced by the bytes transferred) and SEEK. A call
@@ -81,6 +104,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "hook/dos_name.h"
 #include "trace/ifs_call.h"
@@ -93,7 +117,17 @@
 // name sizes held within the name fields, the process name terminated.
 ntev NtevOfRecord(const void* data, size_t size);
 
-enum class NtOutcome { Reported, NotReported, LostLongName };
+// Held: the row waits for the thread's next call (Settle).
+enum class NtOutcome { Reported, NotReported, LostLongName, Held };
+
+// A row held back at a thread's call, settled by a later record.
+struct NtHeldRow {
+    IfsCall call;
+    uint32_t pid = 0;
+    uint32_t tid = 0;
+    char comm[NTEV_COMM_SIZE] = {};
+    bool none = false; // the later call showed that it was no row
+};
 
 class NtMapper {
   public:
@@ -102,6 +136,13 @@ class NtMapper {
     NtMapper(DriveTable drives, std::function<bool(char letter)> driveIsNetwork);
 
     NtOutcome Map(const ntev& ev, IfsCall* out);
+
+    // Before Map(ev): the held rows that ev settles, in the order held: the
+    // thread's next call tells what its row was; a process's end or new
+    // program reports its threads' rows as they are.
+    std::vector<NtHeldRow> Settle(const ntev& ev);
+    // The watching ends: every row still held, as it is.
+    std::vector<NtHeldRow> SettleAll();
 
     size_t HandleCount(uint32_t pid) const;
 
@@ -123,11 +164,17 @@ class NtMapper {
     // A resolved name; ok false when the call is not a file-system one.
     struct Name {
         bool ok = false;
-        std::string dos; // UTF-8
+        bool volume = false; // the bare volume "\??\C:"
+        std::string dos;     // UTF-8
         int32_t drive = -1;
         uint32_t resType = kResTypeLocal;
     };
     using Handles = std::unordered_map<uint64_t, Handle>;
+    // GetVolumeInformation's failed volume open, for the thread's next call.
+    struct VolumeTry {
+        uint32_t pid = 0;
+        int32_t drive = 0;
+    };
 
     Name Resolve(const Handles& handles, uint64_t root, const uint16_t* units, size_t bytes);
     uint32_t ResTypeOfDrive(char letter);
@@ -135,6 +182,7 @@ class NtMapper {
     void MapDuplicate(const ntev& ev, Handles& handles);
     void MapFork(const ntev& ev);
     NtOutcome MapCreate(const ntev& ev, Handles& handles, IfsCall* out);
+    NtOutcome MapVolume(const ntev& ev, const Name& n, Handles& handles, IfsCall* out);
     NtOutcome MapByName(const ntev& ev, Handles& handles, IfsCall* out);
     NtOutcome MapDirectory(const ntev& ev, Handle& h, IfsCall* out);
     NtOutcome MapTransfer(const ntev& ev, Handle& h, IfsCall* out);
@@ -145,4 +193,7 @@ class NtMapper {
     std::function<bool(char)> driveIsNetwork_;
     std::unordered_map<char, uint32_t> resTypes_;
     std::unordered_map<uint32_t, Handles> processes_;
+    std::unordered_map<uint32_t, VolumeTry> volumeTries_; // by thread id
+    int32_t volumeTried_ = 0; // the call's thread's failed volume open, while mapping
+    std::vector<NtHeldRow> held_;
 };

@@ -16,6 +16,8 @@ struct NtReporter {
 
     // A record read: its row, or its count (ctx: the NtReporter).
     static void TakeSink(const ntev& ev, void* ctx);
+    // The watching ends: the rows still held go out.
+    void Finish();
     // A record left unread at the end: counted as lost.
     static void UnreadSink(const ntev& ev, void* ctx);
 };

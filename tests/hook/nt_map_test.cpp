@@ -71,6 +71,32 @@ const uint32_t kAttr = 0x20;
 
 const std::string L = "pid=100 comm=t ";
 
+// The lines one record gives, as the reporter writes them: the held rows it
+// settles first, then its own.
+std::string MapLines(NtMapper& mapper, const ntev& e) {
+    std::string lines;
+    for (const NtHeldRow& held : mapper.Settle(e)) {
+        if (!held.none)
+            AppendTraceLine(held.call, held.pid, held.comm, &lines);
+    }
+    IfsCall call;
+    if (mapper.Map(e, &call) == NtOutcome::Reported)
+        AppendTraceLine(call, e.pid, e.comm, &lines);
+    return lines;
+}
+
+// "pid=100 comm=t " before each line of rows ("a\nb" for two).
+std::string Lines(const char* rows) {
+    std::string out;
+    for (const char* at = rows; *at != 0;) {
+        const char* end = std::strchr(at, '\n');
+        const size_t n = end == nullptr ? std::strlen(at) : static_cast<size_t>(end - at);
+        out += L + std::string(at, n) + "\n";
+        at += n + (end == nullptr ? 0 : 1);
+    }
+    return out;
+}
+
 TEST(NtMap, RecordedCallsBecomeTraceLines) {
     DriveTable drives;
     drives.roots = {{'C', "/p/drive_c"}, {'N', "/mnt/net"}};
@@ -292,9 +318,12 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
         {Nt(NTEV_CLOSE).H(0x88), ""},
         {Nt(NTEV_OPEN_FILE).Open(0x100000, 1, 0x20).St(kNameNotFound).Name(u"\\??\\C:\\none"),
          "func=33 drive=3 restype=0x10 result=2 flags=0x1 path1=C:\\none"},
-        // GetDiskFreeSpace of a missing drive: its root opened with SYNCHRONIZE alone.
-        {Nt(NTEV_OPEN_FILE).Open(0x100000, 1, 0x21).St(kPathNotFound).Name(u"\\??\\Q:\\"),
-         "func=35 drive=17 restype=0x10 result=3"},
+        // GetDiskFreeSpace of a missing drive: its root opened with
+        // SYNCHRONIZE alone, as GetDriveType opens it; the next call tells.
+        {Nt(NTEV_OPEN_FILE).Open(0x100000, 1, 0x21).St(kPathNotFound).Name(u"\\??\\Q:\\"), ""},
+        {Nt(NTEV_QUERY_ATTRIBUTES).St(kNameNotFound).Name(u"\\??\\C:\\m"),
+         "func=35 drive=17 restype=0x10 result=3\n"
+         "func=33 drive=3 restype=0x10 result=2 path1=C:\\m"},
         // SetCurrentDirectory("C:\\"): a drive's root is no long name.
         {Nt(NTEV_OPEN_FILE).H(0x84).Open(0x100020, 1, 0x21).Name(u"\\??\\C:\\"),
          "func=32 drive=3 restype=0x10 flags=0x2 path1=C:\\"},
@@ -302,12 +331,95 @@ TEST(NtMap, RowsAsTheProgramMadeThem) {
     int i = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(i++);
-        IfsCall call;
-        std::string line;
-        if (mapper.Map(row.ev.e, &call) == NtOutcome::Reported)
-            AppendTraceLine(call, row.ev.e.pid, row.ev.e.comm, &line);
-        EXPECT_EQ(line, *row.line ? L + row.line + "\n" : "");
+        EXPECT_EQ(MapLines(mapper, row.ev.e), Lines(row.line));
     }
+    EXPECT_TRUE(mapper.SettleAll().empty());
+}
+
+// Drive and volume calls, UNC, Korean names and devices, as Wine 8 and 10
+// make them (WINEDEBUG=+file of GetVolumeInformation, GetDriveType,
+// GetDiskFreeSpace, GetFileAttributes, CreateDirectoryW and CreateFile).
+TEST(NtMap, DrivesVolumesAndDevices) {
+    NtMapper mapper(DriveTable{}, nullptr);
+    constexpr uint32_t kVolume = 0x80100000, kRoot = 0x100000, kMountManager = 0x80100080;
+    const struct {
+        Nt ev;
+        const char* lines;
+    } rows[] = {
+        // GetVolumeInformation("C:\\"): the bare volume read, then queried.
+        {Nt(NTEV_CREATE_FILE).H(0x30).Open(kVolume, 1, 0x60).Name(u"\\??\\C:"),
+         "func=39 drive=3 restype=0x10"},
+        {Nt(NTEV_QUERY_VOLUME).H(0x30).Class(1), ""},
+        {Nt(NTEV_QUERY_VOLUME).H(0x30).Class(5), ""},
+        {Nt(NTEV_CLOSE).H(0x30), ""},
+        // GetVolumeInformation("Q:\\"), a missing drive: the volume, then its root.
+        {Nt(NTEV_CREATE_FILE).Open(kVolume, 1, 0x60).St(kNameNotFound).Name(u"\\??\\Q:"), ""},
+        {Nt(NTEV_CREATE_FILE).Open(kRoot, 1, 0x21).St(kPathNotFound).Name(u"\\??\\Q:\\"),
+         "func=39 drive=17 restype=0x10 result=3"},
+        // GetDriveType("Q:\\"): the root, then the mount manager asked: no row.
+        {Nt(NTEV_CREATE_FILE).Open(kRoot, 1, 0x21).St(kPathNotFound).Name(u"\\??\\Q:\\"), ""},
+        {Nt(NTEV_CREATE_FILE).H(0x30).Open(kMountManager, 1, 0x60).Name(u"\\??\\MountPointManager"),
+         ""},
+        {Nt(NTEV_CLOSE).H(0x30), ""},
+        // GetDriveType("C:\\") and GetDiskFreeSpace("C:\\"): the query on the root tells.
+        {Nt(NTEV_CREATE_FILE).H(0x34).Open(kRoot, 1, 0x21).Name(u"\\??\\C:\\"), ""},
+        {Nt(NTEV_QUERY_VOLUME).H(0x34).Class(4), ""},
+        {Nt(NTEV_CLOSE).H(0x34), ""},
+        {Nt(NTEV_CREATE_FILE).H(0x34).Open(kRoot, 1, 0x21).Name(u"\\??\\C:\\"), ""},
+        {Nt(NTEV_QUERY_VOLUME).H(0x34).Class(3), "func=35 drive=3 restype=0x10"},
+        {Nt(NTEV_CLOSE).H(0x34), ""},
+        // A volume opened otherwise (CreateFile("\\\\.\\C:")) is a device's.
+        {Nt(NTEV_CREATE_FILE).H(0x38).Open(kMountManager, 1, 0x60).Name(u"\\??\\C:"), ""},
+        {Nt(NTEV_READ).H(0x38).Io(0x10, 512, 512), ""},
+        // GetFileAttributes of a UNC name that no dosdevices/unc link serves.
+        {Nt(NTEV_QUERY_ATTRIBUTES).St(0xC00000CB).Name(u"\\??\\UNC\\server\\share\\x.txt"),
+         "func=33 drive=-1 restype=0x9 result=66 path1=\\\\server\\share\\x.txt"},
+        // CreateDirectoryW("C:\\aud2\\한글"): 4 bytes in code page 949, a short name.
+        {Nt(NTEV_CREATE_FILE).H(0x3C).Open(0x80100000, kCreate, 0x21).Name(u"\\??\\C:\\aud2\\한글"),
+         "func=32 drive=3 restype=0x10 path1=C:\\aud2\\\xC7\xD1\xB1\xDB"},
+        {Nt(NTEV_CLOSE).H(0x3C), ""},
+        // Devices of the character file system: NUL opened, written, closed;
+        // CON without a console.
+        {Nt(NTEV_CREATE_FILE).H(0x40).Open(0xC0100080, 1, 0x60).Name(u"\\??\\NUL"),
+         "func=36 drive=-1 restype=0x80 sfn=0x40 path1=NUL"},
+        {Nt(NTEV_WRITE).H(0x40).Io(0x10, 4, 4),
+         "func=1 drive=-1 restype=0x80 length=0x4 sfn=0x40 data=0x10"},
+        {Nt(NTEV_CLOSE).H(0x40), "func=11 drive=-1 restype=0x80 sfn=0x40"},
+        {Nt(NTEV_CREATE_FILE).Open(0xC0100080, 1, 0x60).St(0xC0000008).Name(u"\\??\\CON"),
+         "func=36 drive=-1 restype=0x80 result=6 path1=CON"},
+        {Nt(NTEV_CREATE_FILE).H(0x44).Open(0xC0100080, 1, 0x60).Name(u"\\??\\com1"),
+         "func=36 drive=-1 restype=0x80 sfn=0x44 path1=com1"},
+        {Nt(NTEV_CREATE_FILE).H(0x48).Open(0xC0100080, 1, 0x60).Name(u"\\??\\COM0"), ""},
+        // A failed root open held at a thread's last call: the process's end reports it.
+        {Nt(NTEV_OPEN_FILE).Open(kRoot, 1, 0x21).St(kPathNotFound).Name(u"\\??\\R:\\"), ""},
+        {Nt(NTEV_PROCESS_EXIT), "func=35 drive=18 restype=0x10 result=3"},
+    };
+    int i = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(i++);
+        EXPECT_EQ(MapLines(mapper, row.ev.e), Lines(row.lines));
+    }
+    EXPECT_TRUE(mapper.SettleAll().empty());
+}
+
+// Korean Windows 98's short names: 8 + 3 bytes of code page 949, a
+// double-byte character two bytes and never split, one dot.
+TEST(NtMap, ShortNamesInCodePage949) {
+    const struct {
+        const char* name;
+        bool isShort;
+    } rows[] = {
+        {"C:\\DATA\\README.TXT", true}, {"C:\\한글문서.한", true}, // 8 + 2 bytes
+        {"C:\\가나다라마.txt", false},                             // 10 bytes
+        {"C:\\ABCDEFGHI", false},                                  // 9 bytes
+        {"C:\\a.b.c", false},                                      // a dot too many
+        {"C:\\ABCDEFG가", false},                                  // a lead byte at the 8th byte
+        {"C:\\AB.CD가", false},    // and at the 3rd of the extension
+        {"C:\\한 글", false},      // a blank
+        {"C:\\\U0001F600", false}, // not in code page 949
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(IsShortName(r.name), r.isShort) << r.name;
 }
 
 // Handles a child inherits: the inheritable ones, when NtCreateUserProcess
@@ -369,6 +481,11 @@ TEST(NtMap, StatusTable) {
         {0x80000011, 170}, // EBUSY
         {0xC00000AF, 1},   // ESPIPE
         {0xC00000B5, 121}, // ETIME
+        {0xC00000CB, 66},  // a UNC name without a dosdevices/unc link
+        {0xC000000E, 433}, // ENXIO: Wine's own answer, not ERROR_FILE_NOT_FOUND
+        {0xC00000B0, 233}, // EPIPE
+        {0xC0000040, 8},   // the server's EFBIG
+        {0xC0000120, 995}, // a cancelled transfer
         {0xC0009999, 317},
         {0x80009999, 317},
         {0x40000000, 0},

@@ -95,6 +95,11 @@ int main(int argc, char** argv) {
     MultiByteToWideChar(CP_ACP, 0, dir, -1, wide, MAX_PATH);
     wcsncat(wide, L"\\없는파일.txt", MAX_PATH - wcslen(wide) - 1);
     CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A Korean folder of 4 bytes in code page 949: a short name.
+    MultiByteToWideChar(CP_ACP, 0, dir, -1, wide, MAX_PATH);
+    wcsncat(wide, L"\\한글", MAX_PATH - wcslen(wide) - 1);
+    CreateDirectoryW(wide, nullptr);
+    RemoveDirectoryW(wide);
     CreateFileA(In(dir, "nodir\\x.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     GetFileAttributesA(In(dir, "missing.txt"));
     WIN32_FIND_DATAA found;
@@ -129,7 +134,8 @@ int main(int argc, char** argv) {
 
     // Calls whose rows must say what the program got: a CREATE_NEW on a file
     // that exists, SetFileAttributes, MoveFile of a missing file,
-    // GetDiskFreeSpace of a missing drive, a temporary file deleted at its
+    // GetDiskFreeSpace of a missing drive, GetDriveType of it (no row),
+    // GetVolumeInformation of a drive and of a missing one, a temporary file deleted at its
     // close, SetEndOfFile, SetFileTime of one time, the root made the current
     // folder.
     HANDLE made = CreateFileA(In(dir, "c.dat"), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
@@ -141,6 +147,11 @@ int main(int argc, char** argv) {
     MoveFileA(from, In(dir, "moved.txt"));
     DWORD sectors, bytes, free, total;
     GetDiskFreeSpaceA("Q:\\", &sectors, &bytes, &free, &total);
+    GetDriveTypeA("Q:\\");
+    char label[MAX_PATH];
+    DWORD serial = 0;
+    GetVolumeInformationA("C:\\", label, sizeof label, &serial, nullptr, nullptr, nullptr, 0);
+    GetVolumeInformationA("Q:\\", label, sizeof label, &serial, nullptr, nullptr, nullptr, 0);
     DeleteFileA(In(dir, "c.dat"));
     HANDLE temp = CreateFileA(In(dir, "t.tmp"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);

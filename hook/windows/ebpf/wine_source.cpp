@@ -46,6 +46,7 @@ class WindowsEbpfSource : public Source {
         if (session_ == nullptr)
             return;
         out_->counts.lostRing = WineLostRingFull(session_);
+        reporter_.Finish();
         WineStop(session_);
         session_ = nullptr;
     }

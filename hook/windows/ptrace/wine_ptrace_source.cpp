@@ -54,6 +54,7 @@ class WindowsPtraceSource : public Source {
     void StopWatching() override { Stop(); }
 
     void Stop() override {
+        reporter_.Finish();
         if (session_ != nullptr) {
             ended_ = WineTraceCommandEnded(session_, &status_);
             WineTraceStop(session_);
