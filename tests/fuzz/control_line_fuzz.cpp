@@ -41,7 +41,8 @@ void CheckReader(const uint8_t* data, size_t size) {
     FILE* const messages = stderr; // the skipped lines' reports, not the sanitizers'
     stderr = quiet;
     ForEachRecord(data, size, 64, [&](const uint8_t* piece, size_t n) {
-        if (write(fd, piece, n) != static_cast<ssize_t>(n))
+        // Written at the end, read from where the reader is.
+        if (pwrite(fd, piece, n, static_cast<off_t>(written.size())) != static_cast<ssize_t>(n))
             return;
         written.append(reinterpret_cast<const char*>(piece), n);
         FilterControlPoll(&c, &f);
