@@ -42,6 +42,19 @@ bool FilterControlOpen(FilterControl* c, const char* path, std::string* why) {
     return true;
 }
 
+namespace {
+
+// A whole line: applied to f, or reported.
+bool ApplyLine(const std::string& line, IfsFilter* f) {
+    std::string error;
+    if (IfsFilterParseLine(line, f, &error))
+        return true;
+    std::fprintf(stderr, "talvek-hook: control line skipped: %s\n", Excerpt(error).c_str());
+    return false;
+}
+
+} // namespace
+
 bool FilterControlPoll(FilterControl* c, IfsFilter* f) {
     if (c->fd < 0)
         return false;
@@ -50,6 +63,7 @@ bool FilterControlPoll(FilterControl* c, IfsFilter* f) {
         lseek(c->fd, 0, SEEK_SET); // written anew
         c->offset = 0;
         c->partial.clear();
+        c->overLong = false;
     }
     bool applied = false;
     char buffer[4096];
@@ -58,19 +72,31 @@ bool FilterControlPoll(FilterControl* c, IfsFilter* f) {
         if (n <= 0)
             break; // nothing more for now (or no writer yet)
         c->offset += n;
-        c->partial.append(buffer, static_cast<size_t>(n));
-        size_t start = 0;
-        for (size_t end; (end = c->partial.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            const std::string line = c->partial.substr(start, end - start);
-            std::string error;
-            if (IfsFilterParseLine(line, f, &error))
+        // Each byte is looked at once: only what came is searched for a line end.
+        const char* p = buffer;
+        const char* const end = buffer + n;
+        while (p < end) {
+            const char* newline =
+                static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+            const size_t length = static_cast<size_t>((newline != nullptr ? newline : end) - p);
+            if (!c->overLong && length > kControlLineMax - c->partial.size()) {
+                // Counted once it is too long, whether or not its end ever comes.
+                c->overLong = true;
+                c->partial.clear();
+                ++c->longLines;
+                std::fprintf(stderr, "talvek-hook: control line skipped: longer than %zu bytes\n",
+                             kControlLineMax);
+            }
+            if (!c->overLong)
+                c->partial.append(p, length);
+            if (newline == nullptr)
+                break;
+            if (!c->overLong && ApplyLine(c->partial, f))
                 applied = true;
-            else
-                std::fprintf(stderr, "talvek-hook: control line skipped: %s\n",
-                             Excerpt(error).c_str());
+            c->partial.clear();
+            c->overLong = false;
+            p = newline + 1;
         }
-        c->partial.erase(0, start);
     }
     return applied;
 }

@@ -39,7 +39,7 @@ bool TakeNumber(const char** p, const char* end, unsigned base, uint64_t max, ui
     uint64_t v = 0;
     for (; q < end && DigitValue(*q) < base; ++q) {
         const unsigned digit = DigitValue(*q);
-        if (v > (max - digit) / base)
+        if (digit > max || v > (max - digit) / base)
             return false;
         v = v * base + digit;
     }

@@ -98,11 +98,12 @@ std::optional<uint64_t> ReadUnsigned(std::string_view text, uint64_t limit, std:
             *what = "bad number";
             return std::nullopt;
         }
-        value = value * base + static_cast<uint64_t>(d);
-        if (value > limit) {
+        // Checked before it is computed: value * base + d may wrap.
+        if (static_cast<uint64_t>(d) > limit || value > (limit - static_cast<uint64_t>(d)) / base) {
             *what = "value too wide";
             return std::nullopt;
         }
+        value = value * base + static_cast<uint64_t>(d);
     }
     return value;
 }

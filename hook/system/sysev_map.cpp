@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <string.h>
 #include <sys/file.h>
 
@@ -168,7 +169,8 @@ SysevMapper::Name SysevMapper::Resolve(const sysev& ev, Process& p, int32_t dirf
                 c = '\\';
         }
     }
-    n.dos = Utf8ToCp949(dos, maxBytes);
+    n.dos = Utf8ToCp949(dos, SIZE_MAX);
+    n.tooLong = n.dos.size() > maxBytes;
     return n;
 }
 
@@ -269,14 +271,18 @@ MapOutcome SysevMapper::Map(const sysev& ev, IfsCall* out) {
 }
 
 MapOutcome SysevMapper::MapOpen(const sysev& ev, Process& p, IfsCall* out) {
-    if (const MapOutcome lost = NameLost(ev, false); lost != MapOutcome::Reported) {
+    const auto lose = [&](MapOutcome lost) {
         if (ev.ret >= 0) { // what the process does with it is lost too
             p.fds.erase(static_cast<int32_t>(ev.ret));
             p.lostFds.insert(static_cast<int32_t>(ev.ret));
         }
         return lost;
-    }
+    };
+    if (const MapOutcome lost = NameLost(ev, false); lost != MapOutcome::Reported)
+        return lose(lost);
     const Name n = Resolve(ev, p, ev.fd, ev.path1, kHookPath1Max, (ev.a[2] & kResolveInRoot) != 0);
+    if (n.tooLong)
+        return lose(MapOutcome::LostLongName);
     const bool asFolder = (ev.a[0] & O_DIRECTORY) != 0;
     uint8_t kind = ev.fd_kind;
     if (ev.ret >= 0 && kind == SYSEV_FD_UNKNOWN) {
@@ -429,6 +435,8 @@ MapOutcome SysevMapper::MapOnName(const sysev& ev, Process& p, IfsCall* out) {
     Name to;
     if (two)
         to = Resolve(ev, p, ev.fd2, ev.path2, kHookPath2Max);
+    if (n.tooLong || to.tooLong)
+        return MapOutcome::LostLongName;
     SetName(out, n);
     out->result = ResultOf(ev, n, two ? &to : nullptr);
     const auto dir = [&](DirOp op) {
@@ -496,6 +504,8 @@ MapOutcome SysevMapper::MapOnDescriptor(const sysev& ev, Process& p, IfsCall* ou
             p.folder = n.unixName;
             p.folderKnown = true;
         }
+        if (n.tooLong)
+            return MapOutcome::LostLongName;
         SetName(out, n);
         out->func = IFSFN_DIR;
         out->flags = kCheckDir;
@@ -629,8 +639,11 @@ MapOutcome SysevMapper::MapState(const sysev& ev, Process& p) {
             break;
         auto file = std::make_shared<OpenFile>();
         file->unixName = NormaliseUnixName(NameText(ev.path1));
-        file->dosName =
-            Utf8ToCp949(DosNameOf(drives_, file->unixName, &file->drive), kHookPath1Max);
+        file->dosName = Utf8ToCp949(DosNameOf(drives_, file->unixName, &file->drive), SIZE_MAX);
+        if (file->dosName.size() > kHookPath1Max) { // its calls are lost, not shown cut
+            p.lostFds.insert(fd);
+            break;
+        }
         file->resType =
             lookups_.isNetwork && lookups_.isNetwork(file->unixName) ? kResTypeNet : kResTypeLocal;
         file->folder = ev.fd_kind == SYSEV_FD_DIR;

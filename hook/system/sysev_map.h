@@ -115,7 +115,7 @@ class SysevMapper {
   private:
     struct OpenFile {
         std::string unixName;
-        std::string dosName; // code page 949, cut to Path1
+        std::string dosName; // code page 949, at most Path1's bytes
         int32_t drive = 0;
         uint32_t resType = 0;
         bool folder = false;
@@ -133,10 +133,12 @@ class SysevMapper {
         std::unordered_set<int32_t> lostFds; // opened, but the open was lost
     };
     // A resolved name: the Unix name (empty when the base was unknown) and
-    // its DOS form.
+    // its DOS form, whole; tooLong when that is longer than its record field
+    // (the call is then lost, never shown with a shorter name).
     struct Name {
         std::string unixName;
         std::string dos;
+        bool tooLong = false;
         int32_t drive = -1;
         uint32_t resType = kResTypeLocal;
     };

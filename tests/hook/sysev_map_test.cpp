@@ -209,8 +209,7 @@ const Step kSteps[] = {
     {Ev(SYSEV_OPEN, 300).Fd(Cwd).P1("dir/rel.txt").Ret(-ENOENT),
      "func=36 drive=-1 restype=0x10 result=2 path1=dir\\rel.txt"},
     {Ev(SYSEV_OPEN).Fd(Cwd).Flags(SYSEV_PATH1_UNREADABLE).Ret(-EFAULT), "LOST"},
-    // Code page 949, '?' for a character it has not, cut before a character
-    // that would not fit in Path1's 259 bytes.
+    // Code page 949, '?' for a character it has not.
     {Ev(SYSEV_STAT).Fd(Cwd).P1("/home/u/\xED\x95\x9C\xEA\xB8\x80 \xF0\x9F\x98\x80.txt"),
      "func=33 drive=26 restype=0x10 path1=Z:\\home\\u\\\xC7\xD1\xB1\xDB%20?.txt"},
     {Ev(SYSEV_STAT).Fd(Cwd).P1("/home/u/bad\xFF\xE0.txt"),
@@ -252,15 +251,51 @@ TEST(SysevMap, RecordedCallsBecomeTraceLines) {
     SysevMapper m(WineDrives(), FakeLookups());
     for (const Step& s : kSteps)
         EXPECT_EQ(MapToLine(&m, s.ev.e), s.line) << "call " << s.ev.e.call << " " << s.ev.e.path1;
-    // Cut on a character boundary: a 247-byte name relative to /home/u/work.
-    const std::string name = std::string(241, 'c') + "\xEA\xB0\x80\xEB\x82\x98";
-    Ev cut(SYSEV_STAT, 400);
-    cut.Fd(Cwd).P1(name);
-    const std::string line = MapToLine(&m, cut.e);
-    const std::string path = line.substr(line.find("path1=") + 6);
-    // Z:\home\u\work\ is 15 bytes; 15 + 241 + 2 = 258 fits, the next character does not.
-    EXPECT_EQ(path, "Z:\\home\\u\\work\\" + std::string(241, 'c') + "\xB0\xA1");
-    EXPECT_LE(path.size(), kHookPath1Max);
+}
+
+// A name whose DOS form, in code page 949, is longer than Path1's 259 bytes
+// is lost as too long, never shown as a shorter name (the folder above it,
+// a name cut within a character); so are the calls on its descriptor.
+TEST(SysevMap, NamesPastTheFieldAreLostNotCut) {
+    std::string deep = "deep", deepDos = "deep"; // 60 levels: 243 bytes
+    for (int i = 1; i <= 60; ++i) {
+        deep += "/d" + std::to_string(i);
+        deepDos += "\\d" + std::to_string(i);
+    }
+    const std::string cs(238, 'c');
+    // Relative to /tmp/run-12345, Z:\tmp\run-12345\ in DOS (17 bytes).
+    const struct {
+        std::string name, dos; // dos: the name's part of the DOS name
+        size_t dosBytes;
+    } kNames[] = {
+        {deep + "/missing", deepDos + "\\missing", 260},
+        {deep + "/missin", deepDos + "\\missin", 259},
+        {"c" + cs + "\xEA\xB0\x80\xEB\x82\x98", "c" + cs + "\xB0\xA1\xB3\xAA", 260},
+        {cs + "\xEA\xB0\x80\xEB\x82\x98", cs + "\xB0\xA1\xB3\xAA", 259},
+    };
+    for (const auto& n : kNames) {
+        SysevMapper m(DriveTable{}, FakeLookups());
+        m.SetWorkingFolder(600, "/tmp/run-12345");
+        const std::string dos = "Z:\\tmp\\run-12345\\" + n.dos;
+        ASSERT_EQ(dos.size(), n.dosBytes);
+        const bool fits = dos.size() <= kHookPath1Max;
+        const auto row = [&](const std::string& fields) { return fits ? fields : "LOST long"; };
+        Ev open(SYSEV_OPEN, 600);
+        open.Fd(Cwd).P1(n.name).Ret(3).Kind(SYSEV_FD_FILE);
+        EXPECT_EQ(MapToLine(&m, open.e), row("func=36 drive=26 restype=0x10 sfn=0x3 path1=" + dos));
+        Ev read(SYSEV_READ, 600);
+        read.Fd(3).A(0x1000, 1).Ret(1);
+        EXPECT_EQ(MapToLine(&m, read.e),
+                  fits ? "func=0 drive=26 restype=0x10 length=0x1 sfn=0x3 data=0x1000" : "LOST fd");
+        Ev missing(SYSEV_STAT, 600);
+        missing.Fd(Cwd).P1(n.name).Ret(-ENOENT);
+        EXPECT_EQ(MapToLine(&m, missing.e),
+                  row("func=33 drive=26 restype=0x10 result=3 path1=" + dos));
+        Ev rename(SYSEV_RENAME, 600);
+        rename.Fd(Cwd).P1("/tmp/a").P2(Cwd, n.name.c_str());
+        EXPECT_EQ(MapToLine(&m, rename.e),
+                  row("func=37 drive=26 restype=0x10 path1=Z:\\tmp\\a path2=" + dos));
+    }
 }
 
 // What held at the call, as the backends record it, against a machine whose

@@ -58,7 +58,9 @@ static const Line* LineAt(uint64_t at) {
 
 static int nt_read_user(void* dst, uint32_t size, uint64_t addr) {
     const uint64_t at = addr & ~uint64_t{63};
-    if (size <= 64 && addr + size <= at + 64) {
+    // Within the line, measured from the line's start (addr is the
+    // program's: addr + size may wrap).
+    if (size <= 64 - (addr - at)) {
         if (const Line* line = LineAt(at)) {
             memcpy(dst, line->bytes + (addr - at), size);
             return 0;
