@@ -113,6 +113,8 @@ int main(int argc, char** argv) {
     bool created = false;
     if (!TraceOpen(&out, opt.out, &created, &why))
         return Failed(why);
+    // Whose names the trace holds, for its readers (trace/call_trace.h).
+    out.buffer += opt.view == View::Windows ? "# view=windows\n" : "# view=system\n";
     FilterControl control;
     if (opt.control != nullptr) {
         if (!FilterControlOpen(&control, opt.control, &why))
