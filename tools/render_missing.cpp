@@ -133,7 +133,7 @@ void PrintItem(std::FILE* out, const Item& item, LookupClass what, const Widths&
 
 void PrintText(std::FILE* out, const std::vector<Program>& programs, bool all) {
     if (programs.empty()) {
-        std::fputs("no name was looked for in vain\n", out);
+        std::fputs("no look-up failed for want of its name\n", out);
         return;
     }
     const Widths w = Measure(programs, all);
@@ -230,13 +230,19 @@ void PrintEndOfRun(std::FILE* out, const std::vector<Program>& programs, const M
 
 } // namespace
 
-void PrintMissing(std::FILE* out, const std::vector<LookupName>& names,
+void PrintMissing(std::FILE* out, const std::vector<LookupName>& names, uint64_t successes,
                   const MissingOptions& options) {
     const std::vector<Program> programs = ByProgram(names);
-    if (options.tsv)
+    if (options.tsv) {
         PrintTsv(out, programs);
-    else if (options.limit >= 0)
+        return;
+    }
+    if (options.limit >= 0)
         PrintEndOfRun(out, programs, options);
     else
         PrintText(out, programs, options.all);
+    if (successes == 0 && !names.empty())
+        std::fputs("(the trace holds failed calls only, as the monitor's filter let them "
+                   "through: a name found elsewhere or made later cannot be told)\n",
+                   out);
 }

@@ -20,5 +20,7 @@ struct MissingOptions {
 // first failure and, for a file name looked for in several folders, the
 // folders in order; then a count of the names found elsewhere and made
 // later (listed with all).
-void PrintMissing(std::FILE* out, const std::vector<LookupName>& names,
+// successes: the trace's successful calls on names (none: a trace of
+// failures alone, said in a line).
+void PrintMissing(std::FILE* out, const std::vector<LookupName>& names, uint64_t successes,
                   const MissingOptions& options);

@@ -189,7 +189,8 @@ int main(int argc, char** argv) {
     }
     if (o.missing) {
         static const std::vector<LookupName> kNone;
-        PrintMissing(stdout, lookups != nullptr ? lookups->Names() : kNone, o.shown);
+        PrintMissing(stdout, lookups != nullptr ? lookups->Names() : kNone,
+                     lookups != nullptr ? lookups->Successes() : 0, o.shown);
     }
     std::fflush(stdout);
     return allGood ? 0 : 1;

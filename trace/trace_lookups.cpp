@@ -53,6 +53,7 @@ void LookupAnalysis::Add(const TraceLineResult& line, uint64_t lineNumber) {
     if (rec->Path1[0] == '\0')
         return;
     if (rec->Result == 0) {
+        ++successes_;
         Succeeded(rec->Path1, rec->Func);
         if (rec->Func == IFSFN_RENAME && rec->Path2[0] != '\0')
             Succeeded(rec->Path2, rec->Func); // the destination made

@@ -70,12 +70,17 @@ class LookupAnalysis {
     // Every name failed, in the order of their first failure.
     const std::vector<LookupName>& Names() const { return names_; }
 
+    // Successful calls on a name: none in a trace of failures alone (the
+    // monitor's filter), where nothing can be told found elsewhere or made.
+    uint64_t Successes() const { return successes_; }
+
   private:
     void Failed(uint32_t pid, const std::string& comm, const char* name, int32_t func,
                 int32_t result, uint64_t lineNumber);
     void Succeeded(const char* name, int32_t func);
 
     bool caseless_;
+    uint64_t successes_ = 0;
     std::vector<LookupName> names_;
     // (pid, comm, name) as compared -> index in names_.
     std::unordered_map<std::string, size_t> byName_;
