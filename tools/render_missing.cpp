@@ -225,7 +225,8 @@ void PrintEndOfRun(std::FILE* out, const std::vector<Program>& programs, const M
         std::fprintf(out, "  and %zu more: talvek-render --missing%s\n", never - shown,
                      trace.c_str());
     else if (elsewhere + later > 0)
-        std::fprintf(out, "  the others: talvek-render --missing --all%s\n", trace.c_str());
+        std::fprintf(out, "  found elsewhere or made later: talvek-render --missing --all%s\n",
+                     trace.c_str());
 }
 
 } // namespace

@@ -27,17 +27,24 @@ size_t LookupFileStart(std::string_view name) {
     return slash == std::string_view::npos ? 0 : slash + 1;
 }
 
-std::string LookupKey(std::string_view name, bool caseless) {
-    std::string key(name);
+// Appends name as the view compares it.
+void AppendLookupKey(std::string* out, std::string_view name, bool caseless) {
+    const size_t from = out->size();
+    out->append(name);
     if (!caseless)
-        return key;
-    for (size_t i = 0; i < key.size(); ++i) {
-        const uint8_t b = static_cast<uint8_t>(key[i]);
+        return;
+    for (size_t i = from; i < out->size(); ++i) {
+        const uint8_t b = static_cast<uint8_t>((*out)[i]);
         if (IsLeadByte(b))
             ++i; // its second byte may look like a letter
         else if (b >= 'a' && b <= 'z')
-            key[i] = static_cast<char>(b - 'a' + 'A');
+            (*out)[i] = static_cast<char>(b - 'a' + 'A');
     }
+}
+
+std::string LookupKey(std::string_view name, bool caseless) {
+    std::string key;
+    AppendLookupKey(&key, name, caseless);
     return key;
 }
 
@@ -64,16 +71,19 @@ void LookupAnalysis::Add(const TraceLineResult& line, uint64_t lineNumber) {
 
 void LookupAnalysis::Failed(uint32_t pid, const std::string& comm, const char* name, int32_t func,
                             int32_t result, uint64_t lineNumber) {
-    std::string key = LookupKey(name, caseless_);
-    std::string processKey(reinterpret_cast<const char*>(&pid), sizeof pid);
-    processKey += comm;
-    processKey += '\0';
-    processKey += key;
-    const auto [at, added] = byName_.try_emplace(std::move(processKey), names_.size());
-    if (!added) {
-        ++names_[at->second].count; // once in its class, however often
+    // The process and the name as compared, built where no allocation is
+    // needed for a name failing again.
+    scratch_.assign(reinterpret_cast<const char*>(&pid), sizeof pid);
+    scratch_ += comm;
+    scratch_ += '\0';
+    const size_t keyAt = scratch_.size();
+    AppendLookupKey(&scratch_, name, caseless_);
+    const auto known = byName_.find(scratch_);
+    if (known != byName_.end()) {
+        ++names_[known->second].count; // once in its class, however often
         return;
     }
+    byName_.emplace(scratch_, names_.size());
     LookupName n;
     n.pid = pid;
     n.comm = comm;
@@ -82,21 +92,26 @@ void LookupAnalysis::Failed(uint32_t pid, const std::string& comm, const char* n
     n.func = func;
     n.result = result;
     n.line = lineNumber;
+    n.key = scratch_.substr(keyAt);
     n.fileStart = LookupFileStart(n.name);
-    n.fileKey = key.substr(n.fileStart);
-    n.key = std::move(key);
+    n.fileKey = n.key.substr(n.fileStart);
     open_[n.fileKey].push_back(names_.size());
     names_.push_back(std::move(n));
 }
 
 void LookupAnalysis::Succeeded(const char* name, int32_t func) {
-    const std::string key = LookupKey(name, caseless_);
-    const auto waiting = open_.find(key.substr(LookupFileStart(key)));
+    if (open_.empty())
+        return;
+    scratch_.clear();
+    AppendLookupKey(&scratch_, name, caseless_);
+    const size_t fileStart = LookupFileStart(scratch_);
+    fileScratch_.assign(scratch_, fileStart);
+    const auto waiting = open_.find(fileScratch_);
     if (waiting == open_.end())
         return;
     for (const size_t i : waiting->second) {
         LookupName& n = names_[i];
-        n.what = n.key == key ? LookupClass::MadeLater : LookupClass::FoundElsewhere;
+        n.what = n.key == scratch_ ? LookupClass::MadeLater : LookupClass::FoundElsewhere;
         n.found = name;
         n.foundFunc = func;
     }

@@ -81,6 +81,7 @@ class LookupAnalysis {
 
     bool caseless_;
     uint64_t successes_ = 0;
+    std::string scratch_, fileScratch_; // keys being looked up
     std::vector<LookupName> names_;
     // (pid, comm, name) as compared -> index in names_.
     std::unordered_map<std::string, size_t> byName_;
