@@ -144,15 +144,17 @@ int main(int argc, char** argv) {
     bool created = false;
     if (!TraceOpen(&out, opt.out, &created, &why))
         return Failed(why);
+    // Whose names the trace holds, for its readers (trace/call_trace.h); it
+    // goes out with the first lines, once the watch has started.
+    out.buffer += opt.view == View::Windows ? "# view=windows\n" : "# view=system\n";
 
     const RunSetUp run{{opt.all, opt.pids, opt.exclude, 0},
                        opt.command,
                        opt.control != nullptr ? &control : nullptr};
     int status = 0;
     if (!RunWatch(source.get(), run, &out, &status, &why)) {
-        if (created)
-            UnlinkOwnFile(opt.out,
-                          out.fd); // nothing half-started stays; an existing file is untouched
+        if (created) // nothing half-started stays; an existing file is untouched
+            UnlinkOwnFile(opt.out, out.fd);
         Unavailable(why);
     }
     TraceEnd(&out);

@@ -168,10 +168,19 @@ void StreamRun(StreamReader r) {
         if (!ReadFile(r.input, buffer, sizeof buffer, &got, nullptr) || got == 0) {
             if (r.follow && WaitForMore(r))
                 continue;
-            // A last line without its line end still counts.
-            if (!r.line.empty() || r.overlong)
-                go = EndLine(r);
-            ended = go;
+            // Stopped while following: a line read in part may still be
+            // being written; it is no one's to judge now.
+            if (r.follow)
+                break;
+            // The input ended inside a line (its writer stopped there, a disk
+            // filled): cut, never taken as a record.
+            if (r.overlong || r.line.find_first_not_of(" \t\r") != std::string::npos) {
+                ++r.lineNumber;
+                ReportMalformed(
+                    r, "line " + std::to_string(r.lineNumber) +
+                           (r.overlong ? ": line too long" : ": cut: the input ends inside it"));
+            }
+            ended = true;
             break;
         }
         go = TakeBytes(r, buffer, got);

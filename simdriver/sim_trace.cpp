@@ -13,6 +13,12 @@ bool SimLoadTrace(const char* path, std::vector<std::vector<uint8_t>>* records) 
     records->clear();
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
+        if (in.eof()) { // no line end: the trace was cut inside its last line
+            if (line.find_first_not_of(" \t\r") != std::string::npos)
+                std::fprintf(stderr, "simdriver: %s: line %d: cut: the trace ends inside it\n",
+                             path, number);
+            break;
+        }
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         TraceLineResult r = ParseTraceLine(line, number);

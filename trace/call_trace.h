@@ -7,7 +7,13 @@
 // line "# end of trace" (kTraceEndLine, nothing else on it but a line end)
 // says that the writer has finished: a reader that follows a growing trace
 // takes it as the end of its input; any other reader skips it as it skips
-// every '#' line. talvek-hook writes it last. A
+// every '#' line. talvek-hook writes it last, and first the line
+// "# view=windows" or "# view=system": whose names the trace holds (the
+// Windows view's DOS names compare without regard to case, the system view's
+// Linux names exactly; trace/trace_lookups.h). A last line without its line
+// end is cut (the writer stopped inside it, a disk filled): readers report it
+// and take no record from it; a reader following a growing trace waits for
+// the rest instead. A
 // record line holds fields of the form key=value, separated by blanks (space
 // or tab), in any order, each key at most once; a trailing LF or CR LF ends
 // the line. A field not given is 0, a path not given is empty. Numbers are
