@@ -34,7 +34,7 @@
 
 #include "driver/listener.h"
 #include "event/call_row_texts.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "flood_contract.h"
 #include "mixed_trace.h"
 #include "monitor_host.h"

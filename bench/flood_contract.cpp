@@ -6,7 +6,7 @@
 
 #include "driver/listener.h"
 #include "event/call_row_texts.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "monitor_host.h"
 #include "res/resource_ids.h"
 #include "ui/dlg_frame.h"

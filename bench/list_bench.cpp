@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "event/call_row_texts.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "mixed_trace.h"
 #include "monitor_host.h"
 #include "settings/monitor_settings.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "driver/listener.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "settings/monitor_settings.h"
 #include "res/resource_ids.h"
 #include "settings/ini_file.h"

@@ -1,16 +1,10 @@
-// The program's side of the hook driver's contract: the device and its five
-// control codes, each passing one 32-bit value by address.
+// The program's side of the hook driver's contract: the device and its
+// control calls (the codes in driver/driver_ctl.h).
 #pragma once
 
 #include <windows.h>
 
-enum DriverCtl : DWORD {
-    CTL_SET_CALLBACK = 1,  // address of OnIfsCall; 0 unregisters
-    CTL_RELEASE_REC = 2,   // address of a record received earlier
-    CTL_ENABLE = 3,        // EnaMonitorFg
-    CTL_RESULT_FILTER = 4, // ResultMonFg: 0 all, 1 successful, 2 failed
-    CTL_FUNC_ENABLE = 5,   // enable byte << 16 | IFS function code
-};
+#include "driver/driver_ctl.h"
 
 extern const char kDriverDeviceName[]; // "\\.\TALVEKHK.VXD"
 

@@ -10,7 +10,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "settings/monitor_settings.h" // kIfsFuncCount
+// The number of IFS functions the monitor shows and filters.
+constexpr int kIfsFuncCount = 30;
 
 // IFS manager function numbers that the program names.
 enum IfsFn : int32_t {
@@ -149,6 +150,57 @@ inline constexpr char ResultNames[] =
     "GenFailure\0SharingViolation\0LockViolation\0WrongDisk\0FCB_Unavailable\0"
     "SharingBufferExceeded\0CodePageMismatched\0HandleEOF\0HandleDiskFull\0";
 constexpr int32_t kResultNameCount = 40;
+
+// The DOS error codes that the hook's mappers give calls, each beside its
+// name in ResultNames where that has one (80 and above show as
+// UnknownError-N, as the monitor shows any code past the list).
+enum DosError : int32_t {
+    DOS_OK = 0,
+    DOS_FILE_NOT_FOUND = 2,
+    DOS_PATH_NOT_FOUND = 3,
+    DOS_TOO_MANY_OPEN_FILES = 4,
+    DOS_ACCESS_DENIED = 5,
+    DOS_INVALID_HANDLE = 6,
+    DOS_NOT_ENOUGH_MEMORY = 8,
+    DOS_NOT_SAME_DEVICE = 17,
+    DOS_NO_MORE_FILES = 18,
+    DOS_WRITE_PROTECT = 19,
+    DOS_GEN_FAILURE = 31,
+    DOS_SHARING_VIOLATION = 32,
+    DOS_LOCK_VIOLATION = 33,
+    DOS_HANDLE_EOF = 38,
+    DOS_HANDLE_DISK_FULL = 39,
+    DOS_FILE_EXISTS = 80,
+    DOS_INVALID_PARAMETER = 87,
+    DOS_DIR_NOT_EMPTY = 145,
+    DOS_FILENAME_EXCED_RANGE = 206,
+};
+
+// Whether entry `at` of a name list is `name` (for checks at compile time).
+constexpr bool MszEntryIs(const char* list, int32_t at, const char* name) {
+    for (; at > 0; --at)
+        while (*list++ != '\0') {
+        }
+    for (; *name != '\0'; ++list, ++name)
+        if (*list != *name)
+            return false;
+    return *list == '\0';
+}
+static_assert(MszEntryIs(ResultNames, DOS_FILE_NOT_FOUND, "FileNotFound") &&
+                  MszEntryIs(ResultNames, DOS_PATH_NOT_FOUND, "PathNotFound") &&
+                  MszEntryIs(ResultNames, DOS_TOO_MANY_OPEN_FILES, "TooManyOpenFiles") &&
+                  MszEntryIs(ResultNames, DOS_ACCESS_DENIED, "AccessDenied") &&
+                  MszEntryIs(ResultNames, DOS_INVALID_HANDLE, "InvalidHandle") &&
+                  MszEntryIs(ResultNames, DOS_NOT_ENOUGH_MEMORY, "NotEnoughMemory") &&
+                  MszEntryIs(ResultNames, DOS_NOT_SAME_DEVICE, "NotSameDevice") &&
+                  MszEntryIs(ResultNames, DOS_NO_MORE_FILES, "NoMoreFiles") &&
+                  MszEntryIs(ResultNames, DOS_WRITE_PROTECT, "WriteProtect") &&
+                  MszEntryIs(ResultNames, DOS_GEN_FAILURE, "GenFailure") &&
+                  MszEntryIs(ResultNames, DOS_SHARING_VIOLATION, "SharingViolation") &&
+                  MszEntryIs(ResultNames, DOS_LOCK_VIOLATION, "LockViolation") &&
+                  MszEntryIs(ResultNames, DOS_HANDLE_EOF, "HandleEOF") &&
+                  MszEntryIs(ResultNames, DOS_HANDLE_DISK_FULL, "HandleDiskFull"),
+              "a DOS error code beside another's name");
 
 // Sub-function names, read at the unsigned value of ir_flags; with end entry.
 inline constexpr char SeekFromNames[] = "BEGIN\0CURRENT\0END\0";

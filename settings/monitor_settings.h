@@ -4,11 +4,12 @@
 
 #include <stdint.h>
 
-constexpr int kIfsFuncCount = 30;
+#include "event/ifs_vocab.h" // kIfsFuncCount
+
 constexpr int kListColumnCount = 6;
 
 extern int32_t MaxViewLineQty;               // at least 1
-extern int8_t ResultMonFg;                   // 0 all, 1 successful, 2 failed
+extern int8_t ResultMonFg;                   // enum ResultFilter (driver/driver_ctl.h)
 extern int8_t EnaMonitorFg;                  // 1 on, 0 off
 extern int8_t IfsFncMonEnaFg[kIfsFuncCount]; // in IfsFuncTable order
 

@@ -2,13 +2,10 @@
 
 #include <ctype.h>
 
+#include "driver/driver_ctl.h"
 #include "event/ifs_vocab.h"
 
 namespace {
-
-constexpr uint32_t kCtlEnable = 3;
-constexpr uint32_t kCtlResultFilter = 4;
-constexpr uint32_t kCtlFuncEnable = 5;
 
 constexpr const char* kResultWords[] = {"all", "ok", "failed"};
 
@@ -53,9 +50,9 @@ bool IfsFunctionEnabled(const IfsFilter& f, int32_t func) {
 bool IfsFilterPasses(const IfsFilter& f, int32_t func, int32_t result) {
     if (!f.monitoring || !IfsFunctionEnabled(f, func))
         return false;
-    if (f.results == 1)
+    if (f.results == RESULTS_OK)
         return result == 0;
-    if (f.results == 2)
+    if (f.results == RESULTS_FAILED)
         return result != 0;
     return true;
 }
@@ -71,13 +68,13 @@ uint32_t IfsFilterPositions(const IfsFilter& f) {
 
 bool IfsFilterControl(IfsFilter* f, uint32_t code, uint32_t value) {
     switch (code) {
-    case kCtlEnable:
+    case CTL_ENABLE:
         f->monitoring = value != 0;
         return true;
-    case kCtlResultFilter:
+    case CTL_RESULT_FILTER:
         f->results = static_cast<int32_t>(value);
         return true;
-    case kCtlFuncEnable:
+    case CTL_FUNC_ENABLE:
         f->disabled[value & 0xFFFF] = (value >> 16) == 0;
         return true;
     default:
@@ -155,7 +152,8 @@ bool IfsFilterParseLine(std::string_view line, IfsFilter* f, std::string* error)
 std::string IfsFilterLine(const IfsFilter& f) {
     std::string line = f.monitoring ? "monitoring=on" : "monitoring=off";
     line += " results=";
-    line += f.results == 1 || f.results == 2 ? kResultWords[f.results] : "all";
+    line +=
+        f.results == RESULTS_OK || f.results == RESULTS_FAILED ? kResultWords[f.results] : "all";
     line += " functions=";
     bool first = true;
     for (int i = 0; i < kIfsFuncCount; ++i) {

@@ -32,7 +32,7 @@ constexpr int32_t kIfsNoFunction = -1;
 
 struct IfsFilter {
     bool monitoring = true;
-    int32_t results = 0;         // 0 all, 1 successful, 2 failed
+    int32_t results = 0;         // enum ResultFilter (driver/driver_ctl.h)
     std::bitset<65536> disabled; // by IFS function code
 };
 
@@ -42,9 +42,10 @@ bool IfsFilterPasses(const IfsFilter& f, int32_t func, int32_t result);
 // Bit i: the function at position i of IfsFuncTable is enabled.
 uint32_t IfsFilterPositions(const IfsFilter& f);
 
-// The driver's control calls: CTL_ENABLE (3), CTL_RESULT_FILTER (4) and
-// CTL_FUNC_ENABLE (5, the enable flag in the high 16 bits, the code in the
-// low 16) change the state as the driver does; false for any other code.
+// The driver's control calls (driver/driver_ctl.h): CTL_ENABLE,
+// CTL_RESULT_FILTER and CTL_FUNC_ENABLE (the enable flag in the high 16
+// bits, the code in the low 16) change the state as the driver does; false
+// for any other code.
 bool IfsFilterControl(IfsFilter* f, uint32_t code, uint32_t value);
 
 // The option values and the control line; false with `error` (one line) when

@@ -4,7 +4,7 @@
 
 #include "driver/driver_link.h"
 #include "driver/listener.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "res/resource_ids.h"
 #include "settings/ini_file.h"
 #include "settings/monitor_settings.h"

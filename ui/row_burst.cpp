@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "driver/listener.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "ui/monitor_dlg.h"
 
 namespace {

@@ -10,28 +10,28 @@ struct ErrnoDos {
 };
 
 constexpr ErrnoDos kErrnoDos[] = {
-    {ENOENT, 2},        // FileNotFound
-    {ENOTDIR, 3},       // PathNotFound
-    {ELOOP, 3},         // a name that cannot be resolved
-    {EMFILE, 4},        // TooManyOpenFiles
-    {ENFILE, 4},        //
-    {EACCES, 5},        // AccessDenied
-    {EPERM, 5},         //
-    {EISDIR, 5},        // a folder opened for writing
-    {EBADF, 6},         // InvalidHandle
-    {ENOMEM, 8},        // NotEnoughMemory
-    {EXDEV, 17},        // NotSameDevice
-    {EROFS, 19},        // WriteProtect
-    {EIO, 31},          // GenFailure
-    {EBUSY, 32},        // SharingViolation
-    {ETXTBSY, 32},      //
-    {EAGAIN, 33},       // LockViolation (only locks reach the table with it)
-    {ENOSPC, 39},       // HandleDiskFull
-    {EDQUOT, 39},       //
-    {EEXIST, 80},       // FileExists
-    {EINVAL, 87},       // InvalidParameter
-    {ENOTEMPTY, 145},   // DirNotEmpty
-    {ENAMETOOLONG, 206} // FilenameExcedRange
+    {ENOENT, DOS_FILE_NOT_FOUND},
+    {ENOTDIR, DOS_PATH_NOT_FOUND},
+    {ELOOP, DOS_PATH_NOT_FOUND}, // a name that cannot be resolved
+    {EMFILE, DOS_TOO_MANY_OPEN_FILES},
+    {ENFILE, DOS_TOO_MANY_OPEN_FILES},
+    {EACCES, DOS_ACCESS_DENIED},
+    {EPERM, DOS_ACCESS_DENIED},
+    {EISDIR, DOS_ACCESS_DENIED}, // a folder opened for writing
+    {EBADF, DOS_INVALID_HANDLE},
+    {ENOMEM, DOS_NOT_ENOUGH_MEMORY},
+    {EXDEV, DOS_NOT_SAME_DEVICE},
+    {EROFS, DOS_WRITE_PROTECT},
+    {EIO, DOS_GEN_FAILURE},
+    {EBUSY, DOS_SHARING_VIOLATION},
+    {ETXTBSY, DOS_SHARING_VIOLATION},
+    {EAGAIN, DOS_LOCK_VIOLATION}, // only locks reach the table with it
+    {ENOSPC, DOS_HANDLE_DISK_FULL},
+    {EDQUOT, DOS_HANDLE_DISK_FULL},
+    {EEXIST, DOS_FILE_EXISTS},
+    {EINVAL, DOS_INVALID_PARAMETER},
+    {ENOTEMPTY, DOS_DIR_NOT_EMPTY},
+    {ENAMETOOLONG, DOS_FILENAME_EXCED_RANGE},
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "driver/driver_ctl.h"
 #include "event/ifs_vocab.h"
 #include "hook/system/syscall_event.h"
 
@@ -89,9 +90,9 @@ bool SysevNeeded(const IfsFilter& f, uint16_t call) {
 
 bool SysevResultMayShow(const IfsFilter& f, uint16_t call, int64_t ret) {
     const bool failed = ret < 0 || (ret == 0 && SysevCallFilterOf(call).zeroFails);
-    if (f.results == 1)
+    if (f.results == RESULTS_OK)
         return !failed;
-    if (f.results == 2)
+    if (f.results == RESULTS_FAILED)
         return failed;
     return true;
 }

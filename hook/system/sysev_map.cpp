@@ -187,7 +187,7 @@ int32_t SysevMapper::ResultOf(const sysev& ev, const Name& name, const Name* sec
     if (ev.ret == -ENOENT &&
         (FolderMissing(ev, SYSEV_ST_NO_FOLDER1, name) ||
          (second != nullptr && FolderMissing(ev, SYSEV_ST_NO_FOLDER2, *second))))
-        return kDosPathNotFound;
+        return DOS_PATH_NOT_FOUND;
     return ErrorOf(ev.ret);
 }
 
@@ -422,7 +422,7 @@ MapOutcome SysevMapper::MapLock(const sysev& ev, Process& p, IfsCall* out) {
     }
     // A lock held elsewhere: EAGAIN, or EACCES from some fcntl implementations.
     out->result = ev.ret == -EAGAIN || (ev.ret == -EACCES && ev.call == SYSEV_FCNTL_LOCK)
-                      ? kDosLockViolation
+                      ? DOS_LOCK_VIOLATION
                       : ErrorOf(ev.ret);
     return MapOutcome::Reported;
 }
@@ -552,7 +552,7 @@ MapOutcome SysevMapper::MapOnDescriptor(const sysev& ev, Process& p, IfsCall* ou
         out->fh = static_cast<uint32_t>(ev.fd);
         out->path1 = f->dosName;
         if (ev.ret == 0)
-            out->result = kDosNoMoreFiles;
+            out->result = DOS_NO_MORE_FILES;
         return MapOutcome::Reported;
     case SYSEV_FSTATFS:
         out->func = IFSFN_GETDISKINFO;

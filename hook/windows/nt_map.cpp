@@ -43,9 +43,6 @@ constexpr uint32_t kFileFsFullSizeInformation = 7;
 // longer than the record's field is never shown cut to another name.
 constexpr size_t kNameBytesMax = 4 * NTEV_NAME_UNITS;
 
-constexpr int32_t kDosFileNotFound = 2;
-constexpr int32_t kDosPathNotFound = 3;
-constexpr int32_t kDosFileExists = 80; // what CreateFile makes of a name collision
 constexpr uint32_t kStatusObjectNameCollision = 0xC0000035;
 
 // FILE_BASIC_INFORMATION: the times a SetFileTime sets, in the order of the
@@ -361,8 +358,8 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
     } else if (h.folder && (ev.access & kListDirectory) != 0) {
         h.kind = Kind::FindFolder;
         out->func = IFSFN_FINDOPEN;
-        if (result == kDosFileNotFound)
-            out->result = kDosPathNotFound; // the folder of the search is missing
+        if (result == DOS_FILE_NOT_FOUND)
+            out->result = DOS_PATH_NOT_FOUND; // the folder of the search is missing
         // The name the program gave: the folder, then the mask behind it.
         const std::string mask = TailText(ev);
         if (!mask.empty())
@@ -421,7 +418,7 @@ NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
         if (!failed)
             out->sfn = static_cast<uint16_t>(ev.handle);
         if (status == kStatusObjectNameCollision)
-            out->result = kDosFileExists;
+            out->result = DOS_FILE_EXISTS;
     }
     if (!failed)
         handles[ev.handle] = std::move(h);
@@ -551,7 +548,7 @@ NtOutcome NtMapper::MapDirectory(const ntev& ev, Handle& h, IfsCall* out) {
         h.mask = ev.name_bytes > 0 ? Utf16ToUtf8(ev.name, ev.name_bytes / 2) : "*";
         out->func = IFSFN_FINDOPEN;
         if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile)
-            out->result = kDosFileNotFound; // nothing matches the mask
+            out->result = DOS_FILE_NOT_FOUND; // nothing matches the mask
         h.findFound = out->result == 0;
     } else {
         out->func = IFSFN_FINDNEXT; // NO_MORE_FILES is NoMoreFiles, from the table

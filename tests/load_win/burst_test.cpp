@@ -9,7 +9,7 @@
 
 #include "driver/driver_link.h"
 #include "driver/listener.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "settings/monitor_settings.h"
 #include "simdriver/sim_driver.h"
 #include "ui/monitor_dlg.h"

@@ -8,7 +8,7 @@
 #include "driver/driver_link.h"
 #include "driver/listener.h"
 #include "event/ifs_vocab.h"
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 #include "import_patch.h"
 #include "res/resource_ids.h"
 #include "settings/ini_file.h"

@@ -17,6 +17,7 @@
 
 #include <linux/types.h>
 
+#include "driver/driver_ctl.h"
 #include "hook/system/syscall_event.h"
 #ifdef __BPF__
 #include "hook/bpf/watch_maps.bpf.h"
@@ -62,9 +63,9 @@ static __always_inline int filter_may_show(const struct talvek_filter* f,
     if (!(c->funcs & f->funcs))
         return 0;
     int failed = ret < 0 || (ret == 0 && (c->flags & TALVEK_FILTER_ZERO_FAILS));
-    if (f->results == 1)
+    if (f->results == RESULTS_OK)
         return !failed;
-    if (f->results == 2)
+    if (f->results == RESULTS_FAILED)
         return failed;
     return 1;
 }

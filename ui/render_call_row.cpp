@@ -1,4 +1,4 @@
-#include "event/render_call_row.h"
+#include "ui/render_call_row.h"
 
 #include <commctrl.h>
 
