@@ -42,6 +42,8 @@ bool Current(const SimState& s, const StreamReader& r) {
 
 // The rows the list keeps: of the records waiting to be delivered, only
 // this many of the newest can still be on screen once the list has them.
+// The window thread writes the limit whole (the options dialog); a change
+// applies from the next record read.
 size_t ShownRows() {
     return MaxViewLineQty > 0 ? (size_t)MaxViewLineQty : 1;
 }
