@@ -154,7 +154,8 @@ BOOL DevCloseHandle(HANDLE device) {
             CloseHandle(s.device);
             s.device = INVALID_HANDLE_VALUE;
             SimUnregisterLocked(s);
-            s.counters.unshown = s.counters.outstanding + SimStreamUnreadLocked(s);
+            s.counters.unshown =
+                s.counters.outstanding + s.streamPending + SimStreamUnreadLocked(s);
             SimPoolDiscardLocked(s);
             s.feederStop = true;
             feeder = std::move(s.feeder);
@@ -183,15 +184,15 @@ BOOL DevCloseHandle(HANDLE device) {
 }
 
 std::string SimCountersLine(const SimCounters& c) {
-    char text[360];
+    char text[420];
     std::snprintf(text, sizeof text,
                   "simdriver: %lu delivered, %lu handed back, %lu dropped (pool full), %lu lost "
                   "at close, %lu filtered, %lu read while monitoring was off, %lu malformed "
-                  "lines, %lu rows unshown",
+                  "lines, %lu rows passed over while the list was behind, %lu rows unshown",
                   (unsigned long)c.delivered, (unsigned long)c.released, (unsigned long)c.poolEmpty,
                   (unsigned long)c.lostAtClose, (unsigned long)c.filtered,
                   (unsigned long)c.unmonitored, (unsigned long)c.malformed,
-                  (unsigned long)c.unshown);
+                  (unsigned long)c.passedOver, (unsigned long)c.unshown);
     return text;
 }
 

@@ -33,6 +33,9 @@ struct SimCounters {
     // Stream sources only:
     uint32_t unmonitored; // read while monitoring was off, so not reported
     uint32_t malformed;   // lines that are no call record, reported on standard error
+    // Passed the filters but never delivered: while the list was behind, at
+    // least as many newer records as it keeps rows were waiting behind them.
+    uint32_t passedOver;
     // Set at close: rows not shown, the records still out and, following a
     // file, the call lines not yet read of it.
     uint32_t unshown;
@@ -92,9 +95,13 @@ void SimStartEvents(std::vector<std::vector<uint8_t>> records, DWORD paceMs, boo
 bool SimStartTrace(const char* path, DWORD paceMs, bool loop); // false: no records
 
 // Follows a stream of call-trace lines: each record is delivered as soon as
-// its line has been read. The reader waits while no call-back is registered
-// and while the pool is full, so nothing is dropped and the writer is held
-// back instead; records read while monitoring is off are not reported. The
+// its line has been read. The reader waits while no call-back is registered;
+// records read while monitoring is off are not reported. While the list is
+// behind (records wait for free ones), the reader reads on when it can do so
+// without waiting and keeps, of the records that pass the filters, only the
+// newest MaxViewLineQty: an older one, which those would push out of the list
+// before it could be seen, is passed over and counted. Otherwise (a pipe with
+// nothing to read yet) it waits for free records, holding the writer back. The
 // end of the input ends the source; with follow, the reader waits for more
 // instead, as for a file that is still being written. A read of a pipe cannot
 // be interrupted, so the reader runs on a thread of its own that is never

@@ -81,7 +81,7 @@ BOOL SimReleaseLocked(SimState& s, DWORD address) {
         --s.counters.outstanding;
         // Only a source waiting for records is woken, and only when its wait
         // is over: no wake-up (a semaphore and an event) per hand-back.
-        const int free = kSimPoolSlots - (int)s.counters.outstanding;
+        const int free = s.deliverCap - (int)s.counters.outstanding;
         if (s.freeWait == SimFreeWait::Any ||
             (s.freeWait == SimFreeWait::Gathered && free >= kSimGatherRecords)) {
             s.freeWait = SimFreeWait::None;
@@ -95,7 +95,8 @@ BOOL SimReleaseLocked(SimState& s, DWORD address) {
 }
 
 bool SimPoolHasFreeLocked() {
-    return Sim().counters.outstanding < (uint32_t)kSimPoolSlots;
+    const SimState& s = Sim();
+    return s.counters.outstanding < (uint32_t)s.deliverCap;
 }
 
 void SimWaitForFreeLocked(SimState& s, std::unique_lock<std::mutex>& hold,
@@ -106,7 +107,7 @@ void SimWaitForFreeLocked(SimState& s, std::unique_lock<std::mutex>& hold,
     s.changed.wait(hold, [&] { return SimPoolHasFreeLocked() || giveUp(); });
     s.freeWait = SimFreeWait::Gathered;
     s.changed.wait_for(hold, std::chrono::milliseconds(kSimGatherMs), [&] {
-        return kSimPoolSlots - (int)s.counters.outstanding >= kSimGatherRecords || giveUp();
+        return s.deliverCap - (int)s.counters.outstanding >= kSimGatherRecords || giveUp();
     });
     s.freeWait = SimFreeWait::None;
 }

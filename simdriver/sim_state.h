@@ -60,6 +60,10 @@ struct SimState {
     bool streamActive = false;
     std::string streamFile;      // the followed file's name; empty for a pipe
     uint64_t streamConsumed = 0; // bytes of it up to the last line handed on
+    uint32_t streamPending = 0;  // records read and passed, waiting for free ones
+    // Records out at once: the pool, or fewer while a stream runs, so that
+    // the list never has many more rows queued than it keeps.
+    int deliverCap = kSimPoolSlots;
 
     // A program prints the counters when it closes the device; tests do not.
     bool printCounters = true;
@@ -80,7 +84,7 @@ std::string SimEnv(const char* name, const char* fallback);
 // Pool (sim_pool.cpp); the caller holds the lock.
 SimInjectResult SimDeliverLocked(SimState& s, const void* bytes, size_t size);
 BOOL SimReleaseLocked(SimState& s, DWORD address);
-bool SimPoolHasFreeLocked();
+bool SimPoolHasFreeLocked(); // fewer than deliverCap records are out
 // Waits until a record is free (and others had their moment to gather) or
 // giveUp() holds; the caller holds the lock in hold.
 void SimWaitForFreeLocked(SimState& s, std::unique_lock<std::mutex>& hold,

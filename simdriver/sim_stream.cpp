@@ -2,9 +2,12 @@
 // they arrive, each record delivered as soon as its line is complete.
 #include "simdriver/sim_state.h"
 
+#include "settings/monitor_settings.h"
 #include "trace/call_trace.h"
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 
@@ -28,37 +31,120 @@ struct StreamReader {
     bool ended = false;    // the trace's end line was read
     size_t lineBytes = 0;  // of the line read so far, however long
     uint64_t consumed = 0; // bytes up to the end of the last line handled
+    // Records that passed the filters and wait for free records, oldest first.
+    std::deque<std::vector<uint8_t>> pending;
+    DWORD type = FILE_TYPE_UNKNOWN; // of the input, as GetFileType tells
 };
 
 bool Current(const SimState& s, const StreamReader& r) {
     return s.streamGeneration == r.generation;
 }
 
-// Delivers one record, waiting for a registered call-back and a free record;
-// false when the source was stopped meanwhile.
-bool DeliverStreamRecord(StreamReader& r, const std::vector<uint8_t>& record) {
+// The rows the list keeps: of the records waiting to be delivered, only
+// this many of the newest can still be on screen once the list has them.
+// The window thread writes the limit whole (the options dialog); a change
+// applies from the next record read.
+size_t ShownRows() {
+    return MaxViewLineQty > 0 ? (size_t)MaxViewLineQty : 1;
+}
+
+// While the stream runs, at most this many records are out at once: with
+// more, the list's queue would hold rows that the waiting ones push out.
+int StreamDeliverCap() {
+    return (int)std::min<size_t>(std::max<size_t>(ShownRows(), 2 * kSimGatherRecords),
+                                 kSimPoolSlots);
+}
+
+// Delivers waiting records, oldest first, while records are free.
+void DeliverPendingLocked(SimState& s, StreamReader& r) {
+    while (!r.pending.empty() && s.routine != nullptr && SimPoolHasFreeLocked()) {
+        const std::vector<uint8_t>& record = r.pending.front();
+        if (!s.filter.monitoring)
+            ++s.counters.unmonitored;
+        else
+            SimDeliverLocked(s, record.data(), record.size());
+        r.pending.pop_front();
+    }
+    s.streamPending = (uint32_t)r.pending.size();
+}
+
+// Waits up to ms for a free record (or the source to stop), then a moment
+// for others to gather, as SimWaitForFreeLocked does, and delivers what fits.
+void WaitAndDeliverLocked(SimState& s, std::unique_lock<std::mutex>& hold, StreamReader& r,
+                          DWORD ms) {
+    const auto room = [&](int records) {
+        return !Current(s, r) ||
+               (s.routine != nullptr && s.deliverCap - (int)s.counters.outstanding >= records);
+    };
+    s.freeWait = SimFreeWait::Any;
+    if (s.changed.wait_for(hold, std::chrono::milliseconds(ms), [&] { return room(1); })) {
+        const int wanted = (int)std::min<size_t>(r.pending.size(), kSimGatherRecords);
+        s.freeWait = SimFreeWait::Gathered;
+        s.changed.wait_for(hold, std::chrono::milliseconds(kSimGatherMs),
+                           [&] { return room(wanted); });
+    }
+    s.freeWait = SimFreeWait::None;
+    if (Current(s, r))
+        DeliverPendingLocked(s, r);
+}
+
+// Takes one record, once a call-back is registered: not reported while
+// monitoring is off, counted when the filters stop it, else queued behind
+// the records waiting for free ones; the oldest waiting one is passed over
+// when the list keeps fewer rows than wait. False when the source was
+// stopped meanwhile.
+bool TakeStreamRecord(StreamReader& r, std::vector<uint8_t>&& record) {
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
-    const auto needsNoRecord = [&] {
-        return !s.filter.monitoring || !SimPassesFiltersLocked(s, record.data());
-    };
-    for (;;) {
-        s.changed.wait(hold, [&] { return !Current(s, r) || s.routine != nullptr; });
-        if (!Current(s, r))
-            return false;
-        if (needsNoRecord())
-            break;
-        SimWaitForFreeLocked(
-            s, hold, [&] { return !Current(s, r) || s.routine == nullptr || needsNoRecord(); });
-        if (Current(s, r) && s.routine != nullptr && (needsNoRecord() || SimPoolHasFreeLocked()))
-            break;
-    }
-    if (!s.filter.monitoring)
+    s.changed.wait(hold, [&] { return !Current(s, r) || s.routine != nullptr; });
+    if (!Current(s, r))
+        return false;
+    if (!s.filter.monitoring) {
         ++s.counters.unmonitored;
-    else
-        SimDeliverLocked(s, record.data(), record.size());
+    } else if (!SimPassesFiltersLocked(s, record.data())) {
+        ++s.counters.filtered;
+    } else {
+        r.pending.push_back(std::move(record));
+        while (r.pending.size() > ShownRows()) {
+            r.pending.pop_front();
+            ++s.counters.passedOver;
+        }
+    }
+    s.deliverCap = StreamDeliverCap();
+    DeliverPendingLocked(s, r);
     s.streamConsumed = r.consumed;
     return true;
+}
+
+// True when a read of the input returns at once: a file (at its end with 0
+// bytes), or a pipe that holds bytes. A console or a pipe without bytes
+// would wait for its writer.
+bool ReadWillNotWait(const StreamReader& r) {
+    if (r.type == FILE_TYPE_DISK)
+        return true;
+    if (r.type != FILE_TYPE_PIPE)
+        return false;
+    DWORD available = 0;
+    return !PeekNamedPipe(r.input, nullptr, 0, nullptr, &available, nullptr) || available > 0;
+}
+
+// Before a read that would wait for the writer: delivers every waiting
+// record first, so that none waits on the writer; false when stopped.
+bool DeliverBeforeWaitingRead(StreamReader& r) {
+    if (r.pending.empty() || ReadWillNotWait(r))
+        return true;
+    SimState& s = Sim();
+    std::unique_lock<std::mutex> hold(s.lock);
+    while (Current(s, r) && !r.pending.empty() && !ReadWillNotWait(r))
+        WaitAndDeliverLocked(s, hold, r, kFollowPollMs);
+    return Current(s, r);
+}
+
+// At the end of the input: delivers every waiting record as records come
+// back (unless the source is stopped or the call-back dropped meanwhile).
+void DeliverRest(SimState& s, std::unique_lock<std::mutex>& hold, StreamReader& r) {
+    while (Current(s, r) && s.routine != nullptr && !r.pending.empty())
+        WaitAndDeliverLocked(s, hold, r, kFollowPollMs);
 }
 
 void ReportMalformed(const StreamReader& r, const std::string& what) {
@@ -82,9 +168,9 @@ bool EndLine(StreamReader& r) {
         r.ended = true;
         go = false;
     } else {
-        const TraceLineResult result = ParseTraceLine(r.line, r.lineNumber);
+        TraceLineResult result = ParseTraceLine(r.line, r.lineNumber);
         if (result.kind == TraceLineKind::Record)
-            go = DeliverStreamRecord(r, result.record);
+            go = TakeStreamRecord(r, std::move(result.record));
         else if (result.kind == TraceLineKind::Error)
             ReportMalformed(r, result.error);
     }
@@ -133,13 +219,18 @@ void RewindIfTruncated(StreamReader& r) {
     r.consumed = 0;
 }
 
-// At the end of a followed file: waits a moment for more; false when stopped.
+// At the end of a followed file: waits a moment for more, delivering waiting
+// records as they come back; false when stopped.
 bool WaitForMore(StreamReader& r) {
     RewindIfTruncated(r);
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
     if (Current(s, r))
         s.streamConsumed = r.consumed;
+    if (!r.pending.empty()) {
+        WaitAndDeliverLocked(s, hold, r, kFollowPollMs);
+        return Current(s, r);
+    }
     return !s.changed.wait_for(hold, std::chrono::milliseconds(kFollowPollMs),
                                [&] { return !Current(s, r); });
 }
@@ -159,13 +250,19 @@ void WaitAllHandedBack(SimState& s, std::unique_lock<std::mutex>& hold, const St
 }
 
 void StreamRun(StreamReader r) {
-    char buffer[4096];
+    // Large enough that a backlog is read in few calls; a pipe's read returns
+    // what it holds, so a line is still taken as soon as it is complete.
+    std::vector<char> bytes(65536);
+    char* buffer = bytes.data();
+    r.type = GetFileType(r.input);
     bool go = true;
     bool ended = false; // the input ended, rather than the source being stopped
     while (go) {
+        if (!DeliverBeforeWaitingRead(r))
+            break;
         DWORD got = 0;
         // A pipe reports its end either as a failed read or as a read of 0 bytes.
-        if (!ReadFile(r.input, buffer, sizeof buffer, &got, nullptr) || got == 0) {
+        if (!ReadFile(r.input, buffer, (DWORD)bytes.size(), &got, nullptr) || got == 0) {
             if (r.follow && WaitForMore(r))
                 continue;
             // Stopped while following: a line read in part may still be
@@ -190,10 +287,14 @@ void StreamRun(StreamReader r) {
         CloseHandle(r.input);
     SimState& s = Sim();
     std::unique_lock<std::mutex> hold(s.lock);
-    if (ended)
+    if (ended) {
+        DeliverRest(s, hold, r);
         WaitAllHandedBack(s, hold, r);
+    }
     if (Current(s, r)) {
         s.streamActive = false;
+        s.streamPending = 0;
+        s.deliverCap = kSimPoolSlots;
         s.changed.notify_all();
         if (ended) {
             std::fprintf(stderr, "simdriver: %s: end of input after %d lines\n", r.name.c_str(),
@@ -208,6 +309,8 @@ void StreamRun(StreamReader r) {
 void SimEndStreamLocked(SimState& s) {
     ++s.streamGeneration;
     s.streamActive = false;
+    s.streamPending = 0;
+    s.deliverCap = kSimPoolSlots;
     s.changed.notify_all();
 }
 

@@ -4,9 +4,11 @@
 
 #include "driver/driver_link.h"
 #include "event/ifs_call_rec.h"
+#include "settings/monitor_settings.h"
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <thread>
 
 namespace {
@@ -25,10 +27,42 @@ std::string SeqLine(int seq) {
     return "func=36 drive=3 result=2 path1=" + SeqPath(seq) + "\n";
 }
 
+// A list as the monitor keeps it: the newest gListLimit rows; each record is
+// handed back as it arrives.
+std::deque<std::string> gListRows;
+size_t gListLimit;
+
+VOID CALLBACK ListApc(ULONG_PTR record) {
+    gListRows.push_back(((const IfsCallRec*)record)->Path1);
+    if (gListRows.size() > gListLimit)
+        gListRows.pop_front();
+    DriverCall(CTL_RELEASE_REC, (DWORD)record);
+}
+
+// A file of call-trace lines and the writer's end line: count records of
+// which every third succeeds.
+std::string WriteTraceFile(int count) {
+    char dir[MAX_PATH], path[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, "tvk", 0, path);
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "func=36 drive=3 result=" + std::string(i % 3 == 0 ? "0" : "2") +
+                " path1=" + SeqPath(i) + "\n";
+    text += "# end of trace\n";
+    HANDLE out =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(out, text.data(), (DWORD)text.size(), &written, nullptr);
+    CloseHandle(out);
+    return path;
+}
+
 class SimStreamTest : public DriverTest {
   protected:
     void SetUp() override {
         DriverTest::SetUp();
+        savedRowLimit_ = MaxViewLineQty;
         gRecords.clear();
         gPaths.clear();
         ASSERT_TRUE(CreatePipe(&read_, &write_, nullptr, 0));
@@ -39,6 +73,7 @@ class SimStreamTest : public DriverTest {
         // Closing the device stops the reader, which closes the pipe and so
         // ends a writer still blocked in it.
         DriverTest::TearDown();
+        MaxViewLineQty = savedRowLimit_;
         if (writer_.joinable())
             writer_.join();
         CloseWriter();
@@ -71,6 +106,7 @@ class SimStreamTest : public DriverTest {
     HANDLE read_ = nullptr;
     HANDLE write_ = nullptr;
     std::thread writer_;
+    int32_t savedRowLimit_ = 0;
 };
 
 TEST_F(SimStreamTest, DeliversEachLineAsSoonAsItIsComplete) {
@@ -115,6 +151,7 @@ TEST_F(SimStreamTest, DeliversEachLineAsSoonAsItIsComplete) {
 
 TEST_F(SimStreamTest, AFullPoolHoldsTheReaderBackInsteadOfDropping) {
     const int count = kSimPoolSlots + 40;
+    MaxViewLineQty = count; // the list could show every one of them
     SimStartStream(read_, "pipe", false, true);
     writer_ = std::thread([&] {
         for (int i = 0; i < count; ++i)
@@ -217,6 +254,64 @@ TEST_F(SimStreamTest, FollowsAFileAsItGrows) {
     SleepEx(50, TRUE);
     EXPECT_EQ(gRecords.size(), 4u);
     DeleteFileA(path);
+}
+
+TEST_F(SimStreamTest, AListBehindEndsWithTheRowsOfOneThatRendersEveryRecord) {
+    constexpr int kRecords = 100000;
+    const std::string path = WriteTraceFile(kRecords);
+    const uint32_t failed = kRecords - (kRecords + 2) / 3;
+    // behind: the list takes nothing until the whole trace has been read.
+    struct Run {
+        const char* name;
+        int32_t rowLimit;
+        bool behind;
+    } runs[] = {{"every record rendered", 1 << 30, false}, {"list behind", 200, true}};
+    std::deque<std::string> everyRecord;
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.name);
+        DriverClose();
+        ASSERT_TRUE(DriverOpen());
+        ASSERT_TRUE(DriverCall(CTL_SET_CALLBACK, (DWORD)(ULONG_PTR)ListApc));
+        ASSERT_TRUE(DriverCall(CTL_RESULT_FILTER, 2)); // failed calls only
+        MaxViewLineQty = run.rowLimit;
+        gListRows.clear();
+        gListLimit = 200;
+        const SimCounters before = SimGetCounters();
+        HANDLE in = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(in, INVALID_HANDLE_VALUE);
+        SimStartStream(in, path.c_str(), true, true);
+        if (run.behind) {
+            ASSERT_TRUE(WaitUntil(
+                [&] {
+                    const SimCounters c = SimGetCounters();
+                    return c.filtered + c.passedOver + c.delivered + 200 >=
+                           before.passedOver + before.filtered + before.delivered + kRecords;
+                },
+                60000));
+        }
+        ASSERT_TRUE(WaitUntil(
+            [] {
+                SleepEx(1, TRUE);
+                return SimIsIdle();
+            },
+            120000));
+        const SimCounters c = SimGetCounters();
+        const uint32_t delivered = c.delivered - before.delivered;
+        const uint32_t filtered = c.filtered - before.filtered;
+        const uint32_t passedOver = c.passedOver - before.passedOver;
+        EXPECT_EQ(delivered + passedOver + filtered, (uint32_t)kRecords);
+        EXPECT_EQ(filtered, kRecords - failed);
+        EXPECT_EQ(c.released - before.released, delivered) << "each handed back once";
+        EXPECT_EQ(passedOver > 0, run.behind);
+        ASSERT_EQ(gListRows.size(), 200u);
+        if (!run.behind)
+            everyRecord = gListRows;
+        else
+            EXPECT_EQ(gListRows, everyRecord);
+    }
+    EXPECT_EQ(everyRecord.back(), SeqPath(kRecords - 2)) << "the last failed call";
+    DeleteFileA(path.c_str());
 }
 
 } // namespace
