@@ -99,8 +99,14 @@ struct thread_info {
 
 #define TS_COMPAT 0x0002
 
+/* x86-64: the user's GS base (Wine's 64-bit TEB), as arch_prctl set it. */
+struct thread_struct {
+    unsigned long gsbase;
+} __attribute__((preserve_access_index));
+
 struct task_struct {
     struct thread_info thread_info;
+    struct thread_struct thread;
     int pid;
     int tgid;
     struct files_struct* files;

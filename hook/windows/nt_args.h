@@ -163,6 +163,27 @@ static __always_inline void nt_begin(struct nt_call* p, __u16 call, int wow, __u
     p->active = 1;
 }
 
+/* Wine's new WoW64 (a 32-bit program in a 64-bit process, wow64.dll
+ * converting its calls): the thread's 64-bit TEB, at its GS base, points at
+ * itself (0x30), holds the offset of the 32-bit TEB (WowTebOffset, 0x180C;
+ * zero in a 64-bit program) and, in TlsSlots[8] (0x14C0), a value other than
+ * zero while the program has turned file-system redirection off. A GS base
+ * that is no TEB leaves the record as a 64-bit program's. */
+#define NT_TEB64_SELF 0x30
+#define NT_TEB64_WOW_TEB_OFFSET 0x180C
+#define NT_TEB64_FS_REDIRECTION 0x14C0
+
+static __always_inline void nt_mark_wow64(struct nt_call* p, __u64 teb) {
+    __u64 self = 0, off = 0;
+    __s32 wowTeb = 0;
+    if (p->wow || !teb || nt_read_user(&self, 8, teb + NT_TEB64_SELF) || self != teb ||
+        nt_read_user(&wowTeb, 4, teb + NT_TEB64_WOW_TEB_OFFSET) || wowTeb == 0)
+        return;
+    p->ev.flags |= NTEV_WOW64;
+    if (!nt_read_user(&off, 8, teb + NT_TEB64_FS_REDIRECTION) && off != 0)
+        p->ev.flags |= NTEV_REDIR_OFF;
+}
+
 /* Completes the record at the return: the NTSTATUS (ax) and what the call
  * wrote back. */
 static __always_inline void nt_complete(struct nt_call* p, __u64 ax) {

@@ -70,6 +70,8 @@ enum ntev_call {
 #define NTEV_HAS_OFFSET 0x4 /* offset was given (a pointer to it was not NULL) */
 #define NTEV_WOW32 0x8      /* a 32-bit process (i386 ntdll.so) */
 #define NTEV_IO_STATUS 0x10 /* io_status holds IO_STATUS_BLOCK.Status at the return */
+#define NTEV_WOW64 0x20     /* a 32-bit program in a 64-bit process (its TEB's WowTebOffset) */
+#define NTEV_REDIR_OFF 0x40 /* and its thread has turned file-system redirection off */
 
 /* a[1] of NTEV_DUPLICATE: which processes are the caller itself */
 #define NTEV_DUP_FROM_SELF 0x1

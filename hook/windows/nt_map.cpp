@@ -9,6 +9,7 @@
 #include "event/ifs_vocab.h"
 #include "hook/ring_record.h"
 #include "hook/windows/nt_status.h"
+#include "hook/windows/wow64_name.h"
 
 namespace {
 
@@ -61,6 +62,12 @@ constexpr uint32_t kNonDataAccess =
     kDelete | kReadControl | kSynchronize | kReadAttributes | kWriteAttributes;
 
 // Rights that only a call by name (rename, delete, attributes) asks for.
+// A call of a 32-bit program in a 64-bit process whose names wow64.dll
+// redirected before the call.
+bool Redirected(const ntev& ev) {
+    return (ev.flags & NTEV_WOW64) != 0 && (ev.flags & NTEV_REDIR_OFF) == 0;
+}
+
 bool IsHelperAccess(uint32_t access) {
     return (access & ~kNonDataAccess) == 0 && (access & (kDelete | kWriteAttributes)) != 0;
 }
@@ -160,7 +167,7 @@ uint32_t NtMapper::ResTypeOfDrive(char letter) {
 }
 
 NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const uint16_t* units,
-                                 size_t bytes) {
+                                 size_t bytes, bool redirected) {
     Name n;
     const std::string text = Utf16ToUtf8(units, bytes / 2);
     if (root != 0) {
@@ -168,7 +175,7 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
         if (base == handles.end())
             return n; // a base not seen opened (a device, or opened before the hook)
         n.ok = true;
-        n.dos = Joined(base->second.name, text);
+        n.dos = Wow64ProgramName(Joined(base->second.name, text), redirected);
         n.drive = base->second.drive;
         n.resType = base->second.resType;
         return n;
@@ -179,7 +186,7 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
     const char letter = static_cast<char>(rest.empty() ? 0 : rest[0] & ~0x20);
     if (letter >= 'A' && letter <= 'Z' && rest.size() >= 2 && rest[1] == ':' &&
         (rest.size() == 2 || rest[2] == '\\')) {
-        n.dos = rest;
+        n.dos = Wow64ProgramName(rest, redirected);
         n.drive = letter - 'A' + 1;
         n.resType = ResTypeOfDrive(letter);
         n.volume = rest.size() == 2;
@@ -324,7 +331,7 @@ void NtMapper::MapFork(const ntev& ev) {
 }
 
 NtOutcome NtMapper::MapCreate(const ntev& ev, Handles& handles, IfsCall* out) {
-    const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes);
+    const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes, Redirected(ev));
     if (!n.ok) {
         // A pipe, a device: not followed, and no longer what this value was.
         if (!StatusFailed(static_cast<uint32_t>(ev.status)))
@@ -456,7 +463,7 @@ NtOutcome NtMapper::MapVolume(const ntev& ev, const Name& n, Handles& handles, I
 }
 
 NtOutcome NtMapper::MapByName(const ntev& ev, Handles& handles, IfsCall* out) {
-    const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes);
+    const Name n = Resolve(handles, ev.root, ev.name, ev.name_bytes, Redirected(ev));
     if (!n.ok)
         return NtOutcome::NotReported;
     out->func = ev.call == NTEV_DELETE_FILE ? IFSFN_DELETE : IFSFN_FILEATTRIB;
@@ -598,7 +605,7 @@ NtOutcome NtMapper::MapSetInformation(const ntev& ev, Handles& handles, Handle& 
     switch (ev.info_class) {
     case kFileRenameInformation:
     case kFileRenameInformationEx: {
-        const Name to = Resolve(handles, ev.root, ev.name2, ev.name2_bytes);
+        const Name to = Resolve(handles, ev.root, ev.name2, ev.name2_bytes, Redirected(ev));
         if (!to.ok)
             return NtOutcome::NotReported;
         out->func = IFSFN_RENAME;

@@ -176,7 +176,9 @@ class NtMapper {
         int32_t drive = 0;
     };
 
-    Name Resolve(const Handles& handles, uint64_t root, const uint16_t* units, size_t bytes);
+    // redirected: a WoW64 thread's call with redirection on (wow64_name.h).
+    Name Resolve(const Handles& handles, uint64_t root, const uint16_t* units, size_t bytes,
+                 bool redirected);
     uint32_t ResTypeOfDrive(char letter);
     NtOutcome MapCall(const ntev& ev, IfsCall* out);
     void MapDuplicate(const ntev& ev, Handles& handles);

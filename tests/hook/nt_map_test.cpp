@@ -39,6 +39,7 @@ struct Nt {
     Nt& IoStatus(uint32_t status) {
         return e.io_status = static_cast<int32_t>(status), e.flags |= NTEV_IO_STATUS, *this;
     }
+    Nt& Flags(uint8_t flags) { return e.flags |= flags, *this; }
     Nt& At(int64_t offset) { return e.offset = offset, e.flags |= NTEV_HAS_OFFSET, *this; }
     Nt& Span(int64_t offset, uint64_t length) {
         return e.offset = offset, e.length = length, *this;
@@ -404,6 +405,49 @@ TEST(NtMap, DrivesVolumesAndDevices) {
 
 // Korean Windows 98's short names: 8 + 3 bytes of code page 949, a
 // double-byte character two bytes and never split, one dot.
+// A WoW64 thread's names back to the program's, by the flags the backends
+// read from its TEB: for calls by name, relative to a folder, and renames.
+TEST(NtMap, Wow64Names) {
+    NtMapper mapper(DriveTable{}, nullptr);
+    const uint8_t kWow = NTEV_WOW64, kOff = NTEV_WOW64 | NTEV_REDIR_OFF;
+    const struct {
+        Nt ev;
+        const char* rows;
+    } cases[] = {
+        {Nt(NTEV_QUERY_ATTRIBUTES)
+             .St(kNameNotFound)
+             .Flags(kWow)
+             .Name(u"\\??\\C:\\windows\\syswow64\\x.dll"),
+         "func=33 drive=3 restype=0x10 result=2 path1=C:\\windows\\system32\\x.dll"},
+        {Nt(NTEV_QUERY_ATTRIBUTES)
+             .St(kNameNotFound)
+             .Flags(kOff)
+             .Name(u"\\??\\C:\\windows\\syswow64\\x.dll"),
+         "func=33 drive=3 restype=0x10 result=2 path1=C:\\windows\\syswow64\\x.dll"},
+        {Nt(NTEV_QUERY_ATTRIBUTES).St(kNameNotFound).Name(u"\\??\\C:\\windows\\syswow64\\x.dll"),
+         "func=33 drive=3 restype=0x10 result=2 path1=C:\\windows\\syswow64\\x.dll"},
+        {Nt(NTEV_OPEN_FILE).H(0x50).Open(kFind, 1, 0x21).Flags(kWow).Name(u"\\??\\C:\\windows"),
+         ""},
+        {Nt(NTEV_QUERY_ATTRIBUTES).Root(0x50).Flags(kWow).Name(u"syswow64\\y.ini"),
+         "func=33 drive=3 restype=0x10 path1=C:\\windows\\system32\\y.ini"},
+        {Nt(NTEV_CREATE_FILE)
+             .H(0x60)
+             .Open(kMove, 1, 0x40)
+             .Flags(kWow)
+             .Name(u"\\??\\C:\\windows\\syswow64\\a"),
+         ""},
+        {Nt(NTEV_SET_INFORMATION)
+             .H(0x60)
+             .Class(10)
+             .Flags(kWow)
+             .Name2(u"\\??\\C:\\windows\\syswow64\\b"),
+         "func=37 drive=3 restype=0x10 path1=C:\\windows\\system32\\a "
+         "path2=C:\\windows\\system32\\b"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MapLines(mapper, c.ev.e), c.rows[0] ? Lines(c.rows) : "") << c.rows;
+}
+
 TEST(NtMap, ShortNamesInCodePage949) {
     const struct {
         const char* name;

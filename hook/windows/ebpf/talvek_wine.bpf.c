@@ -40,6 +40,10 @@ static __always_inline struct nt_call* begin(struct uregs* r, __u16 call, int wo
     if (p->active && r->sp < p->entry_sp)
         return 0; /* a call made inside the call in progress */
     nt_begin(p, call, wow, r->sp, tgid, tid);
+    if (!wow) {
+        struct task_struct* task = (struct task_struct*)bpf_get_current_task();
+        nt_mark_wow64(p, BPF_CORE_READ(task, thread.gsbase));
+    }
     return p;
 }
 
