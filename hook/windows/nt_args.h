@@ -40,6 +40,7 @@ struct nt_call {
     __u64 entry_sp;   /* the stack pointer at the entry of the call in progress */
     __u64 handle_out; /* where NtCreateFile/NtOpenFile write the handle */
     __u64 io;         /* the IO_STATUS_BLOCK */
+    __u64 io32;       /* new WoW64: the program's 32-bit block that io points at */
     __u8 active;
     __u8 wow;
 };
@@ -159,6 +160,7 @@ static __always_inline void nt_begin(struct nt_call* p, __u16 call, int wow, __u
     p->entry_sp = sp;
     p->handle_out = 0;
     p->io = 0;
+    p->io32 = 0;
     p->wow = (__u8)wow;
     p->active = 1;
 }
@@ -184,6 +186,16 @@ static __always_inline void nt_mark_wow64(struct nt_call* p, __u64 teb) {
         p->ev.flags |= NTEV_REDIR_OFF;
 }
 
+/* After the arguments, once the record is marked: under new WoW64 the
+ * IO_STATUS_BLOCK that wow64.dll passes is its own, holding in Pointer the
+ * program's 32-bit block. Wine writes a call that completes at once into
+ * wow64.dll's block (which it copies to the program's), an overlapped one
+ * straight into the program's, leaving Pointer as it was. */
+static __always_inline void nt_args_done(struct nt_call* p) {
+    if ((p->ev.flags & NTEV_WOW64) && p->io && nt_read_user(&p->io32, 8, p->io))
+        p->io32 = 0;
+}
+
 /* Completes the record at the return: the NTSTATUS (ax) and what the call
  * wrote back. */
 static __always_inline void nt_complete(struct nt_call* p, __u64 ax) {
@@ -192,10 +204,16 @@ static __always_inline void nt_complete(struct nt_call* p, __u64 ax) {
     if (p->handle_out && p->ev.status >= 0)
         p->ev.handle = read_ptr(p->handle_out, p->wow);
     if (p->io) {
-        p->ev.information = read_ptr(p->io + (p->wow ? 4 : 8), p->wow);
+        __u64 io = p->io, pointer = 0;
+        int wow = p->wow;
+        if (p->io32 && !nt_read_user(&pointer, 8, p->io) && pointer == p->io32) {
+            io = p->io32; /* the outcome went to the program's own block */
+            wow = 1;
+        }
+        p->ev.information = read_ptr(io + (wow ? 4 : 8), wow);
         /* An overlapped call Wine completed at once returns STATUS_PENDING
          * with the outcome already in the block. */
-        if (!nt_read_user(&p->ev.io_status, 4, p->io))
+        if (!nt_read_user(&p->ev.io_status, 4, io))
             p->ev.flags |= NTEV_IO_STATUS;
     }
 }

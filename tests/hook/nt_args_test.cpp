@@ -97,4 +97,44 @@ TEST(NtArgs, OneCallInEveryConvention) {
     }
 }
 
+// New WoW64: wow64.dll passes its own 64-bit IO_STATUS_BLOCK (at 0x3100),
+// whose Pointer holds the program's 32-bit one (at 0x5000). The outcome is
+// read where Wine wrote it: the program's block for an overlapped call,
+// wow64.dll's for one that completed at once.
+TEST(NtArgs, NewWow64ReadsTheOutcomeWhereWineWroteIt) {
+    const struct {
+        const char* what;
+        bool wow64;
+        bool overlapped; // Wine left Pointer as it was
+        uint64_t information;
+    } cases[] = {
+        {"overlapped", true, true, 6},
+        {"completed at once", true, false, 64},
+        {"a 64-bit program", false, false, 64},
+    };
+    for (const auto& c : cases) {
+        g_memory.clear();
+        nt_call p{};
+        nt_begin(&p, NTEV_READ, 0, 0x8000, 10, 11);
+        if (c.wow64)
+            p.ev.flags |= NTEV_WOW64;
+        p.io = 0x3100;
+        Put(0x3100, 0x5000, 8); // Pointer: the program's block
+        Put(0x3108, 0, 8);
+        Put(0x5000, 0x103, 4); // the program's block before the call: pending
+        Put(0x5004, 0, 4);
+        nt_args_done(&p);
+        if (c.overlapped) {
+            Put(0x5000, 0, 4);
+            Put(0x5004, 6, 4);
+        } else {
+            Put(0x3100, 0, 4); // Status over Pointer's low half
+            Put(0x3108, 64, 8);
+        }
+        nt_complete(&p, 0x103);
+        EXPECT_EQ(p.ev.information, c.information) << c.what;
+        EXPECT_EQ(p.ev.io_status, 0) << c.what;
+    }
+}
+
 } // namespace

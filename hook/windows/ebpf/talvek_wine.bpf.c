@@ -79,8 +79,10 @@ int ret32(struct uregs* r) {
 #define ENTRY_PROGRAM(prefix, name, call, wow, sysv)                                               \
     SEC("uprobe") int prefix##name(struct uregs* r) {                                              \
         struct nt_call* p = begin(r, call, wow);                                                   \
-        if (p)                                                                                     \
+        if (p) {                                                                                   \
             name##_args(p, r, wow, sysv);                                                          \
+            nt_args_done(p);                                                                       \
+        }                                                                                          \
         return 0;                                                                                  \
     }
 #define ENTRY_PROGRAMS(name, call)                                                                 \

@@ -345,6 +345,7 @@ bool OnBreakpoint(WineTraceSession* s, pid_t tid, WineThread& t, user_regs_struc
                  static_cast<__u32>(tid));
         kArgsReaders[pt.index](&f.call, &r, lib.wow, sysv);
         nt_mark_wow64(&f.call, regs.gs_base);
+        nt_args_done(&f.call);
         if (nt_read_user(&ret, wide ? 8 : 4, sp) == 0 && WriteSlot(tid, sp, wide, kCallReturn))
             f.realReturn = ret;
         else
