@@ -61,13 +61,13 @@ constexpr TimeField kTimeFields[] = {
 constexpr uint32_t kNonDataAccess =
     kDelete | kReadControl | kSynchronize | kReadAttributes | kWriteAttributes;
 
-// Rights that only a call by name (rename, delete, attributes) asks for.
 // A call of a 32-bit program in a 64-bit process whose names wow64.dll
 // redirected before the call.
 bool Redirected(const ntev& ev) {
     return (ev.flags & NTEV_WOW64) != 0 && (ev.flags & NTEV_REDIR_OFF) == 0;
 }
 
+// Rights that only a call by name (rename, delete, attributes) asks for.
 bool IsHelperAccess(uint32_t access) {
     return (access & ~kNonDataAccess) == 0 && (access & (kDelete | kWriteAttributes)) != 0;
 }
@@ -175,7 +175,8 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
         if (base == handles.end())
             return n; // a base not seen opened (a device, or opened before the hook)
         n.ok = true;
-        n.dos = Wow64ProgramName(Joined(base->second.name, text), redirected);
+        n.dos = Joined(base->second.name, text);
+        Wow64ProgramName(&n.dos, redirected);
         n.drive = base->second.drive;
         n.resType = base->second.resType;
         return n;
@@ -186,7 +187,8 @@ NtMapper::Name NtMapper::Resolve(const Handles& handles, uint64_t root, const ui
     const char letter = static_cast<char>(rest.empty() ? 0 : rest[0] & ~0x20);
     if (letter >= 'A' && letter <= 'Z' && rest.size() >= 2 && rest[1] == ':' &&
         (rest.size() == 2 || rest[2] == '\\')) {
-        n.dos = Wow64ProgramName(rest, redirected);
+        n.dos = rest;
+        Wow64ProgramName(&n.dos, redirected);
         n.drive = letter - 'A' + 1;
         n.resType = ResTypeOfDrive(letter);
         n.volume = rest.size() == 2;

@@ -29,16 +29,14 @@ bool StartsWithPath(const std::string& name, size_t at, const char* prefix) {
 
 } // namespace
 
-std::string Wow64ProgramName(const std::string& dosName, bool redirectionOn) {
-    if (!redirectionOn || !StartsWithPath(dosName, 0, kRedirected))
-        return dosName;
-    if (dosName.size() > kRedirectedLength) {
+void Wow64ProgramName(std::string* dosName, bool redirectionOn) {
+    if (!redirectionOn || !StartsWithPath(*dosName, 0, kRedirected))
+        return;
+    if (dosName->size() > kRedirectedLength) {
         for (const char* folder : kExempt) {
-            if (StartsWithPath(dosName, kRedirectedLength + 1, folder))
-                return dosName;
+            if (StartsWithPath(*dosName, kRedirectedLength + 1, folder))
+                return;
         }
     }
-    std::string name = dosName;
-    name.replace(kFolderAt, sizeof "syswow64" - 1, "system32");
-    return name;
+    dosName->replace(kFolderAt, sizeof "syswow64" - 1, "system32");
 }

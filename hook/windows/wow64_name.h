@@ -15,5 +15,7 @@
 
 #include <string>
 
-// redirectionOn: a WoW64 thread that has not turned redirection off.
-std::string Wow64ProgramName(const std::string& dosName, bool redirectionOn);
+// Turns *dosName into the program's name, in place (names outside syswow64
+// are not touched, so that the usual call costs a compare); redirectionOn:
+// a WoW64 thread that has not turned redirection off.
+void Wow64ProgramName(std::string* dosName, bool redirectionOn);

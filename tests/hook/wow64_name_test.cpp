@@ -34,6 +34,9 @@ TEST(Wow64Name, RedirectedExemptAndTurnedOff) {
         {"C:\\windows\\syswow64\\a.dll", false, "C:\\windows\\syswow64\\a.dll"},
         {"C:\\windows\\system32\\a.dll", false, "C:\\windows\\system32\\a.dll"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Wow64ProgramName(c.got, c.on), c.shown) << c.got << (c.on ? " on" : " off");
+    for (const auto& c : cases) {
+        std::string name = c.got;
+        Wow64ProgramName(&name, c.on);
+        EXPECT_EQ(name, c.shown) << c.got << (c.on ? " on" : " off");
+    }
 }
